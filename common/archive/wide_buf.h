@@ -1,0 +1,19 @@
+// Growable, always zero-terminated UTF-16 text buffer that wipes its storage on release and reuse
+// (default 520 characters, an empty string).
+#pragma once
+
+#include "common/archive/zeroed_storage.h"
+
+struct WideBuf : ZeroedStorage<char16_t, 1> {
+    // Characters before the terminator.
+    uint32_t length() const;
+
+    // Replaces the text; with no text the buffer becomes empty.
+    WideBuf& assign(const char16_t* text);
+
+    // Appends text, growing to the old capacity plus the text and its terminator when the free
+    // room cannot hold both. If growing fails the buffer keeps its old text.
+    WideBuf& append(const char16_t* text);
+
+    const char16_t* text() const { return data; }
+};

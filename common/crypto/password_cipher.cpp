@@ -1,0 +1,83 @@
+#include "common/crypto/password_cipher.h"
+
+#include <new>
+
+#include "common/archive/byte_buf.h"
+#include "common/crypto/sha512.h"
+#include "common/support/code_page.h"
+#include "common/support/secure_zero.h"
+
+namespace {
+
+void release(AesContext*& ctx) {
+    if (ctx == nullptr) return;
+    secureZeroObject(*ctx);
+    delete ctx;
+    ctx = nullptr;
+}
+
+}  // namespace
+
+uint32_t passwordAnsiBytes(const char16_t* password, uint8_t* out) {
+    // A password too long for the buffer is keyed from the part that fits rather than from
+    // nothing: a failed conversion must never leave a non-empty password keyed as empty.
+    return ansiFromWide(password, wideLength(password), out, kPasswordAnsiLimit);
+}
+
+bool PasswordCipher::setPassword(const char16_t* password) {
+    if (password == nullptr || password[0] == 0) return false;
+    clear();
+    working = new (std::nothrow) AesContext;
+    saved = new (std::nothrow) AesContext;
+    ByteBuf buf;  // wiped over its whole capacity on every way out
+    if (working == nullptr || saved == nullptr || buf.data == nullptr ||
+        buf.capacity < kPasswordAnsiLimit + 1) {
+        clear();
+        return false;
+    }
+    secureZeroObject(*working);
+
+    const uint32_t converted = passwordAnsiBytes(password, buf.data);
+    uint32_t length = 0;
+    while (length < converted && buf.data[length] != 0) ++length;
+    if (length == 0) {
+        // Nothing came out of the conversion: refuse rather than key from an empty digest.
+        clear();
+        return false;
+    }
+
+    Sha512Context sha;
+    sha512Init(sha);
+    sha512Update(sha, buf.data, length);
+    buf.ensureCapacity(0);  // the ANSI password is gone before the digest is written
+    sha512Final(sha, buf.data);
+    aesSetKey(*working, kAesModeCbc, 32, buf.data, buf.data + 32);
+    *saved = *working;
+    secureZeroObject(sha);
+    return true;
+}
+
+void PasswordCipher::encryptBlock(uint8_t* block) {
+    if (working != nullptr) aesEncrypt(*working, block);
+}
+
+void PasswordCipher::decryptBlock(uint8_t* block) {
+    if (working != nullptr) aesDecrypt(*working, block);
+}
+
+void PasswordCipher::encryptBlocks(uint8_t* data, std::size_t blocks) {
+    if (working != nullptr) aesEncryptBlocks(*working, data, blocks);
+}
+
+void PasswordCipher::decryptBlocks(uint8_t* data, std::size_t blocks) {
+    if (working != nullptr) aesDecryptBlocks(*working, data, blocks);
+}
+
+void PasswordCipher::restartChain() {
+    if (working != nullptr && saved != nullptr) *working = *saved;
+}
+
+void PasswordCipher::clear() {
+    release(working);
+    release(saved);
+}
