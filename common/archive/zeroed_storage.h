@@ -31,7 +31,7 @@ struct ZeroedStorage {
         return data != nullptr;
     }
 
-protected:
+  protected:
     uint32_t sizeBytes() const { return capacity * static_cast<uint32_t>(sizeof(T)); }
 
     // Fresh, zeroed storage of n elements; a size that does not fit 32 bits of bytes fails.

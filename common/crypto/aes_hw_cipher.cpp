@@ -7,6 +7,7 @@
 // Only these functions are compiled for the AES instruction set (target attributes), so the rest
 // of the build needs no special flags and still runs on processors without it.
 #include "common/crypto/aes_engine.h"
+#include "common/support/stack_wipe.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 
@@ -35,7 +36,8 @@ QUILLON_AES_TARGET inline __m128i encryptOne(const AesContext& ctx, __m128i b) {
     return _mm_aesenclast_si128(b, loadKey(ctx.encryptKeys, nr));
 }
 
-QUILLON_AES_ENTRY void encryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
+[[gnu::noinline]] QUILLON_AES_ENTRY void encryptCore(AesContext& ctx, uint8_t* data,
+                                                     std::size_t blocks) {
     __m128i* p = reinterpret_cast<__m128i*>(data);
     if (ctx.mode == kAesModeEcb) {
         for (std::size_t i = 0; i < blocks; ++i) {
@@ -87,12 +89,15 @@ QUILLON_AES_TARGET inline void decryptLanes(const AesContext& ctx, __m128i* b) {
     const uint32_t* k = ctx.decryptKeys;
     const int nr = ctx.rounds;
     __m128i key = loadKey(k, 0);
+#pragma GCC unroll 8
     for (int j = 0; j < kLanes; ++j) b[j] = _mm_xor_si128(b[j], key);
     for (int r = 1; r < nr; ++r) {
         key = loadKey(k, r);
+#pragma GCC unroll 8
         for (int j = 0; j < kLanes; ++j) b[j] = _mm_aesdec_si128(b[j], key);
     }
     key = loadKey(k, nr);
+#pragma GCC unroll 8
     for (int j = 0; j < kLanes; ++j) b[j] = _mm_aesdeclast_si128(b[j], key);
 }
 
@@ -103,20 +108,24 @@ constexpr int kLanes = 8;
 constexpr int kLanes = 4;
 #endif
 
-QUILLON_AES_ENTRY void decryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
+[[gnu::noinline]] QUILLON_AES_ENTRY void decryptCore(AesContext& ctx, uint8_t* data,
+                                                     std::size_t blocks) {
     __m128i* p = reinterpret_cast<__m128i*>(data);
     const bool cbc = ctx.mode != kAesModeEcb;
     __m128i chain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ctx.chain));
     std::size_t i = 0;
     for (; i + kLanes <= blocks; i += kLanes) {
         __m128i in[kLanes], b[kLanes];
+#pragma GCC unroll 8
         for (int j = 0; j < kLanes; ++j) b[j] = in[j] = _mm_loadu_si128(p + i + j);
         decryptLanes<kLanes>(ctx, b);
         if (cbc) {
             b[0] = _mm_xor_si128(b[0], chain);
+#pragma GCC unroll 8
             for (int j = 1; j < kLanes; ++j) b[j] = _mm_xor_si128(b[j], in[j - 1]);
             chain = in[kLanes - 1];
         }
+#pragma GCC unroll 8
         for (int j = 0; j < kLanes; ++j) _mm_storeu_si128(p + i + j, b[j]);
     }
     for (; i < blocks; ++i) {
@@ -129,6 +138,18 @@ QUILLON_AES_ENTRY void decryptBlocks(AesContext& ctx, uint8_t* data, std::size_t
         _mm_storeu_si128(p + i, b);
     }
     if (cbc) _mm_storeu_si128(reinterpret_cast<__m128i*>(ctx.chain), chain);
+}
+
+// Round keys and blocks sit in vector registers; on 32-bit x86 some are spilled to the core's
+// frame, which the stack wipe then covers.
+void encryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
+    encryptCore(ctx, data, blocks);
+    wipeStack();
+}
+
+void decryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
+    decryptCore(ctx, data, blocks);
+    wipeStack();
 }
 
 const AesEngine kHardwareEngine = {"aes-ni", encryptBlocks, decryptBlocks};
@@ -150,6 +171,8 @@ const AesEngine* aesHardwareEngine() {
 
 #else
 
-const AesEngine* aesHardwareEngine() { return nullptr; }
+const AesEngine* aesHardwareEngine() {
+    return nullptr;
+}
 
 #endif

@@ -18,7 +18,9 @@ uint32_t subWord(uint32_t w) {
 }
 
 // RotWord moves byte 0 of the word to the end, a right rotation of the little-endian word.
-uint32_t rotWord(uint32_t w) { return (w >> 8) | (w << 24); }
+uint32_t rotWord(uint32_t w) {
+    return (w >> 8) | (w << 24);
+}
 
 // InvMixColumns of one column: the inverse tables carry InvS, so undo it with S first.
 uint32_t invMixColumn(uint32_t w) {

@@ -2,7 +2,9 @@
 
 namespace {
 
-constexpr uint8_t xtime(uint8_t a) { return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0)); }
+constexpr uint8_t xtime(uint8_t a) {
+    return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0));
+}
 
 constexpr uint8_t gfMul(uint8_t a, uint8_t b) {
     uint8_t r = 0;
@@ -14,9 +16,13 @@ constexpr uint8_t gfMul(uint8_t a, uint8_t b) {
     return r;
 }
 
-constexpr uint8_t rotl8(uint8_t x, int s) { return static_cast<uint8_t>((x << s) | (x >> (8 - s))); }
+constexpr uint8_t rotl8(uint8_t x, int s) {
+    return static_cast<uint8_t>((x << s) | (x >> (8 - s)));
+}
 
-constexpr uint32_t rotl32(uint32_t x, int s) { return s == 0 ? x : (x << s) | (x >> (32 - s)); }
+constexpr uint32_t rotl32(uint32_t x, int s) {
+    return s == 0 ? x : (x << s) | (x >> (32 - s));
+}
 
 constexpr uint32_t column(uint8_t r0, uint8_t r1, uint8_t r2, uint8_t r3) {
     return uint32_t{r0} | uint32_t{r1} << 8 | uint32_t{r2} << 16 | uint32_t{r3} << 24;

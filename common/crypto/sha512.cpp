@@ -30,7 +30,9 @@ constexpr uint64_t kRound[80] = {
     0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817,
 };
 
-inline uint64_t rotr(uint64_t x, int n) { return (x >> n) | (x << (64 - n)); }
+inline uint64_t rotr(uint64_t x, int n) {
+    return (x >> n) | (x << (64 - n));
+}
 
 void compress(Sha512Context& ctx) {
     uint64_t* w = ctx.w;
@@ -44,7 +46,8 @@ void compress(Sha512Context& ctx) {
     for (int t = 0; t < 80; ++t) {
         const uint64_t t1 =
             h + (rotr(e, 14) ^ rotr(e, 18) ^ rotr(e, 41)) + ((e & f) ^ (~e & g)) + kRound[t] + w[t];
-        const uint64_t t2 = (rotr(a, 28) ^ rotr(a, 34) ^ rotr(a, 39)) + ((a & b) ^ (a & c) ^ (b & c));
+        const uint64_t t2 =
+            (rotr(a, 28) ^ rotr(a, 34) ^ rotr(a, 39)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;
         f = e;
@@ -97,7 +100,8 @@ void sha512Final(Sha512Context& ctx, uint8_t* digest) {
     ctx.w[15] = low;
     compress(ctx);
     for (int i = 0; i < 8; ++i) {
-        for (int j = 0; j < 8; ++j) digest[8 * i + j] = static_cast<uint8_t>(ctx.h[i] >> (56 - 8 * j));
+        for (int j = 0; j < 8; ++j)
+            digest[8 * i + j] = static_cast<uint8_t>(ctx.h[i] >> (56 - 8 * j));
     }
     sha512Init(ctx);
 }

@@ -25,5 +25,9 @@ char16_t cp1252ToUnit(uint8_t byte);
 // Number of code units before the terminator.
 uint32_t wideLength(const char16_t* text);
 
-inline bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-inline bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+inline bool isHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+inline bool isLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}

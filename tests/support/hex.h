@@ -23,4 +23,6 @@ inline std::string toHex(const uint8_t* p, std::size_t n) {
     return s;
 }
 
-inline std::string toHex(const std::vector<uint8_t>& v) { return toHex(v.data(), v.size()); }
+inline std::string toHex(const std::vector<uint8_t>& v) {
+    return toHex(v.data(), v.size());
+}

@@ -20,10 +20,9 @@ std::vector<const AesEngine*> engines() {
 
 class AesEngines : public ::testing::TestWithParam<const AesEngine*> {};
 
-INSTANTIATE_TEST_SUITE_P(All, AesEngines, ::testing::ValuesIn(engines()),
-                         [](const auto& info) {
-                             return std::string(info.param->name[0] == 't' ? "table" : "hardware");
-                         });
+INSTANTIATE_TEST_SUITE_P(All, AesEngines, ::testing::ValuesIn(engines()), [](const auto& info) {
+    return std::string(info.param->name[0] == 't' ? "table" : "hardware");
+});
 
 struct BlockVector {
     const char* key;
@@ -69,9 +68,9 @@ const char* kCbcKey = "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30
 const char* kCbcIv = "000102030405060708090a0b0c0d0e0f";
 const char* kCbcPlain[4] = {"6bc1bee22e409f96e93d7e117393172a", "ae2d8a571e03ac9c9eb76fac45af8e51",
                             "30c81c46a35ce411e5fbc1191a0a52ef", "f69f2445df4f9b17ad2b417be66c3710"};
-const char* kCbcCipher[4] = {
-    "f58c4c04d6e5f1ba779eabfb5f7bfbd6", "9cfc4e967edb808d679f777bc6702c7d",
-    "39f23369a9d9bacfa530e26304231461", "b2eb05e2c39be9fcda6c19078c6a9d1b"};
+const char* kCbcCipher[4] = {"f58c4c04d6e5f1ba779eabfb5f7bfbd6", "9cfc4e967edb808d679f777bc6702c7d",
+                             "39f23369a9d9bacfa530e26304231461",
+                             "b2eb05e2c39be9fcda6c19078c6a9d1b"};
 
 AesContext cbcContext() {
     auto key = fromHex(kCbcKey);

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::u16string repeat(char16_t c, std::size_t n) { return std::u16string(n, c); }
+std::u16string repeat(char16_t c, std::size_t n) {
+    return std::u16string(n, c);
+}
 
 TEST(WideBuf, StartsEmptyWithDefaultCapacity) {
     WideBuf b;
@@ -126,7 +128,7 @@ TEST(ByteBuf, DefaultsAndEnsureCapacity) {
 }
 
 class BufferWipe : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { release_watch::reset(); }
     void TearDown() override { release_watch::reset(); }
 };

@@ -27,7 +27,9 @@ std::string keyOf(const PasswordCipher& c) {
     return toHex(reinterpret_cast<const uint8_t*>(c.working->encryptKeys), 32);
 }
 
-std::string ivOf(const PasswordCipher& c) { return toHex(c.working->chain, 16); }
+std::string ivOf(const PasswordCipher& c) {
+    return toHex(c.working->chain, 16);
+}
 
 std::vector<uint8_t> encrypt(PasswordCipher& c, std::vector<uint8_t> data) {
     for (std::size_t i = 0; i < data.size(); i += 16) c.encryptBlock(data.data() + i);
@@ -52,7 +54,10 @@ TEST(PasswordCipher, KeyAndIvAreTheFirst48DigestBytesOfTheAnsiForm) {
     };
     const Case cases[] = {
         {u"x", "x"},
-        {u"Gr\u00fc\u00dfe \u20ac5", "Gr\xfc\xdf" "e \x80" "5"},
+        {u"Gr\u00fc\u00dfe \u20ac5",
+         "Gr\xfc\xdf"
+         "e \x80"
+         "5"},
         {u"\u0153uvre\u2122", "\x9cuvre\x99"},
     };
     for (const Case& k : cases) {
@@ -178,7 +183,7 @@ TEST(PasswordCipher, OverlongCutNeverSplitsASurrogatePair) {
 }
 
 class CipherWipe : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { release_watch::reset(); }
     void TearDown() override { release_watch::reset(); }
 };

@@ -9,15 +9,17 @@
 
 namespace {
 
-TEST(SystemCodePage, TheTestRunsUnderWindows1252) { ASSERT_EQ(GetACP(), 1252u); }
+TEST(SystemCodePage, TheTestRunsUnderWindows1252) {
+    ASSERT_EQ(GetACP(), 1252u);
+}
 
 TEST(SystemCodePage, WideToAnsiMatchesForAllCodeUnits) {
     int mismatches = 0;
     for (uint32_t u = 0; u <= 0xFFFF; ++u) {
         const wchar_t unit = static_cast<wchar_t>(u);
         char out[4] = {};
-        const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &unit, 1, out, 4, nullptr,
-                                          nullptr);
+        const int n =
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &unit, 1, out, 4, nullptr, nullptr);
         const uint8_t ours = cp1252FromUnit(static_cast<char16_t>(u));
         if (n != 1 || static_cast<uint8_t>(out[0]) != ours) {
             if (++mismatches <= 10) {
