@@ -1,0 +1,62 @@
+// Files as the engine and the log use them: open, create, read, write, seek, size, reserve,
+// delete, make a folder. Paths are UTF-16. On Windows these are the wide CreateFile family with
+// the access and sharing each caller asks for; elsewhere POSIX calls on the UTF-8 form of the
+// path, where a backslash is taken as a folder separator too.
+#pragma once
+
+#include <cstdint>
+
+#include "common/support/platform_types.h"
+
+enum class FileOpen {
+    kReadShared,       // read access, others may read, existing file only
+    kReadWriteShared,  // read and write access, others may read, existing file only
+};
+
+enum class FileCreate {
+    kExclusive,   // all access, no sharing, always created anew
+    kReadShared,  // all access, others may read, always created anew
+};
+
+class File {
+  public:
+    File() = default;
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+
+    bool open(const char16_t* path, FileOpen how);
+    bool create(const char16_t* path, FileCreate how);
+    void close();
+    bool isOpen() const { return handle_ != kClosed; }
+
+    // Bytes read (0 at the end of the file), or -1 on failure.
+    int64_t read(void* buffer, uint32_t bytes);
+    // Bytes written, or -1 on failure.
+    int64_t write(const void* buffer, uint32_t bytes);
+    // The 64-bit size, or -1 on failure.
+    int64_t size();
+    bool seek(uint64_t offset);
+    bool seekEnd();
+    // Gives the file its full size at once, before any data is written.
+    bool reserve(uint64_t bytes);
+
+    // The raw value of the handle, for log entries.
+    intptr_t handleValue() const { return handle_; }
+
+  private:
+    static constexpr intptr_t kClosed = -1;
+    intptr_t handle_ = kClosed;
+    intptr_t sizeObject_ = 0;  // Windows: the file-mapping object that holds the reserved size
+};
+
+bool deleteFile(const char16_t* path);
+// One folder level; fails (harmlessly) when it exists.
+bool createFolder(const char16_t* path);
+
+// The calling thread's last system error (GetLastError, or errno elsewhere), and a way to put
+// it back, so that logging never disturbs what a caller is about to report.
+uint32_t lastSystemError();
+void setLastSystemError(uint32_t error);

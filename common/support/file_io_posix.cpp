@@ -1,0 +1,143 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "common/support/file_io.h"
+#include "common/support/utf8.h"
+
+namespace {
+
+// The UTF-8 form of a path, with backslashes turned into the native separator.
+std::string nativePath(const char16_t* path) {
+    std::string out = utf8FromWide(path);
+    for (char& c : out) {
+        if (c == '\\') c = '/';
+    }
+    return out;
+}
+
+int fd(intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(other.handle_), sizeObject_(other.sizeObject_) {
+    other.handle_ = kClosed;
+    other.sizeObject_ = 0;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        sizeObject_ = other.sizeObject_;
+        other.handle_ = kClosed;
+        other.sizeObject_ = 0;
+    }
+    return *this;
+}
+
+bool File::open(const char16_t* path, FileOpen how) {
+    close();
+    if (path == nullptr || path[0] == 0) {
+        errno = ENOENT;
+        return false;
+    }
+    const int flags = (how == FileOpen::kReadShared ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    const int f = ::open(nativePath(path).c_str(), flags);
+    if (f < 0) return false;
+    struct stat st;
+    if (fstat(f, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // A folder opens on POSIX but is not a file anyone can read or write as one.
+        ::close(f);
+        errno = EISDIR;
+        return false;
+    }
+    handle_ = f;
+    return true;
+}
+
+bool File::create(const char16_t* path, FileCreate) {
+    close();
+    if (path == nullptr || path[0] == 0) {
+        errno = ENOENT;
+        return false;
+    }
+    const int f = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (f < 0) return false;
+    handle_ = f;
+    return true;
+}
+
+void File::close() {
+    if (isOpen()) ::close(fd(handle_));
+    handle_ = kClosed;
+    sizeObject_ = 0;
+}
+
+int64_t File::read(void* buffer, uint32_t bytes) {
+    // A short read from a regular file only happens at its end or on a signal; keep reading
+    // so that callers see the same whole-chunk reads as on Windows.
+    uint32_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::read(fd(handle_), static_cast<char*>(buffer) + done, bytes - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    return done;
+}
+
+int64_t File::write(const void* buffer, uint32_t bytes) {
+    uint32_t done = 0;
+    while (done < bytes) {
+        const ssize_t n =
+            ::write(fd(handle_), static_cast<const char*>(buffer) + done, bytes - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done > 0 ? static_cast<int64_t>(done) : -1;
+        done += static_cast<uint32_t>(n);
+    }
+    return done;
+}
+
+int64_t File::size() {
+    struct stat st;
+    if (fstat(fd(handle_), &st) != 0) return -1;
+    return st.st_size;
+}
+
+bool File::seek(uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    return lseek(fd(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool File::seekEnd() {
+    return lseek(fd(handle_), 0, SEEK_END) >= 0;
+}
+
+bool File::reserve(uint64_t bytes) {
+    if (bytes == 0) return true;
+    if (bytes > static_cast<uint64_t>(INT64_MAX)) return false;
+    return ftruncate(fd(handle_), static_cast<off_t>(bytes)) == 0;
+}
+
+bool deleteFile(const char16_t* path) {
+    return unlink(nativePath(path).c_str()) == 0;
+}
+
+bool createFolder(const char16_t* path) {
+    return mkdir(nativePath(path).c_str(), 0755) == 0;
+}
+
+uint32_t lastSystemError() {
+    return static_cast<uint32_t>(errno);
+}
+
+void setLastSystemError(uint32_t error) {
+    errno = static_cast<int>(error);
+}

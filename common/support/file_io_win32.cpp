@@ -1,0 +1,117 @@
+#include <windows.h>
+
+#include "common/support/file_io.h"
+
+namespace {
+
+HANDLE h(intptr_t value) {
+    return reinterpret_cast<HANDLE>(value);
+}
+LPCWSTR w(const char16_t* s) {
+    return reinterpret_cast<LPCWSTR>(s);
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(other.handle_), sizeObject_(other.sizeObject_) {
+    other.handle_ = kClosed;
+    other.sizeObject_ = 0;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        sizeObject_ = other.sizeObject_;
+        other.handle_ = kClosed;
+        other.sizeObject_ = 0;
+    }
+    return *this;
+}
+
+bool File::open(const char16_t* path, FileOpen how) {
+    close();
+    const DWORD access = how == FileOpen::kReadShared ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD attributes = how == FileOpen::kReadShared ? FILE_ATTRIBUTE_NORMAL : 0;
+    HANDLE file =
+        CreateFileW(w(path), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, attributes, nullptr);
+    handle_ = reinterpret_cast<intptr_t>(file);  // INVALID_HANDLE_VALUE is -1, i.e. kClosed
+    return isOpen();
+}
+
+bool File::create(const char16_t* path, FileCreate how) {
+    close();
+    const DWORD share = how == FileCreate::kExclusive ? 0 : FILE_SHARE_READ;
+    HANDLE file = CreateFileW(w(path), GENERIC_ALL, share, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = reinterpret_cast<intptr_t>(file);
+    return isOpen();
+}
+
+void File::close() {
+    if (sizeObject_ != 0) CloseHandle(h(sizeObject_));
+    sizeObject_ = 0;
+    if (isOpen()) CloseHandle(h(handle_));
+    handle_ = kClosed;
+}
+
+int64_t File::read(void* buffer, uint32_t bytes) {
+    DWORD done = 0;
+    if (!ReadFile(h(handle_), buffer, bytes, &done, nullptr)) return -1;
+    return done;
+}
+
+int64_t File::write(const void* buffer, uint32_t bytes) {
+    DWORD done = 0;
+    if (!WriteFile(h(handle_), buffer, bytes, &done, nullptr)) return -1;
+    return done;
+}
+
+int64_t File::size() {
+    DWORD high = 0;
+    const DWORD low = GetFileSize(h(handle_), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+    return static_cast<int64_t>((uint64_t{high} << 32) | low);
+}
+
+bool File::seek(uint64_t offset) {
+    LONG high = static_cast<LONG>(offset >> 32);
+    const DWORD low =
+        SetFilePointer(h(handle_), static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool File::seekEnd() {
+    LONG high = 0;
+    const DWORD low = SetFilePointer(h(handle_), 0, &high, FILE_END);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool File::reserve(uint64_t bytes) {
+    // A file-mapping object with the final size as its maximum grows the file to that size; it
+    // is never mapped, only kept until the file is closed. An empty file needs none.
+    if (bytes == 0) return true;
+    HANDLE mapping =
+        CreateFileMappingW(h(handle_), nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
+                           static_cast<DWORD>(bytes & 0xFFFFFFFFu), nullptr);
+    if (mapping == nullptr) return false;
+    if (sizeObject_ != 0) CloseHandle(h(sizeObject_));
+    sizeObject_ = reinterpret_cast<intptr_t>(mapping);
+    return true;
+}
+
+bool deleteFile(const char16_t* path) {
+    return DeleteFileW(w(path)) != 0;
+}
+
+bool createFolder(const char16_t* path) {
+    return CreateDirectoryW(w(path), nullptr) != 0;
+}
+
+uint32_t lastSystemError() {
+    return GetLastError();
+}
+
+void setLastSystemError(uint32_t error) {
+    SetLastError(error);
+}
