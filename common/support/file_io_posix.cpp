@@ -25,22 +25,6 @@ int fd(intptr_t handle) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_), sizeObject_(other.sizeObject_) {
-    other.handle_ = kClosed;
-    other.sizeObject_ = 0;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        sizeObject_ = other.sizeObject_;
-        other.handle_ = kClosed;
-        other.sizeObject_ = 0;
-    }
-    return *this;
-}
-
 bool File::open(const char16_t* path, FileOpen how) {
     close();
     if (path == nullptr || path[0] == 0) {

@@ -13,22 +13,6 @@ LPCWSTR w(const char16_t* s) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_), sizeObject_(other.sizeObject_) {
-    other.handle_ = kClosed;
-    other.sizeObject_ = 0;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        sizeObject_ = other.sizeObject_;
-        other.handle_ = kClosed;
-        other.sizeObject_ = 0;
-    }
-    return *this;
-}
-
 bool File::open(const char16_t* path, FileOpen how) {
     close();
     const DWORD access = how == FileOpen::kReadShared ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
