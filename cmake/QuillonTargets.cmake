@@ -44,3 +44,12 @@ function(quillon_test name)
     endif()
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
 endfunction()
+
+# Resource scripts that include the string table: the resource compiler reports no header
+# dependencies, so name them here, or a changed text would leave old resources in place.
+set(QUILLON_STRING_TABLE_FILES
+    ${PROJECT_SOURCE_DIR}/common/support/string_table.def
+    ${PROJECT_SOURCE_DIR}/common/support/string_table.rc)
+function(quillon_uses_string_table)
+    set_source_files_properties(${ARGN} PROPERTIES OBJECT_DEPENDS "${QUILLON_STRING_TABLE_FILES}")
+endfunction()
