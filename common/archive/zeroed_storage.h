@@ -17,6 +17,10 @@ struct ZeroedStorage {
 
     ZeroedStorage() { obtain(kDefaultCapacity); }
     ~ZeroedStorage() { release(); }
+
+    // Wipes and gives up the storage now; the buffer is left without any (as after a failed
+    // allocation) until the next ensureCapacity.
+    void destroy() { release(); }
     ZeroedStorage(const ZeroedStorage&) = delete;
     ZeroedStorage& operator=(const ZeroedStorage&) = delete;
 

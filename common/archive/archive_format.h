@@ -1,0 +1,77 @@
+// The archive format, shared by the writer, the reader and anything else that looks inside an
+// archive. An image of N bytes is laid out as
+//
+//     stub (S bytes, the extractor; none in a .tvf)
+//     data stream (D): every file's bytes back to back, zero-padded to a multiple of 16
+//     info block (I): one record per file, zero-padded to a multiple of 16
+//     trailer (32): ArchiveTrailer
+//
+// with N = S + D + I + 32 exactly. The data stream, the info block and the trailer are each one
+// AES-256-CBC chain from the password's IV. Everything is found from the end of the file, so the
+// stub is counted but never read.
+#pragma once
+
+#include <cstdint>
+
+#include "common/archive/archive_trailer.h"
+#include "common/archive/byte_buf.h"
+#include "common/archive/extract_result.h"
+#include "common/archive/file_table.h"
+#include "common/crypto/password_cipher.h"
+#include "common/support/file_io.h"
+
+constexpr uint32_t kTrailerSize = 32;
+constexpr uint32_t kInfoRecordHeader = 12;  // name length (4) and file size (8)
+// An image this size or smaller cannot hold a file: corrupt.
+constexpr uint64_t kSmallestImage = 48;
+
+// Zero bytes that bring a region of n bytes to a multiple of 16.
+constexpr uint32_t paddingTo16(uint64_t n) {
+    return static_cast<uint32_t>((16 - n % 16) % 16);
+}
+
+// Writes the info record of an entry (name length, size, the name without terminator) and
+// returns its length, kInfoRecordHeader + nameLength.
+uint32_t encodeInfoRecord(const FileEntry& entry, uint8_t* out);
+
+// Reads one info record from the `available` bytes at `in` into `entry` (name zero-filled after
+// the text). Returns the bytes it took, or 0 if the record does not fit in what is left of the
+// block or its name is empty, not whole UTF-16 characters, or longer than a stored name can be.
+uint32_t decodeInfoRecord(const uint8_t* in, uint64_t available, FileEntry& entry);
+
+// Enciphers or deciphers one region in place as its own chain from the IV. The region must be
+// whole blocks. Without a key the bytes stay as they are.
+void encryptRegion(PasswordCipher& cipher, uint8_t* data, uint64_t bytes);
+void decryptRegion(PasswordCipher& cipher, uint8_t* data, uint64_t bytes);
+
+// Offsets of the regions, from the trailer and the image size.
+struct PayloadLocation {
+    uint64_t imageSize = 0;   // N
+    uint64_t dataOffset = 0;  // N - 32 - I - D, which equals S
+    uint64_t infoOffset = 0;  // N - 32 - I
+};
+
+// Reads the last 32 bytes of an image of `imageSize` bytes into `trailer` and deciphers them
+// as their own chain; the cipher is left at its IV. False if they cannot be read.
+bool readTrailer(File& image, uint64_t imageSize, PasswordCipher& cipher, ArchiveTrailer& trailer);
+
+// The checks on a deciphered trailer, in order: a non-zero check value means the wrong password
+// (before any size is trusted), then the sizes must add up to the image size exactly.
+ExtractResult checkTrailer(const ArchiveTrailer& trailer, uint64_t imageSize);
+
+PayloadLocation locationOf(const ArchiveTrailer& trailer, uint64_t imageSize);
+
+// Reads and deciphers the info block into `info` (made I + 16 bytes long) and parses the
+// trailer's count of records into `files`. kOutOfMemory when the table or buffer cannot be had;
+// kCorrupt when the block cannot be read, a record runs past its end, a name could lead out of
+// the destination folder, or the file sizes do not account for the data stream (all of it but
+// at most 15 bytes of padding). Nothing of an archive that fails here is ever extracted.
+ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
+                            const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& info,
+                            FileTable& files);
+
+// All of the above from the start: the image's size, the trailer and its checks, the info
+// block. On kExtractOk the data stream begins at where.dataOffset and holds trailer.dataSize
+// bytes, to be deciphered as one chain and cut into files by their sizes in table order.
+ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
+                            ByteBuf& info, FileTable& files, PayloadLocation& where);

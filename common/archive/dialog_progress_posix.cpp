@@ -1,0 +1,11 @@
+// No dialogs exist off Windows: binding finds no controls, so a job bound this way reports
+// nothing. Front ends there bind a ProgressSink of their own instead.
+#include "common/archive/progress_sink.h"
+
+void DialogProgress::bind(WindowHandle, int, int, int) {
+    clear();
+}
+void DialogProgress::showStatus(const char16_t*) {}
+void DialogProgress::showPercent(const char16_t*) {}
+void DialogProgress::stepBar() {}
+void DialogProgress::endDialog(int) {}

@@ -1,0 +1,103 @@
+// The records through which a front end hands a job to the engine: ArchiveWriter builds an
+// archive from a list of files, ArchiveReader extracts one. A record lives on its front end's
+// stack for one modal progress dialog, is lent whole to the worker thread, and owns its
+// buffers, file table and key, all wiped when it is destroyed.
+#pragma once
+
+#include <cstdint>
+
+#include "common/archive/archive_trailer.h"
+#include "common/archive/extract_result.h"
+#include "common/archive/file_table.h"
+#include "common/archive/progress_sink.h"
+#include "common/archive/stub_image.h"
+#include "common/archive/wide_buf.h"
+#include "common/crypto/password_cipher.h"
+#include "common/support/platform_types.h"
+
+// How a writer's run ended. On any failure nothing is left behind: the archive is written to a
+// temporary file beside the target and only moved into place when it is complete.
+enum WriteResult : uint32_t {
+    kWriteOk = 0,
+    kWriteCannotCreate = 1,  // the output could not be created (or moved into place)
+    kWriteReadFailed = 2,    // a listed file could not be read whole
+    kWriteFailed = 3,        // writing the archive failed, for example on a full disk
+};
+
+struct ArchiveWriter {
+    PasswordCipher cipher;
+    ModuleHandle stubModule = nullptr;  // carries the extractor as resource TRV_SFX; null: .tvf
+    WideBuf baseFolder;                 // the listed names are relative to it
+    WideBuf fileList;                   // names, each ended by a zero, then an empty name
+    WideBuf outputPath;                 // empty: derived from the first name
+    uint32_t fileCount = 0;             // names given; after the scan, files that opened
+    FileTable fileTable;
+    ArchiveTrailer trailer{};
+    DialogProgress windows;
+    ThreadHandle workerThread = nullptr;
+    uint32_t workerThreadId = 0;
+    ProgressSink* progress = nullptr;  // where the run reports; null: nowhere
+    StubImage stubImage;               // given stub bytes; without them the module's resource
+    WriteResult writeResult = kWriteOk;
+
+    ArchiveWriter() = default;
+    ~ArchiveWriter() { destroy(); }
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+    // Stores the stub module (also when null); copies what else is given. The list is copied
+    // exactly, `listLength` characters zeros included, with the file count.
+    void configure(ModuleHandle stub, const char16_t* base, const char16_t* output,
+                   const char16_t* list, uint32_t listLength, uint32_t count);
+    // An empty password leaves the job without a key. Returns whether it now has one.
+    bool setPassword(const char16_t* password) { return cipher.setPassword(password); }
+    // Reports to the controls of a progress dialog, found by id.
+    void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
+    // Reports to a sink of the caller's.
+    void bindProgress(ProgressSink* sink) { progress = sink; }
+    // Builds the archive (on the worker thread); leaves writeResult.
+    void run();
+    void destroy();
+};
+
+struct ArchiveReader {
+    PasswordCipher cipher;
+    ModuleHandle ownerModule = nullptr;  // kept for the front end; the reader does not use it
+    WideBuf destinationFolder;
+    WideBuf archivePath;  // in the extractor, its own program file
+    FileTable fileTable;
+    ArchiveTrailer trailer{};
+    DialogProgress windows;
+    ThreadHandle workerThread = nullptr;
+    uint32_t workerThreadId = 0;
+    ExtractResult result = kExtractOk;
+    ProgressSink* progress = nullptr;
+    bool verifyOnly = false;  // read and decipher everything, create nothing
+
+    ArchiveReader() = default;
+    ~ArchiveReader() { destroy(); }
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+    // Empties both paths and the owner module, then stores what is given.
+    void configure(ModuleHandle owner, const char16_t* destination, const char16_t* archive);
+    bool setPassword(const char16_t* password) { return cipher.setPassword(password); }
+    void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
+    void bindProgress(ProgressSink* sink) { progress = sink; }
+    // The localised message of the last result (wrong password, corrupt, out of memory, a file
+    // that could not be written), or null when there is none. The text is also kept in a
+    // process-wide slot, cleared first.
+    const char16_t* resultMessage() const;
+    // Extracts the archive (on the worker thread); leaves result.
+    void run();
+    void destroy();
+};
+
+// The process-wide slot that resultMessage fills: its last text, or an empty string.
+const char16_t* lastResultMessage();
+
+// The progress dialog's parameter: exactly one of the two is set.
+struct ProgressJob {
+    ArchiveWriter* writer = nullptr;
+    ArchiveReader* reader = nullptr;
+};

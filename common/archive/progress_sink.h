@@ -1,0 +1,48 @@
+// Where a running job reports: a status line, a percentage line, a bar stepped once per
+// percentage change, and the end of the progress display. On Windows that is the progress
+// dialog's controls (DialogProgress); the command-line tool and the tests bring their own.
+#pragma once
+
+#include <cstdint>
+
+#include "common/support/platform_types.h"
+
+struct ProgressSink {
+    virtual ~ProgressSink() = default;
+
+    // What is bound; a job only reports to what is there.
+    virtual bool hasDialog() const = 0;
+    virtual bool hasStatus() const = 0;
+    virtual bool hasPercent() const = 0;
+    virtual bool hasBar() const = 0;
+
+    virtual void showStatus(const char16_t* text) = 0;
+    virtual void showPercent(const char16_t* text) = 0;
+    // The number behind each change of the percentage, for sinks that draw their own bar.
+    virtual void percentChanged(uint32_t) {}
+    virtual void stepBar() = 0;
+    // The job's last act: ends the progress dialog with this result.
+    virtual void endDialog(int result) = 0;
+};
+
+// The window handles of a bound progress dialog, reporting through window messages sent from
+// the worker thread to the controls (and nothing at all off Windows, where none exist).
+struct DialogProgress final : ProgressSink {
+    WindowHandle dialog = nullptr;
+    WindowHandle status = nullptr;
+    WindowHandle percent = nullptr;
+    WindowHandle bar = nullptr;
+
+    // Looks the controls up by id in the dialog; an id of 0 gives no control.
+    void bind(WindowHandle dialogWindow, int statusId, int percentId, int barId);
+    void clear() { dialog = status = percent = bar = nullptr; }
+
+    bool hasDialog() const override { return dialog != nullptr; }
+    bool hasStatus() const override { return status != nullptr; }
+    bool hasPercent() const override { return percent != nullptr; }
+    bool hasBar() const override { return bar != nullptr; }
+    void showStatus(const char16_t* text) override;
+    void showPercent(const char16_t* text) override;
+    void stepBar() override;
+    void endDialog(int result) override;
+};
