@@ -28,6 +28,10 @@ class File {
     File& operator=(File&& other) noexcept;
 
     bool open(const char16_t* path, FileOpen how);
+    // The same through the ANSI form of the call, for the Windows 95, 98 and Me family, whose
+    // wide file calls are not the system's own. A path whose ANSI form does not fit 259 bytes
+    // does not open (a cut path could name another file). Elsewhere the same as open.
+    bool openAnsi(const char16_t* path, FileOpen how);
     bool create(const char16_t* path, FileCreate how);
     void close();
     bool isOpen() const { return handle_ != kClosed; }
@@ -53,6 +57,8 @@ class File {
 };
 
 bool deleteFile(const char16_t* path);
+// Moves a finished file into place, replacing what is there.
+bool replaceFile(const char16_t* from, const char16_t* to);
 // One folder level; fails (harmlessly) when it exists.
 bool createFolder(const char16_t* path);
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "common/support/file_io.h"
@@ -43,6 +44,10 @@ bool File::open(const char16_t* path, FileOpen how) {
     }
     handle_ = f;
     return true;
+}
+
+bool File::openAnsi(const char16_t* path, FileOpen how) {
+    return open(path, how);
 }
 
 bool File::create(const char16_t* path, FileCreate) {
@@ -112,6 +117,10 @@ bool File::reserve(uint64_t bytes) {
 
 bool deleteFile(const char16_t* path) {
     return unlink(nativePath(path).c_str()) == 0;
+}
+
+bool replaceFile(const char16_t* from, const char16_t* to) {
+    return rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
 }
 
 bool createFolder(const char16_t* path) {

@@ -2,6 +2,9 @@
 
 #include "common/support/file_io.h"
 
+#include "common/support/code_page.h"
+#include "common/support/secure_zero.h"
+
 namespace {
 
 HANDLE h(intptr_t value) {
@@ -20,6 +23,23 @@ bool File::open(const char16_t* path, FileOpen how) {
     HANDLE file =
         CreateFileW(w(path), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, attributes, nullptr);
     handle_ = reinterpret_cast<intptr_t>(file);  // INVALID_HANDLE_VALUE is -1, i.e. kClosed
+    return isOpen();
+}
+
+bool File::openAnsi(const char16_t* path, FileOpen how) {
+    close();
+    uint8_t ansi[260] = {};
+    uint32_t units = wideLength(path);
+    if (units == 0 || ansiFromWide(path, units, nullptr, 0) > sizeof ansi - 1) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    ansiFromWide(path, units, ansi, sizeof ansi - 1);
+    const DWORD access = how == FileOpen::kReadShared ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    HANDLE file = CreateFileA(reinterpret_cast<LPCSTR>(ansi), access, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    secureZero(ansi, sizeof ansi);
+    handle_ = reinterpret_cast<intptr_t>(file);
     return isOpen();
 }
 
@@ -86,6 +106,14 @@ bool File::reserve(uint64_t bytes) {
 
 bool deleteFile(const char16_t* path) {
     return DeleteFileW(w(path)) != 0;
+}
+
+bool replaceFile(const char16_t* from, const char16_t* to) {
+    if (MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING)) return true;
+    // The Windows 95 family has no MoveFileEx: make room, then move.
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+    DeleteFileW(w(to));
+    return MoveFileW(w(from), w(to)) != 0;
 }
 
 bool createFolder(const char16_t* path) {

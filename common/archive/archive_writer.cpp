@@ -1,0 +1,336 @@
+// The writer: files in, one archive out. It scans the listed files (for the percentage's total),
+// then streams each through one 512 KiB buffer, enciphering the data stream as a single chain,
+// and finishes with the info block and the trailer. Everything goes to a temporary file beside
+// the target, moved into place only when complete, so a failed run leaves nothing behind and
+// an archive already there survives it.
+#include <cstring>
+
+#include "common/archive/archive_format.h"
+#include "common/archive/job_records.h"
+#include "common/archive/percent_meter.h"
+#include "common/archive/stored_name.h"
+#include "common/support/clock.h"
+#include "common/support/code_page.h"
+#include "common/support/localised_text.h"
+#include "common/support/log.h"
+#include "common/support/string_ids.h"
+#include "common/support/system_report.h"
+#include "common/support/wide_format.h"
+
+namespace {
+
+constexpr uint32_t kChunk = 512 * 1024;
+constexpr uint32_t kIoBuffer = kChunk + 16;
+constexpr uint32_t kMaxPathChars = 259;  // a path and its terminator fill 260 characters
+
+// Joins the base folder and a listed name: with one backslash between them, none added when the
+// base already ends in one, and the name alone when there is no base. False when the path would
+// not fit.
+bool joinPath(const WideBuf& base, const char16_t* name, WideBuf& out) {
+    const uint32_t baseChars = base.length();
+    const uint32_t nameChars = wideLength(name);
+    const bool separator = baseChars > 0 && !isPathSeparator(base.data[baseChars - 1]);
+    const uint32_t total = baseChars + (separator ? 1 : 0) + nameChars;
+    if (total > kMaxPathChars || !out.ensureCapacity(total + 1)) return false;
+    if (baseChars > 0) std::memcpy(out.data, base.data, baseChars * sizeof(char16_t));
+    if (separator) out.data[baseChars] = u'\\';
+    std::memcpy(out.data + total - nameChars, name, nameChars * sizeof(char16_t));
+    return true;
+}
+
+// The file name's extension is replaced, or added when it has none. Only a dot in the last
+// component counts: "v1.2\notes" becomes "v1.2\notes.exe", not "v1.exe".
+void applyExtension(WideBuf& path, const char16_t* extension) {
+    const uint32_t chars = path.length();
+    uint32_t dot = chars;
+    for (uint32_t i = chars; i > 0; --i) {
+        if (isPathSeparator(path.data[i - 1])) break;
+        if (path.data[i - 1] == u'.') {
+            dot = i - 1;
+            break;
+        }
+    }
+    path.data[dot] = 0;
+    path.append(extension);
+}
+
+// A name of the list, or null past its end; `next` moves to the following one. The list is
+// bounded by the buffer, whatever its contents.
+const char16_t* nameAt(const WideBuf& list, uint32_t& offset) {
+    if (list.data == nullptr || offset >= list.capacity || list.data[offset] == 0) return nullptr;
+    const char16_t* name = list.data + offset;
+    while (offset < list.capacity && list.data[offset] != 0) ++offset;
+    if (offset >= list.capacity) return nullptr;  // no terminator inside the buffer
+    ++offset;
+    return name;
+}
+
+struct WriterRun {
+    explicit WriterRun(ArchiveWriter& writer) : job(writer) {}
+
+    ArchiveWriter& job;
+    ByteBuf io;
+    ByteBuf scanned;  // list offset of each file that opened in the scan, as uint32
+    WideBuf path;
+    WideBuf temporary;
+    WideBuf text;
+    File out;
+    uint32_t carry = 0;
+    uint64_t scanTotal = 0;
+    uint32_t step = 4;
+    bool ansiFamily = false;
+
+    ProgressSink* progress() const { return job.progress; }
+
+    void showStatus(const char16_t* format, const char16_t* value) {
+        if (progress() == nullptr || !progress()->hasStatus()) return;
+        char16_t line[kSharedTextChars];
+        formatWide(line, kSharedTextChars, format, value);
+        progress()->showStatus(line);
+    }
+
+    bool writeAll(const uint8_t* bytes, uint32_t n) {
+        return n == 0 || out.write(bytes, n) == static_cast<int64_t>(n);
+    }
+
+    // Opens a listed file as the store pass does; checks the stored form of its name too.
+    bool openListed(const char16_t* name, File& file, bool ansi) {
+        if (!joinPath(job.baseFolder, name, path)) return false;
+        char16_t stored[kMaxNameChars + 1];
+        const uint32_t storedChars = storedNameFor(name, stored, kMaxNameChars + 1, nullptr);
+        if (!isSafeStoredName(stored, storedChars)) return false;
+        return ansi ? file.openAnsi(path.data, FileOpen::kReadShared)
+                    : file.open(path.data, FileOpen::kReadShared);
+    }
+
+    void scan();
+    WriteResult createOutput();
+    bool storeFiles(uint32_t& stored);
+    bool finish(uint32_t stored);
+    void abandon(WriteResult why);
+};
+
+void WriterRun::scan() {
+    ArchiveWriter& w = job;
+    if (w.fileList.data == nullptr || w.fileCount == 0 || !w.fileTable.obtain(w.fileCount) ||
+        !scanned.ensureCapacity(w.fileCount * 4)) {
+        w.fileTable.release();
+        return;
+    }
+    uint32_t index = 0, offset = 0;
+    uint32_t* offsets = reinterpret_cast<uint32_t*>(scanned.data);
+    while (index < w.fileCount) {
+        const uint32_t at = offset;
+        const char16_t* name = nameAt(w.fileList, offset);
+        if (name == nullptr) break;
+        File file;
+        const bool opened = openListed(name, file, false);
+        const uint32_t error = lastSystemError();
+        logLine(3, "1", u"err:%d handle:%d checked[#%d]:%s", static_cast<int>(error),
+                static_cast<int>(file.handleValue()), static_cast<int>(index),
+                path.data != nullptr ? path.data : u"");
+        if (!opened) {
+            logLine(1, "1", u"left out: %s", name);
+            continue;
+        }
+        const int64_t size = file.size();
+        FileEntry& e = w.fileTable.entries[index];
+        e.size = size > 0 ? static_cast<uint64_t>(size) : 0;
+        scanTotal += e.size + 2 * uint64_t{wideLength(name)} + 12;
+        offsets[index] = at;
+        file.close();
+        step = step % 5 + 1;
+        showStatus(u"Prepare for encryption%s", u"....." + step);  // 0, 4, 3, 2, 1, 0, 4... dots
+        ++index;
+        std::memset(&w.fileTable.entries[index], 0, sizeof(FileEntry));
+    }
+    w.fileCount = index;
+}
+
+WriteResult WriterRun::createOutput() {
+    ArchiveWriter& w = job;
+    const bool hasStub = w.stubModule != nullptr || w.stubImage.bytes != nullptr;
+    if (w.outputPath.length() == 0) {
+        uint32_t offset = 0;
+        const char16_t* first = nameAt(w.fileList, offset);
+        w.outputPath.assign(first != nullptr ? first : u"");
+        applyExtension(w.outputPath, hasStub ? u".exe" : u".tvf");
+    }
+    // The temporary file sits beside the target, so moving it into place never crosses a disk.
+    temporary.assign(w.outputPath.data);
+    const UtcTime now = currentUtcTime();
+    char16_t suffix[32];
+    formatWide(suffix, 32, u".%02d%03d.partial", now.second, now.millisecond);
+    temporary.append(suffix);
+    if (!out.create(temporary.data, FileCreate::kExclusive)) return kWriteCannotCreate;
+
+    StubImage stub = w.stubImage.bytes != nullptr ? w.stubImage : stubResourceOf(w.stubModule);
+    if (stub.bytes != nullptr && stub.size > 0) {
+        if (!writeAll(stub.bytes, stub.size)) return kWriteFailed;
+        w.trailer.stubSize = stub.size;
+        logLine(3, "4", u"res size:%d", static_cast<int>(stub.size));
+    }
+    return kWriteOk;
+}
+
+bool WriterRun::storeFiles(uint32_t& stored) {
+    ArchiveWriter& w = job;
+    PercentMeter meter(scanTotal);
+    const uint32_t* offsets = reinterpret_cast<const uint32_t*>(scanned.data);
+    for (stored = 0; stored < w.fileCount; ++stored) {
+        uint32_t offset = offsets[stored];
+        const char16_t* name = nameAt(w.fileList, offset);
+        File file;
+        // It opened in the scan: failing now means it went away, and the archive would lack it.
+        if (name == nullptr || !openListed(name, file, ansiFamily)) {
+            abandon(kWriteReadFailed);
+            return false;
+        }
+        logLine(3, "3", u"open for read:%s", path.data);
+        FileEntry& e = w.fileTable.entries[stored];
+        std::memset(&e, 0, sizeof e);
+        const uint32_t chars = storedNameFor(name, e.name, kMaxNameChars + 1, nullptr);
+        e.nameLength = 2 * chars;
+        if (progress() != nullptr && progress()->hasStatus()) {
+            text.assign(loadText(kStrEncrypt));
+            text.append(name);
+            progress()->showStatus(text.data);
+        }
+        const int64_t size = file.size();
+        if (size < 0) {
+            abandon(kWriteReadFailed);
+            return false;
+        }
+        e.size = static_cast<uint64_t>(size);
+        logLine(3, "rftc", u"file size: %I64d %s", static_cast<long long>(e.size), e.name);
+
+        for (uint64_t position = 0; position < e.size; position += kChunk) {
+            const uint64_t left = e.size - position;
+            const uint32_t chunk = left < kChunk ? static_cast<uint32_t>(left) : kChunk;
+            // A short read means the file shrank or failed under us: its record would claim
+            // bytes the stream does not hold.
+            if (file.read(io.data + carry, chunk) != static_cast<int64_t>(chunk)) {
+                abandon(kWriteReadFailed);
+                return false;
+            }
+            const uint32_t n = carry + chunk;
+            const uint32_t whole = n & ~15u;
+            w.cipher.encryptBlocks(io.data, whole / 16);
+            if (!writeAll(io.data, whole)) {
+                abandon(kWriteFailed);
+                return false;
+            }
+            w.trailer.dataSize += whole;
+            carry = n - whole;
+            std::memmove(io.data, io.data + whole, carry);
+            reportPercent(progress(), meter, w.trailer.dataSize);
+        }
+    }
+    logLine(3, "rftc", u"all fsize: %I64d", static_cast<long long>(w.trailer.dataSize));
+    logLine(3, "rftc", u"files: %d", static_cast<int>(stored));
+    return true;
+}
+
+bool WriterRun::finish(uint32_t stored) {
+    ArchiveWriter& w = job;
+    ArchiveTrailer& t = w.trailer;
+    // The data stream's last partial block, zero-padded.
+    if (carry != 0) {
+        t.dataPadding = static_cast<uint8_t>(16 - carry);
+        std::memset(io.data + carry, 0, 16 - carry);
+        w.cipher.encryptBlocks(io.data, 1);
+        if (!writeAll(io.data, 16)) return false;
+        t.dataSize += 16;
+    }
+    carry = 0;
+    t.fileCount = stored;
+    w.cipher.restartChain();
+
+    // The info block, flushed whole blocks at a time when the buffer fills.
+    uint32_t buffered = 0;
+    for (uint32_t i = 0; i < stored; ++i) {
+        const FileEntry& e = w.fileTable.entries[i];
+        if (e.nameLength + buffered + kInfoRecordHeader > kChunk) {
+            const uint32_t n = carry + buffered;
+            const uint32_t whole = n & ~15u;
+            w.cipher.encryptBlocks(io.data, whole / 16);
+            if (!writeAll(io.data, whole)) return false;
+            t.infoSize += whole;
+            carry = n - whole;
+            std::memmove(io.data, io.data + whole, carry);
+            buffered = 0;
+        }
+        buffered += encodeInfoRecord(e, io.data + carry + buffered);
+    }
+    uint32_t n = carry + buffered;
+    t.infoPadding = static_cast<uint8_t>(paddingTo16(n));
+    std::memset(io.data + n, 0, t.infoPadding);
+    n += t.infoPadding;
+    w.cipher.encryptBlocks(io.data, n / 16);
+    if (!writeAll(io.data, n)) return false;
+    t.infoSize += n;
+    w.cipher.restartChain();
+    logLine(3, "rftc", u"all fsize: %I64d", static_cast<long long>(t.dataSize));
+    logLine(3, "rftc", u"all rem: %d", static_cast<int>(t.dataPadding));
+    logLine(3, "rftc", u"files num: %d", static_cast<int>(t.fileCount));
+
+    uint8_t sealed[kTrailerSize];
+    std::memcpy(sealed, t.bytes(), kTrailerSize);
+    w.cipher.encryptBlocks(sealed, 2);
+    w.cipher.restartChain();
+    return writeAll(sealed, kTrailerSize);
+}
+
+void WriterRun::abandon(WriteResult why) {
+    job.writeResult = why;
+    out.close();
+    if (temporary.length() > 0) deleteFile(temporary.data);
+}
+
+}  // namespace
+
+void ArchiveWriter::run() {
+    logLine(3, "start", u"");
+    writeResult = kWriteOk;
+    trailer.dataSize = 0;
+    WriterRun r(*this);
+    const int family = osClass();
+    r.ansiFamily = family >= 1 && family <= 3;
+
+    if (!r.io.ensureCapacity(kIoBuffer)) {
+        writeResult = kWriteFailed;
+    } else {
+        r.scan();
+    }
+    logLine(3, "3", u"before open for write:%s",
+            outputPath.data != nullptr ? outputPath.data : u"");
+    WriteResult created = kWriteCannotCreate;
+    uint32_t createError = 0;
+    if (writeResult == kWriteOk && fileTable.exists()) {
+        created = r.createOutput();
+        if (created != kWriteOk) createError = lastSystemError();
+    }
+    logLine(3, "3", u"before write %d, errCode:%d", static_cast<int>(r.out.handleValue()),
+            static_cast<int>(createError));
+
+    if (writeResult != kWriteOk) {
+        // The buffer could not be had.
+    } else if (!fileTable.exists() || fileCount == 0) {
+        // Nothing listed could be read: an archive of nothing is no archive.
+        writeResult = kWriteReadFailed;
+    } else if (created != kWriteOk) {
+        r.abandon(created);
+    } else {
+        uint32_t stored = 0;
+        if (r.storeFiles(stored)) {
+            if (!r.finish(stored)) {
+                r.abandon(kWriteFailed);
+            } else {
+                r.out.close();
+                if (!replaceFile(r.temporary.data, outputPath.data)) r.abandon(kWriteCannotCreate);
+            }
+        }
+    }
+    logLine(3, "end", u"");
+    if (progress != nullptr && progress->hasDialog()) progress->endDialog(1);
+}
