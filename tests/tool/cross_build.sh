@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The same inputs and password give byte-identical archives from the native and the Windows
+# build, so either side opens what the other wrote.
+#   cross_build.sh NATIVE-TOOL WINE-RUN WINDOWS-TOOL
+set -u
+native=$1
+windows=("$2" "$3")
+if [ ! -x "$native" ]; then
+    echo "native sfxtool not built ($native): skipped"
+    exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+mkdir -p in/sub
+head -c 1048593 /dev/urandom >in/sub/odd.bin
+printf 'x' >in/one
+: >in/zero
+printf 'MZ extractor bytes' >stub.bin
+fail=0
+pw=$'Gr\303\274\303\237e'
+for args in "--plain -o X.tvf" "--stub stub.bin -o X.exe"; do
+    # shellcheck disable=SC2086
+    "$native" create $args -p "$pw" in </dev/null >/dev/null || fail=1
+    out=$(echo "$args" | sed 's/.*-o //')
+    mv "$out" "native-$out"
+    # shellcheck disable=SC2086
+    "${windows[@]}" create $args -p "$pw" in </dev/null >/dev/null || fail=1
+    mv "$out" "windows-$out"
+    cmp "native-$out" "windows-$out" || fail=1
+done
+# And each opens the other's.
+"$native" extract windows-X.exe -d n -p "$pw" </dev/null >/dev/null || fail=1
+"${windows[@]}" extract native-X.tvf -d w -p "$pw" </dev/null >/dev/null || fail=1
+diff -r in n/in >/dev/null && diff -r in w/in >/dev/null || fail=1
+if [ $fail -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
+exit $fail

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# sfxtool as people and scripts use it: archives made, listed, tested and extracted, and the exit
+# status and message for each kind of failure. Runs the native tool, or the Windows one through
+# Wine when given "scripts/wine-run sfxtool.exe".
+#   sfxtool_e2e.sh TOOL [ARGS...]
+set -u
+tool=("$@")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+passes=0
+
+check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS
+    if [ "$2" = "$3" ]; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $1: exit status $3, expected $2"
+        failures=$((failures + 1))
+    fi
+}
+
+expect() {  # expect NAME CONDITION...
+    local name=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $name"
+        failures=$((failures + 1))
+    fi
+}
+
+run() { "${tool[@]}" "$@" </dev/null >out.txt 2>err.txt; }
+
+mkdir -p in/sub/deeper "in/r$(printf '\xc3\xa9')sum$(printf '\xc3\xa9')"
+printf 'hello\n' >in/a.txt
+: >in/empty
+head -c 700000 /dev/urandom >in/sub/deeper/big.bin
+printf 'caf\xc3\xa9' >"in/r$(printf '\xc3\xa9')sum$(printf '\xc3\xa9')/x.txt"
+
+run create --plain -p 'pass word' -o a.tvf in; check "create" 0 $?
+run list a.tvf -p 'pass word'; check "list" 0 $?
+expect "list shows the sizes and names" grep -q '700000  in\\sub\\deeper\\big.bin' out.txt
+run test a.tvf -p 'pass word'; check "test" 0 $?
+expect "test writes nothing" test ! -e in/in
+run extract a.tvf -d out -p 'pass word'; check "extract" 0 $?
+expect "extracted tree equals the input" diff -r in out/in
+
+printf 'from stdin\n' >pw.txt
+"${tool[@]}" create --plain --password-stdin -o s.tvf -C in a.txt <pw.txt >/dev/null 2>&1
+check "create with --password-stdin and -C" 0 $?
+"${tool[@]}" extract s.tvf -d s --password-stdin <pw.txt >/dev/null 2>&1
+check "extract with --password-stdin" 0 $?
+expect "-C stores names relative to it" cmp -s in/a.txt s/a.txt
+
+run create --plain --no-password -o open.tvf in/a.txt; check "create without password" 0 $?
+run extract open.tvf -d o --no-password; check "extract without password" 0 $?
+run extract open.tvf -d o2 -p any; check "keyless archive read with a key" 1 $?
+
+run extract a.tvf -d wrong -p 'not it'; check "wrong password" 1 $?
+expect "wrong password message" grep -q 'The password you entered is incorrect!' err.txt
+expect "wrong password creates nothing" test ! -e wrong
+
+# One byte inserted before the trailer: damaged. One appended after it: wrong password.
+head -c 100 a.tvf >ins.tvf; printf 'X' >>ins.tvf; tail -c +101 a.tvf >>ins.tvf
+run extract ins.tvf -d ins -p 'pass word'; check "inserted byte" 2 $?
+expect "corrupt message" grep -q 'File is corrupt and cannot be decrypted!' err.txt
+cp a.tvf app.tvf; printf 'X' >>app.tvf
+run list app.tvf -p 'pass word'; check "appended byte" 1 $?
+run list missing.tvf -p x; check "missing archive" 2 $?
+
+run create -p x in/a.txt; check "no extractor to put in front" 64 $?
+printf 'MZ pretend extractor' >stub.bin
+run create --stub stub.bin -p x -o with-stub.exe in/a.txt; check "create behind a stub" 0 $?
+expect "the stub comes first" cmp -s -n 20 stub.bin with-stub.exe
+run extract with-stub.exe -d ws -p x; check "extract from behind a stub" 0 $?
+
+mkdir -p q/dup dup; printf 1 >q/dup/f; printf 2 >dup/f
+run create --plain -p x -o twins.tvf q/dup/../dup/f dup/f
+check "two inputs under one stored name" 64 $?
+expect "names them" grep -q 'would be stored under the same name' err.txt
+run create --plain -p x -o cut.tvf ../"$(basename "$work")"/in/a.txt
+check "a name climbing out is stored cut" 0 $?
+expect "says so" grep -q 'left out of the stored names' err.txt
+run list cut.tvf -p x
+expect "stored from past the climb" grep -qF "  $(basename "$work")\\in\\a.txt" out.txt
+
+run create --plain -p x -o no/such/dir/a.tvf in/a.txt; check "output cannot be created" 4 $?
+run create --plain -p x nothing-here; check "input missing" 2 $?
+printf 'blocker' >blocked
+run extract a.tvf -d blocked -p 'pass word'; check "destination cannot take files" 4 $?
+expect "write error message" grep -q 'A file could not be written to the destination directory!' err.txt
+run frobnicate; check "unknown command" 64 $?
+run create --plain -p x -p y in; check "two password options" 64 $?
+run extract; check "extract without archive" 64 $?
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,17 @@
+// The terminal as sfxtool uses it: UTF-16 text out (UTF-8 on pipes and files, the console's own
+// wide calls on a Windows console), a line in, and a password typed without echo.
+#pragma once
+
+#include <string>
+
+enum class Stream { kOut, kErr };
+
+void print(Stream s, const std::u16string& text);
+bool isTerminal(Stream s);
+bool stdinIsTerminal();
+
+// One line from standard input without its line end; false at the end of input.
+bool readLine(std::u16string& line);
+
+// Asks on the terminal with echo off; false when there is no terminal to ask on.
+bool readSecret(const std::u16string& prompt, std::u16string& secret);

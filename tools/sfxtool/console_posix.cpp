@@ -1,0 +1,62 @@
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "common/support/secure_zero.h"
+#include "common/support/utf8.h"
+#include "tools/sfxtool/console.h"
+
+void print(Stream s, const std::u16string& text) {
+    const std::string bytes = utf8FromWide(text);
+    std::FILE* f = s == Stream::kOut ? stdout : stderr;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fflush(f);
+}
+
+bool isTerminal(Stream s) {
+    return isatty(s == Stream::kOut ? 1 : 2) != 0;
+}
+
+bool stdinIsTerminal() {
+    return isatty(0) != 0;
+}
+
+bool readLine(std::u16string& line) {
+    std::string bytes;
+    if (!std::getline(std::cin, bytes)) return false;
+    if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+    line = wideFromUtf8(bytes);
+    secureZero(bytes.data(), bytes.size());
+    return true;
+}
+
+bool readSecret(const std::u16string& prompt, std::u16string& secret) {
+    std::FILE* tty = std::fopen("/dev/tty", "r+");
+    if (tty == nullptr) return false;
+    const int fd = fileno(tty);
+    termios old{};
+    if (tcgetattr(fd, &old) != 0) {
+        std::fclose(tty);
+        return false;
+    }
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    const std::string p = utf8FromWide(prompt);
+    std::fputs(p.c_str(), tty);
+    std::fflush(tty);
+    tcsetattr(fd, TCSAFLUSH, &quiet);
+    char buf[1024];
+    const bool ok = std::fgets(buf, sizeof buf, tty) != nullptr;
+    tcsetattr(fd, TCSAFLUSH, &old);
+    std::fclose(tty);
+    if (!ok) return false;
+    std::string bytes(buf);
+    secureZero(buf, sizeof buf);
+    while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
+    secret = wideFromUtf8(bytes);
+    secureZero(bytes.data(), bytes.size());
+    return true;
+}

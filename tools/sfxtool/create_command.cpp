@@ -1,0 +1,195 @@
+// sfxtool create: gathers the named files and folders (folders recursively, in a fixed order so
+// every build writes the same archive), checks every stored name up front, and runs the writer.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <system_error>
+#include <vector>
+
+#include "common/archive/file_table.h"
+#include "common/archive/job_records.h"
+#include "common/archive/stored_name.h"
+#include "common/support/localised_text.h"
+#include "common/support/string_ids.h"
+#include "tools/sfxtool/commands.h"
+#include "tools/sfxtool/console.h"
+#include "tools/sfxtool/embedded_stub.h"
+#include "tools/sfxtool/terminal_progress.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxPathChars = 259;
+
+std::u16string withBackslashes(std::u16string s) {
+    std::replace(s.begin(), s.end(), u'/', u'\\');
+    return s;
+}
+
+fs::path pathOf(const std::u16string& enginePath) {
+    std::u16string p = enginePath;
+#ifndef _WIN32
+    std::replace(p.begin(), p.end(), u'\\', u'/');
+#endif
+    return fs::path(p);
+}
+
+// Every file the arguments name, as names relative to the base folder.
+bool gather(const Options& o, std::vector<std::u16string>& listed) {
+    const fs::path base = o.baseFolder.empty() ? fs::path() : pathOf(o.baseFolder);
+    for (const std::u16string& arg : o.paths) {
+        const fs::path full = base.empty() ? pathOf(arg) : base / pathOf(arg);
+        std::error_code ec;
+        const fs::file_status st = fs::status(full, ec);
+        if (fs::is_directory(st)) {
+            std::vector<std::u16string> inside;
+            for (fs::recursive_directory_iterator it(full, ec), end; !ec && it != end;
+                 it.increment(ec)) {
+                if (!it->is_regular_file(ec)) continue;
+                std::u16string rel = fs::relative(it->path(), full, ec).u16string();
+                std::u16string name = withBackslashes(arg);
+                while (!name.empty() && name.back() == u'\\') name.pop_back();
+                inside.push_back((name.empty() ? u"" : name + u"\\") + withBackslashes(rel));
+            }
+            if (ec) {
+                complain(u"cannot read the folder '" + arg + u"'");
+                return false;
+            }
+            std::sort(inside.begin(), inside.end());
+            listed.insert(listed.end(), inside.begin(), inside.end());
+        } else if (fs::is_regular_file(st)) {
+            listed.push_back(withBackslashes(arg));
+        } else {
+            complain(u"cannot read '" + arg + u"': no such file or folder");
+            return false;
+        }
+    }
+    if (listed.empty()) {
+        complain(u"the folders named hold no files");
+        return false;
+    }
+    return true;
+}
+
+// The stored names: each must be one the reader accepts, and no two may be the same.
+bool checkNames(const Options& o, const std::vector<std::u16string>& listed) {
+    std::map<std::u16string, std::u16string> seen;
+    bool toldCut = false;
+    for (const std::u16string& name : listed) {
+        const std::size_t joined =
+            o.baseFolder.empty() ? name.size() : o.baseFolder.size() + 1 + name.size();
+        if (joined > kMaxPathChars) {
+            complain(u"'" + name + u"' is too long: a path holds at most 259 characters");
+            return false;
+        }
+        char16_t stored[kMaxNameChars + 1];
+        bool cut = false;
+        const uint32_t chars = storedNameFor(name.c_str(), stored, kMaxNameChars + 1, &cut);
+        if (!isSafeStoredName(stored, chars)) {
+            complain(u"'" + name +
+                     u"' cannot be stored: the name is not one every system can "
+                     u"extract");
+            return false;
+        }
+        if (cut && !toldCut) {
+            complain(u"leading folders, drives and '..' are left out of the stored names");
+            toldCut = true;
+        }
+        std::u16string key(stored, chars);
+        for (char16_t& c : key) c = (c >= u'a' && c <= u'z') ? c - 32 : c;  // Windows ignores case
+        auto [it, fresh] = seen.emplace(key, name);
+        if (!fresh) {
+            complain(u"'" + it->second + u"' and '" + name +
+                     u"' would be stored under the same "
+                     u"name");
+            return false;
+        }
+    }
+    return true;
+}
+
+std::u16string defaultOutput(const Options& o, bool stub) {
+    fs::path first =
+        o.baseFolder.empty() ? pathOf(o.paths[0]) : pathOf(o.baseFolder) / pathOf(o.paths[0]);
+    std::error_code ec;
+    fs::path absolute = fs::absolute(first, ec).lexically_normal();
+    std::u16string name = absolute.filename().u16string();
+    if (name.empty()) name = absolute.parent_path().filename().u16string();
+    if (name.empty() || name == u"." || name == u"..") name = u"archive";
+    if (!fs::is_directory(first, ec)) {
+        const std::size_t dot = name.rfind(u'.');
+        if (dot != std::u16string::npos && dot > 0) name.erase(dot);
+    }
+    return name + (stub ? u".exe" : u".tvf");
+}
+
+bool readWhole(const std::u16string& file, std::vector<uint8_t>& bytes) {
+    std::ifstream in(pathOf(file), std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+}  // namespace
+
+int runCreate(Options& o) {
+    std::vector<std::u16string> listed;
+    if (!gather(o, listed)) return 2;
+    if (!checkNames(o, listed)) return kExitUsage;
+
+    std::vector<uint8_t> stub;
+    if (!o.plain) {
+        if (!o.stubFile.empty()) {
+            if (!readWhole(o.stubFile, stub) || stub.empty()) {
+                complain(u"cannot read the extractor '" + o.stubFile + u"'");
+                return 2;
+            }
+        } else if (!embeddedStub(stub)) {
+            complain(
+                u"no extractor is built into this sfxtool: use --plain for a .tvf archive, "
+                u"or --stub FILE");
+            return kExitUsage;
+        }
+    }
+
+    SecretText password;
+    if (const int status = obtainPassword(o, true, password); status != 0) return status;
+
+    std::u16string list;
+    for (const std::u16string& name : listed) list += name + u'\0';
+    list += u'\0';
+    const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
+
+    ArchiveWriter writer;
+    writer.configure(nullptr, o.baseFolder.c_str(), output.c_str(), list.data(),
+                     static_cast<uint32_t>(list.size()), static_cast<uint32_t>(listed.size()));
+    if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
+    if (!password.empty()) writer.setPassword(password.text().c_str());
+    password.wipe();
+    TerminalProgress progress(isTerminal(Stream::kErr));
+    writer.bindProgress(&progress);
+    writer.run();
+    progress.finish();
+
+    switch (writer.writeResult) {
+        case kWriteOk:
+            print(Stream::kOut, u"created " + output + u": " +
+                                    fs::path(std::to_string(writer.fileCount)).u16string() +
+                                    u" file(s)\n");
+            return 0;
+        case kWriteReadFailed:
+            complain(std::u16string(loadText(kStrArchiveNotCreated)) +
+                     u" A file could not be read whole.");
+            return 2;
+        case kWriteCannotCreate:
+            complain(std::u16string(loadText(kStrArchiveNotCreated)) + u" '" + output +
+                     u"' could not be created.");
+            return 4;
+        default:
+            complain(std::u16string(loadText(kStrArchiveNotCreated)) +
+                     u" Writing it failed (is the disk full?).");
+            return 4;
+    }
+}

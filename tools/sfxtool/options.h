@@ -1,0 +1,27 @@
+// The command line of sfxtool, parsed into one record.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/sfxtool/secret_text.h"
+
+enum class PasswordFrom { kPrompt, kStdin, kArgument, kNone };
+
+struct Options {
+    std::u16string command;
+    std::u16string output;       // -o, create
+    bool plain = false;          // --plain, create
+    std::u16string stubFile;     // --stub, create
+    std::u16string baseFolder;   // -C, create
+    std::u16string destination;  // -d, extract
+    std::vector<std::u16string> paths;
+    PasswordFrom passwordFrom = PasswordFrom::kPrompt;
+    SecretText password;  // -p
+};
+
+// Fills `out` from the arguments after the program name. Returns an empty text on success, or
+// what is wrong with the command line.
+std::u16string parseOptions(std::vector<std::u16string>& args, Options& out);
+
+constexpr int kExitUsage = 64;

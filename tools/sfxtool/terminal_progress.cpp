@@ -1,0 +1,50 @@
+#include "tools/sfxtool/terminal_progress.h"
+
+#include "tools/sfxtool/console.h"
+
+namespace {
+
+constexpr std::size_t kBarWidth = 30;
+constexpr std::size_t kStatusWidth = 40;
+
+}  // namespace
+
+void TerminalProgress::showStatus(const char16_t* text) {
+    status_ = text != nullptr ? text : u"";
+    draw();
+}
+
+void TerminalProgress::percentChanged(uint32_t percent) {
+    percent_ = percent;
+    draw();
+}
+
+void TerminalProgress::draw() {
+    if (!enabled_) return;
+    const std::size_t filled = percent_ * kBarWidth / 100;
+    std::u16string line = u"\r[";
+    line.append(filled, u'#');
+    line.append(kBarWidth - filled, u'.');
+    line += u"] ";
+    const std::u16string number = [&] {
+        std::u16string n;
+        uint32_t p = percent_;
+        do {
+            n.insert(n.begin(), static_cast<char16_t>(u'0' + p % 10));
+            p /= 10;
+        } while (p != 0);
+        return n;
+    }();
+    line.append(3 - number.size(), u' ');
+    line += number + u"% ";
+    std::u16string status = status_.substr(0, kStatusWidth);
+    status.append(kStatusWidth - status.size(), u' ');
+    line += status;
+    print(Stream::kErr, line);
+    drawn_ = true;
+}
+
+void TerminalProgress::finish() {
+    if (drawn_) print(Stream::kErr, u"\n");
+    drawn_ = false;
+}
