@@ -1,5 +1,5 @@
 # Short commands for people; the real build is CMake (CMakePresets.json).
-.PHONY: all bootstrap build build-native build-win32 test test-native test-win32 bench format clean
+.PHONY: all demo bootstrap build build-native build-win32 build-fuzz test test-native test-win32 bench format clean
 
 all: build
 
@@ -16,8 +16,12 @@ build-win32: bootstrap
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32
 
-# Both suites always run; the target fails if either did.
-test: build
+build-fuzz: bootstrap
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+
+# Every suite always runs; the target fails if any did.
+test: build build-fuzz
 	@scripts/run-tests
 
 test-native: build-native
@@ -26,8 +30,12 @@ test-native: build-native
 test-win32: build-win32
 	@scripts/run-tests win32
 
+demo: build-native
+	@demo/run-demo
+
 bench: build-native
 	@build/native/bin/cipher_bench
+	@bench/archive_bench.sh build/native/bin/sfxtool
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

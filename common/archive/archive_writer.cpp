@@ -140,7 +140,7 @@ void WriterRun::scan() {
         offsets[index] = at;
         file.close();
         step = step % 5 + 1;
-        showStatus(u"Prepare for encryption%s", u"....." + step);  // 0, 4, 3, 2, 1, 0, 4... dots
+        showStatus(u"Prepare for encryption%s", &u"....."[step]);  // 0, 4, 3, 2, 1, 0, 4... dots
         ++index;
         std::memset(&w.fileTable.entries[index], 0, sizeof(FileEntry));
     }

@@ -7,7 +7,6 @@
 // Only these functions are compiled for the AES instruction set (target attributes), so the rest
 // of the build needs no special flags and still runs on processors without it.
 #include "common/crypto/aes_engine.h"
-#include "common/support/stack_wipe.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 
@@ -140,19 +139,8 @@ constexpr int kLanes = 4;
     if (cbc) _mm_storeu_si128(reinterpret_cast<__m128i*>(ctx.chain), chain);
 }
 
-// Round keys and blocks sit in vector registers; on 32-bit x86 some are spilled to the core's
-// frame, which the stack wipe then covers.
-void encryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
-    encryptCore(ctx, data, blocks);
-    wipeStack();
-}
-
-void decryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
-    decryptCore(ctx, data, blocks);
-    wipeStack();
-}
-
-const AesEngine kHardwareEngine = {"aes-ni", encryptBlocks, decryptBlocks};
+const AesEngine kHardwareEngine = {"aes-ni", withStackWipe<encryptCore>,
+                                   withStackWipe<decryptCore>};
 
 bool processorHasAes() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;

@@ -5,7 +5,6 @@
 
 #include "common/crypto/aes_engine.h"
 #include "common/crypto/aes_tables.h"
-#include "common/support/stack_wipe.h"
 
 namespace {
 
@@ -163,19 +162,7 @@ inline void inverse(const AesContext& ctx, uint32_t& s0, uint32_t& s1, uint32_t&
     }
 }
 
-// The state lives in registers; whatever the compiler spilled sits in the core's frame, which
-// the stack wipe then covers.
-void encryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
-    encryptCore(ctx, data, blocks);
-    wipeStack();
-}
-
-void decryptBlocks(AesContext& ctx, uint8_t* data, std::size_t blocks) {
-    decryptCore(ctx, data, blocks);
-    wipeStack();
-}
-
-const AesEngine kTableEngine = {"table", encryptBlocks, decryptBlocks};
+const AesEngine kTableEngine = {"table", withStackWipe<encryptCore>, withStackWipe<decryptCore>};
 
 }  // namespace
 

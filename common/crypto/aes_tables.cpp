@@ -30,15 +30,17 @@ constexpr uint32_t column(uint8_t r0, uint8_t r1, uint8_t r2, uint8_t r3) {
 
 constexpr AesTables build() {
     AesTables t{};
-    // S-box: multiplicative inverse in GF(2^8) followed by the affine map of FIPS-197 5.1.1.
+    // Powers and logarithms of the generator 3 give every inverse in GF(2^8) at once.
+    uint8_t power[255] = {}, logarithm[256] = {};
+    uint8_t g = 1;
+    for (int i = 0; i < 255; ++i) {
+        power[i] = g;
+        logarithm[g] = static_cast<uint8_t>(i);
+        g = static_cast<uint8_t>(g ^ xtime(g));
+    }
+    // S-box: multiplicative inverse followed by the affine map of FIPS-197 5.1.1.
     for (int x = 0; x < 256; ++x) {
-        uint8_t inv = 0;
-        for (int y = 1; y < 256 && x != 0; ++y) {
-            if (gfMul(static_cast<uint8_t>(x), static_cast<uint8_t>(y)) == 1) {
-                inv = static_cast<uint8_t>(y);
-                break;
-            }
-        }
+        const uint8_t inv = x == 0 ? 0 : power[(255 - logarithm[x]) % 255];
         uint8_t s = inv ^ rotl8(inv, 1) ^ rotl8(inv, 2) ^ rotl8(inv, 3) ^ rotl8(inv, 4) ^ 0x63;
         t.sbox[x] = s;
         t.invSbox[s] = static_cast<uint8_t>(x);

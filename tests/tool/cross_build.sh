@@ -15,6 +15,7 @@ cd "$work" || exit 1
 mkdir -p in/sub
 head -c 1048593 /dev/urandom >in/sub/odd.bin
 printf 'x' >in/one
+printf 'latin' >"in/sub/r$(printf '\303\251')sum$(printf '\303\251')"
 : >in/zero
 printf 'MZ extractor bytes' >stub.bin
 fail=0
@@ -29,6 +30,11 @@ for args in "--plain -o X.tvf" "--stub stub.bin -o X.exe"; do
     mv "$out" "windows-$out"
     cmp "native-$out" "windows-$out" || fail=1
 done
+# On the Windows 98 family the writer opens its files through the ANSI calls: the same bytes.
+cp "$3" sfxtool98.exe
+"$2" reg add 'HKCU\Software\Wine\AppDefaults\sfxtool98.exe' /v Version /d win98 /f >/dev/null 2>&1
+"$2" "$PWD/sfxtool98.exe" create --plain -o X98.tvf -p "$pw" in </dev/null >/dev/null || fail=1
+cmp native-X.tvf X98.tvf || fail=1
 # And each opens the other's.
 "$native" extract windows-X.exe -d n -p "$pw" </dev/null >/dev/null || fail=1
 "${windows[@]}" extract native-X.tvf -d w -p "$pw" </dev/null >/dev/null || fail=1

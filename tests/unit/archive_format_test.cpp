@@ -92,6 +92,10 @@ TEST(ArchiveFormat, DecodingStaysInsideTheBlock) {
     EXPECT_EQ(decodeInfoRecord(rec, 31, e), 0u) << "name runs past the block";
     EXPECT_EQ(decodeInfoRecord(rec, 32, e), 32u);
     EXPECT_EQ(decodeInfoRecord(rec, 11, e), 0u) << "not even a header";
+    rec[0] = 0;
+    EXPECT_EQ(decodeInfoRecord(rec, 64, e), 0u) << "an empty name";
+    rec[0] = 7;
+    EXPECT_EQ(decodeInfoRecord(rec, 64, e), 0u) << "half a character";
     rec[0] = 0x08;
     rec[1] = 0x02;  // 520 bytes: longer than any stored name
     std::vector<uint8_t> big(600, 0);

@@ -1,6 +1,12 @@
 // Files through the writer and back through the reader, and what each does when things fail.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -296,6 +302,57 @@ TEST(ArchiveWriter, FailuresLeaveNothingAndKeepWhatWasThere) {
     EXPECT_EQ(none.write({}, u"pw", "", {"missing-1", "missing-2"}), kWriteReadFailed);
     EXPECT_FALSE(fs::exists(file_tree::native(none.archive)));
 }
+
+#ifndef _WIN32
+// A disk that fills up, as a file-size limit on this process: writes past it fail.
+class FullDisk {
+  public:
+    explicit FullDisk(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+  private:
+    rlimit saved_{};
+};
+
+TEST(ArchiveWriter, AFullDiskLeavesNoPartialArchive) {
+    Job job;
+    file_tree::put(job.source() / "f", file_tree::pattern(300000, 6));
+    file_tree::put(file_tree::native(job.archive), "kept");
+    ArchiveWriter w;
+    const std::u16string list = listOf({"f"});
+    w.configure(nullptr, (job.dir.path() + u"\\src").c_str(), job.archive.c_str(), list.data(),
+                static_cast<uint32_t>(list.size()), 1);
+    {
+        FullDisk full(100000);
+        w.run();
+    }
+    EXPECT_EQ(w.writeResult, kWriteFailed);
+    EXPECT_EQ(file_tree::get(file_tree::native(job.archive)), "kept");
+    for (const auto& e : fs::directory_iterator(job.dir.native())) {
+        EXPECT_EQ(e.path().string().find(".partial"), std::string::npos) << e.path();
+    }
+}
+
+TEST(ArchiveReader, AFullDiskIsAFailureAndTheIncompleteFileGoes) {
+    Job job;
+    ASSERT_EQ(job.write({{"a-small", "fits"}, {"b-large", file_tree::pattern(300000, 7)}}, u"pw"),
+              kWriteOk);
+    ExtractResult result;
+    {
+        FullDisk full(100000);
+        result = job.read(u"pw");
+    }
+    EXPECT_EQ(result, kWriteError);
+    EXPECT_EQ(file_tree::get(job.target() / "a-small"), "fits");
+    EXPECT_FALSE(fs::exists(job.target() / "b-large")) << "an incomplete file is removed";
+}
+#endif
 
 TEST(ArchiveWriter, MissingFilesAreLeftOut) {
     Job job;

@@ -1,5 +1,6 @@
 #include "tools/sfxtool/sfxtool.h"
 
+#include "common/support/log.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 
@@ -18,6 +19,8 @@ constexpr const char16_t* kUsage =
 }  // namespace
 
 int runSfxtool(std::vector<std::u16string>& args) {
+    // The same diagnostic log as the other programs, when a zq_sfx.log asks for it.
+    initLog(u"zq_sfx", nullptr, 0);
     if (!args.empty() && (args[0] == u"-h" || args[0] == u"--help" || args[0] == u"help")) {
         print(Stream::kOut, kUsage);
         return 0;
