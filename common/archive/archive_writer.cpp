@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/archive/archive_format.h"
+#include "common/archive/behind_writer.h"
 #include "common/archive/job_records.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
@@ -176,6 +177,15 @@ WriteResult WriterRun::createOutput() {
 bool WriterRun::storeFiles(uint32_t& stored) {
     ArchiveWriter& w = job;
     PercentMeter meter(scanTotal);
+    // Chunks are read behind 16 spare bytes, where the bytes carried over from the last chunk
+    // (less than a block) go, so each chunk is enciphered in place as whole blocks.
+    constexpr uint32_t kLead = 16;
+    BehindWriter behind;
+    if (!behind.start(out, kLead + kChunk)) {
+        abandon(kWriteFailed);
+        return false;
+    }
+    uint8_t carried[16];
     const uint32_t* offsets = reinterpret_cast<const uint32_t*>(scanned.data);
     for (stored = 0; stored < w.fileCount; ++stored) {
         uint32_t offset = offsets[stored];
@@ -183,6 +193,7 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         File file;
         // It opened in the scan: failing now means it went away, and the archive would lack it.
         if (name == nullptr || !openListed(name, file, ansiFamily)) {
+            behind.finish();
             abandon(kWriteReadFailed);
             return false;
         }
@@ -198,6 +209,7 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         }
         const int64_t size = file.size();
         if (size < 0) {
+            behind.finish();
             abandon(kWriteReadFailed);
             return false;
         }
@@ -207,25 +219,32 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         for (uint64_t position = 0; position < e.size; position += kChunk) {
             const uint64_t left = e.size - position;
             const uint32_t chunk = left < kChunk ? static_cast<uint32_t>(left) : kChunk;
+            uint8_t* slot = behind.acquire();
             // A short read means the file shrank or failed under us: its record would claim
             // bytes the stream does not hold.
-            if (file.read(io.data + carry, chunk) != static_cast<int64_t>(chunk)) {
+            if (file.read(slot + kLead, chunk) != static_cast<int64_t>(chunk)) {
+                behind.finish();
                 abandon(kWriteReadFailed);
                 return false;
             }
+            uint8_t* stream = slot + kLead - carry;
+            std::memcpy(stream, carried, carry);
             const uint32_t n = carry + chunk;
             const uint32_t whole = n & ~15u;
-            w.cipher.encryptBlocks(io.data, whole / 16);
-            if (!writeAll(io.data, whole)) {
-                abandon(kWriteFailed);
-                return false;
-            }
+            w.cipher.encryptBlocks(stream, whole / 16);
+            std::memcpy(carried, stream + whole, n - whole);
+            behind.submit(kLead - carry, whole);
             w.trailer.dataSize += whole;
             carry = n - whole;
-            std::memmove(io.data, io.data + whole, carry);
             reportPercent(progress(), meter, w.trailer.dataSize);
         }
     }
+    if (!behind.finish()) {
+        abandon(kWriteFailed);
+        return false;
+    }
+    std::memcpy(io.data, carried, carry);
+    secureZero(carried, sizeof carried);
     logLine(3, "rftc", u"all fsize: %I64d", static_cast<long long>(w.trailer.dataSize));
     logLine(3, "rftc", u"files: %d", static_cast<int>(stored));
     return true;
