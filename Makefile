@@ -35,6 +35,7 @@ demo: build-native
 
 bench: build-native
 	@build/native/bin/cipher_bench
+	@build/native/bin/meter_bench
 	@bench/archive_bench.sh build/native/bin/sfxtool
 
 format:

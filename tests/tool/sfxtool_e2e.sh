@@ -95,5 +95,22 @@ run frobnicate; check "unknown command" 64 $?
 run create --plain -p x -p y in; check "two password options" 64 $?
 run extract; check "extract without archive" 64 $?
 
+# The password meter: one line per password, its result and verdict, the passwords rated as
+# ANSI bytes (the UTF-8 "résumé" is six bytes, two of them above ASCII).
+long=$(printf 'a%.0s' $(seq 65))
+printf 'q7#Lm\n\naaaaaa\nzombie1\nbdfhjlnp\r\nbdfhjlnprt\nabcdefghijklmnop\nx1Q[m{qrstuvwxyz\n' >rate.txt
+printf 'r\xc3\xa9sum\xc3\xa9\n%s' "$long" >>rate.txt
+printf '%s\t%s\n' -4 'too short' -4 'too short' -7 'too simple' -9 'based on a common word' \
+    28 weak 36 fair 58 good 82 strong 33 fair -5 'too long' >rated.txt
+"${tool[@]}" rate <rate.txt >out.txt 2>err.txt; check "rate" 0 $?
+expect "rate gives each password its result and verdict" cmp -s rated.txt out.txt
+expect "rate prints no prompt when reading a pipe" test ! -s err.txt
+: | "${tool[@]}" rate >out.txt 2>&1; check "rate with nothing to read" 0 $?
+expect "prints nothing" test ! -s out.txt
+run rate -p secret; check "rate refuses a password on the command line" 64 $?
+expect "says why" grep -q 'rate takes no arguments' err.txt
+run --help; check "help" 0 $?
+expect "usage names rate" grep -q 'sfxtool rate' out.txt
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

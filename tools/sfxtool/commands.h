@@ -8,6 +8,9 @@
 int runCreate(Options& o);
 int runExtract(Options& o, bool verifyOnly);
 int runList(Options& o);
+// Rates passwords typed at the terminal (until an empty one) or read one a line from standard
+// input, printing for each the meter's result, a tab and its verdict.
+int runRate();
 
 // The password the options ask for: from the argument, one line of standard input, or the
 // terminal (twice when `confirm`). Returns 0, or an exit status after saying what went wrong.

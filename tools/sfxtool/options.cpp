@@ -14,6 +14,13 @@ std::u16string parseOptions(std::vector<std::u16string>& args, Options& out) {
     const bool create = out.command == u"create";
     const bool extract = out.command == u"extract";
     const bool reads = extract || out.command == u"list" || out.command == u"test";
+    if (out.command == u"rate") {
+        // A password on the command line would sit in the shell history and the process list.
+        if (args.size() > 1)
+            return u"rate takes no arguments: it reads the passwords from the terminal or, one "
+                   u"a line, from standard input";
+        return u"";
+    }
     if (!create && !reads) return u"unknown command '" + out.command + u"'";
     int passwordOptions = 0;
     bool endOfOptions = false;

@@ -1,5 +1,7 @@
+#include "common/crypto/password_quality.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
+#include "tools/sfxtool/password_verdict.h"
 
 void complain(const std::u16string& message) {
     print(Stream::kErr, u"sfxtool: " + message + u"\n");
@@ -31,6 +33,12 @@ int obtainPassword(Options& o, bool confirm, SecretText& password) {
             }
             password.take(typed);
             if (confirm) {
+                // A new password: say what the meter thinks before it is typed again.
+                const int quality =
+                    checkWidePassword(password.text().c_str(), kDialogPasswordPolicy);
+                const std::u16string figure = quality >= 0 ? resultText(quality) + u"%, " : u"";
+                print(Stream::kErr,
+                      u"Password quality: " + figure + passwordVerdict(quality) + u"\n");
                 std::u16string again;
                 const bool ok = readSecret(u"Confirm password: ", again);
                 const bool same = ok && again == password.text();

@@ -11,6 +11,7 @@ constexpr const char16_t* kUsage =
     u"       sfxtool extract ARCHIVE [-d DIR] [PASSWORD]\n"
     u"       sfxtool list ARCHIVE [PASSWORD]\n"
     u"       sfxtool test ARCHIVE [PASSWORD]\n"
+    u"       sfxtool rate (passwords typed without echo, or one a line on standard input)\n"
     u"PASSWORD: asked for without echo by default; or -p PASSWORD, --password-stdin (one line),\n"
     u"          --no-password (an archive without encryption)\n"
     u"exit status: 0 success, 1 wrong password, 2 corrupt or unreadable, 3 out of memory,\n"
@@ -36,5 +37,6 @@ int runSfxtool(std::vector<std::u16string>& args) {
     if (o.command == u"create") return runCreate(o);
     if (o.command == u"extract") return runExtract(o, false);
     if (o.command == u"test") return runExtract(o, true);
+    if (o.command == u"rate") return runRate();
     return runList(o);
 }

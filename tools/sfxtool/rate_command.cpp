@@ -1,0 +1,26 @@
+// sfxtool rate: the password meter of the password dialog, for people choosing a password and
+// for scripts checking a batch. Passwords never come from the command line: they are typed
+// without echo at a terminal, or read one a line from standard input.
+#include "common/crypto/password_quality.h"
+#include "tools/sfxtool/commands.h"
+#include "tools/sfxtool/console.h"
+#include "tools/sfxtool/password_verdict.h"
+
+int runRate() {
+    const bool interactive = stdinIsTerminal();
+    std::u16string typed;
+    for (;;) {
+        if (interactive) {
+            if (!readSecret(u"Password (empty to end): ", typed) || typed.empty()) break;
+        } else if (!readLine(typed)) {
+            break;
+        }
+        SecretText password;
+        password.take(typed);
+        const int result = checkWidePassword(password.text().c_str(), kDialogPasswordPolicy);
+        print(Stream::kOut, resultText(result) + u"\t" + passwordVerdict(result) + u"\n");
+    }
+    SecretText rest;
+    rest.take(typed);
+    return 0;
+}
