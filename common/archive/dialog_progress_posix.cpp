@@ -7,5 +7,5 @@ void DialogProgress::bind(WindowHandle, int, int, int) {
 }
 void DialogProgress::showStatus(const char16_t*) {}
 void DialogProgress::showPercent(const char16_t*) {}
-void DialogProgress::stepBar() {}
+void DialogProgress::moveBar(uint32_t) {}
 void DialogProgress::endDialog(int) {}

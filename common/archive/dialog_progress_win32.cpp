@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/archive/progress_dialog.h"
 #include "common/archive/progress_sink.h"
 
 namespace {
@@ -32,10 +33,18 @@ void DialogProgress::showPercent(const char16_t* text) {
     }
 }
 
-void DialogProgress::stepBar() {
-    if (bar != nullptr) SendMessageW(hwnd(bar), PBM_STEPIT, 0, 0);
+void DialogProgress::moveBar(uint32_t percent) {
+    if (bar != nullptr) SendMessageW(hwnd(bar), PBM_SETPOS, percent, 0);
 }
 
+// Posted, not ended from here: the dialog ends itself on its own thread (progressDialogProc),
+// so the worker's last act is one that never waits for the interface thread. EndDialog from this
+// thread would send messages to the dialog's owner after the modal loop may already have
+// returned, while the front end waits for this thread to end. Only if the message cannot be
+// posted is the dialog ended from here, since it would otherwise never end.
 void DialogProgress::endDialog(int result) {
-    if (dialog != nullptr) EndDialog(hwnd(dialog), result);
+    if (dialog == nullptr) return;
+    if (!PostMessageW(hwnd(dialog), kEndProgressMessage, static_cast<WPARAM>(result), 0)) {
+        EndDialog(hwnd(dialog), result);
+    }
 }

@@ -57,6 +57,9 @@ struct ArchiveWriter {
     void bindProgress(ProgressSink* sink) { progress = sink; }
     // Builds the archive (on the worker thread); leaves writeResult.
     void run();
+    // Runs `run` on a new thread (Windows; the progress dialog calls it). Returns its handle,
+    // also kept in workerThread with its id in workerThreadId; null when no thread could be made.
+    ThreadHandle startWorker();
     void destroy();
 };
 
@@ -90,6 +93,8 @@ struct ArchiveReader {
     const char16_t* resultMessage() const;
     // Extracts the archive (on the worker thread); leaves result.
     void run();
+    // As for the writer; the result is set to kExtractOk first.
+    ThreadHandle startWorker();
     void destroy();
 };
 

@@ -18,8 +18,7 @@ bool PercentMeter::advance(uint64_t done) {
 void reportPercent(ProgressSink* progress, PercentMeter& meter, uint64_t done) {
     if (progress == nullptr || !progress->hasBar()) return;
     if (!meter.advance(done)) return;
-    progress->percentChanged(meter.percentage);
-    progress->stepBar();
+    progress->moveBar(meter.percentage);
     if (progress->hasPercent()) {
         char16_t line[kSharedTextChars];
         formatWide(line, kSharedTextChars, u"%s %d%%", loadText(kStrCompleted),

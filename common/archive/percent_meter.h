@@ -1,6 +1,7 @@
 // The completion percentage that writer and reader show: the smallest whole number, at most 100,
-// whose share of the total covers the bytes done so far. The bar takes one step per change,
-// however far the number jumps.
+// whose share of the total covers the bytes done so far. The number can jump several points in
+// one chunk, so the bar is set to it rather than stepped once per change, which would leave the
+// bar far behind the text.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,6 @@ struct PercentMeter {
     bool advance(uint64_t done);
 };
 
-// After a chunk: when a bar is bound and the percentage changed, steps the bar once and, with a
+// After a chunk: when a bar is bound and the percentage changed, moves the bar to it and, with a
 // percent line bound, shows "Completed N%" (the first word from the string table).
 void reportPercent(ProgressSink* progress, PercentMeter& meter, uint64_t done);

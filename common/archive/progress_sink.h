@@ -1,5 +1,5 @@
-// Where a running job reports: a status line, a percentage line, a bar stepped once per
-// percentage change, and the end of the progress display. On Windows that is the progress
+// Where a running job reports: a status line, a percentage line, a bar that shows the same
+// percentage, and the end of the progress display. On Windows that is the progress
 // dialog's controls (DialogProgress); the command-line tool and the tests bring their own.
 #pragma once
 
@@ -18,9 +18,8 @@ struct ProgressSink {
 
     virtual void showStatus(const char16_t* text) = 0;
     virtual void showPercent(const char16_t* text) = 0;
-    // The number behind each change of the percentage, for sinks that draw their own bar.
-    virtual void percentChanged(uint32_t) {}
-    virtual void stepBar() = 0;
+    // Moves the bar to the percentage, at each change of it.
+    virtual void moveBar(uint32_t percent) = 0;
     // The job's last act: ends the progress dialog with this result.
     virtual void endDialog(int result) = 0;
 };
@@ -43,6 +42,6 @@ struct DialogProgress final : ProgressSink {
     bool hasBar() const override { return bar != nullptr; }
     void showStatus(const char16_t* text) override;
     void showPercent(const char16_t* text) override;
-    void stepBar() override;
+    void moveBar(uint32_t percent) override;
     void endDialog(int result) override;
 };

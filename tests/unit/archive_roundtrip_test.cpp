@@ -268,7 +268,7 @@ struct ShrinkingSink : ProgressSink {
         if (!done) fs::resize_file(victim, 100);
         done = true;
     }
-    void stepBar() override {}
+    void moveBar(uint32_t) override {}
     void endDialog(int) override {}
 };
 

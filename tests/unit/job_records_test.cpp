@@ -85,7 +85,7 @@ struct RecordingSink : ProgressSink {
     bool hasBar() const override { return false; }
     void showStatus(const char16_t* t) override { status = t; }
     void showPercent(const char16_t*) override {}
-    void stepBar() override {}
+    void moveBar(uint32_t) override {}
     void endDialog(int r) override { ended = r; }
     std::u16string status;
     int ended = -1;

@@ -14,7 +14,7 @@ void TerminalProgress::showStatus(const char16_t* text) {
     draw();
 }
 
-void TerminalProgress::percentChanged(uint32_t percent) {
+void TerminalProgress::moveBar(uint32_t percent) {
     percent_ = percent;
     draw();
 }

@@ -17,8 +17,7 @@ class TerminalProgress final : public ProgressSink {
     bool hasBar() const override { return enabled_; }
     void showStatus(const char16_t* text) override;
     void showPercent(const char16_t*) override {}
-    void percentChanged(uint32_t percent) override;
-    void stepBar() override {}
+    void moveBar(uint32_t percent) override;
     void endDialog(int) override {}
 
     // Ends the line, once, if anything was drawn.

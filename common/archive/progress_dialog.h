@@ -1,0 +1,44 @@
+// The progress dialog under which every engine job runs: a small caption-less window with a
+// status line, a percentage line and a bar. It starts the job's worker thread when it opens; the
+// job updates the three controls with window messages and, as its last act, asks the dialog to
+// end. There is no cancel. Both deliverables carry the same template (progress_dialog.rc) under
+// their own ids, which the front end names once per deliverable with a ProgressDialogIds.
+// Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "common/archive/job_records.h"
+#include "common/archive/progress_dialog_ids.h"
+
+// The template and control ids of one deliverable's progress dialog.
+struct ProgressDialogIds {
+    uint16_t dialog;
+    int status;
+    int percent;
+    int bar;
+};
+
+inline constexpr ProgressDialogIds kExtractorProgressDialog = {
+    QUILLON_EXTRACTOR_PROGRESS_DIALOG, QUILLON_EXTRACTOR_PROGRESS_STATUS,
+    QUILLON_EXTRACTOR_PROGRESS_PERCENT, QUILLON_EXTRACTOR_PROGRESS_BAR};
+inline constexpr ProgressDialogIds kPluginProgressDialog = {
+    QUILLON_PLUGIN_PROGRESS_DIALOG, QUILLON_PLUGIN_PROGRESS_STATUS, QUILLON_PLUGIN_PROGRESS_PERCENT,
+    QUILLON_PLUGIN_PROGRESS_BAR};
+
+// Posted by a job to its progress dialog as its last act, with the dialog's result as the first
+// parameter; the dialog ends itself on its own thread (DialogProgress::endDialog).
+inline constexpr UINT kEndProgressMessage = WM_APP + 0x51;
+
+// Runs the progress dialog modally over `owner` (null: centred on the screen) with `job` as its
+// parameter, from the template `ids.dialog` in `module`. Returns 1 after a writer job, 0 after a
+// reader job or when the job names neither record, -1 when the dialog could not be shown. When
+// it returns, the worker thread has ended and its handle is closed (the record's handle is
+// cleared, its id kept), so the caller may read and destroy the record at once.
+int runProgressDialog(HINSTANCE module, const ProgressDialogIds& ids, HWND owner, ProgressJob& job);
+
+// The dialog procedure. It takes the control ids from the slot runProgressDialog fills, and
+// answers every message with 0 (not handled), also the ones it acts on.
+INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
