@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "common/archive/archive_format.h"
-#include "common/archive/behind_writer.h"
+#include "common/archive/chunk_pipeline.h"
 #include "common/archive/job_records.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
@@ -179,9 +179,9 @@ bool WriterRun::storeFiles(uint32_t& stored) {
     PercentMeter meter(scanTotal);
     // Chunks are read behind 16 spare bytes, where the bytes carried over from the last chunk
     // (less than a block) go, so each chunk is enciphered in place as whole blocks.
-    constexpr uint32_t kLead = 16;
-    BehindWriter behind;
-    if (!behind.start(out, kLead + kChunk)) {
+    constexpr uint32_t kLead = ChunkPipeline::kLead;
+    ChunkPipeline behind;
+    if (!behind.start(out, kChunk)) {
         abandon(kWriteFailed);
         return false;
     }
@@ -216,13 +216,13 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         e.size = static_cast<uint64_t>(size);
         logLine(3, "rftc", u"file size: %I64d %s", static_cast<long long>(e.size), e.name);
 
+        behind.beginFile(file, e.size);
         for (uint64_t position = 0; position < e.size; position += kChunk) {
-            const uint64_t left = e.size - position;
-            const uint32_t chunk = left < kChunk ? static_cast<uint32_t>(left) : kChunk;
-            uint8_t* slot = behind.acquire();
+            uint32_t chunk = 0;
+            uint8_t* slot = behind.next(chunk);
             // A short read means the file shrank or failed under us: its record would claim
             // bytes the stream does not hold.
-            if (file.read(slot + kLead, chunk) != static_cast<int64_t>(chunk)) {
+            if (slot == nullptr) {
                 behind.finish();
                 abandon(kWriteReadFailed);
                 return false;
