@@ -60,8 +60,7 @@ void ArchiveReader::configure(ModuleHandle owner, const char16_t* destination,
                               const char16_t* archive) {
     destinationFolder.ensureCapacity(0);
     archivePath.ensureCapacity(0);
-    ownerModule = nullptr;
-    if (owner != nullptr) ownerModule = owner;
+    ownerModule = owner;
     if (destination != nullptr) destinationFolder.assign(destination);
     if (archive != nullptr) archivePath.assign(archive);
 }

@@ -15,6 +15,7 @@
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/embedded_stub.h"
+#include "tools/sfxtool/formatted.h"
 #include "tools/sfxtool/terminal_progress.h"
 
 namespace fs = std::filesystem;
@@ -175,9 +176,8 @@ int runCreate(Options& o) {
 
     switch (writer.writeResult) {
         case kWriteOk:
-            print(Stream::kOut, u"created " + output + u": " +
-                                    fs::path(std::to_string(writer.fileCount)).u16string() +
-                                    u" file(s)\n");
+            print(Stream::kOut, formatted(u"created %s: %u file(s)\n", output.c_str(),
+                                          static_cast<unsigned>(writer.fileCount)));
             return 0;
         case kWriteReadFailed:
             complain(std::u16string(loadText(kStrArchiveNotCreated)) +

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/crypto/password_policy.h"
+#include "tools/sfxtool/formatted.h"
 
 std::u16string passwordVerdict(int result) {
     switch (result) {
@@ -32,6 +33,5 @@ std::u16string passwordVerdict(int result) {
 }
 
 std::u16string resultText(int result) {
-    const std::string digits = std::to_string(result);
-    return std::u16string(digits.begin(), digits.end());
+    return formatted(u"%d", result);
 }

@@ -6,6 +6,7 @@
 #include "common/archive/job_records.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
+#include "tools/sfxtool/formatted.h"
 #include "tools/sfxtool/terminal_progress.h"
 
 namespace {
@@ -18,15 +19,6 @@ int report(ExtractResult result) {
     const char16_t* text = messages.resultMessage();
     complain(text != nullptr ? text : u"extraction failed");
     return static_cast<int>(result);
-}
-
-std::u16string decimal(uint64_t v) {
-    std::u16string s;
-    do {
-        s.insert(s.begin(), static_cast<char16_t>(u'0' + v % 10));
-        v /= 10;
-    } while (v != 0);
-    return s;
 }
 
 }  // namespace
@@ -44,9 +36,10 @@ int runExtract(Options& o, bool verifyOnly) {
     reader.run();
     progress.finish();
     if (reader.result == kExtractOk) {
-        const std::u16string files = decimal(reader.trailer.fileCount);
-        print(Stream::kOut, verifyOnly ? o.paths[0] + u": " + files + u" file(s), all readable\n"
-                                       : u"extracted " + files + u" file(s)\n");
+        const unsigned files = reader.trailer.fileCount;
+        print(Stream::kOut,
+              verifyOnly ? formatted(u"%s: %u file(s), all readable\n", o.paths[0].c_str(), files)
+                         : formatted(u"extracted %u file(s)\n", files));
     }
     return report(reader.result);
 }
@@ -68,9 +61,7 @@ int runList(Options& o) {
     std::u16string out;
     for (uint32_t i = 0; i < trailer.fileCount; ++i) {
         const FileEntry& e = files.entries[i];
-        std::u16string size = decimal(e.size);
-        if (size.size() < 12) size.insert(size.begin(), 12 - size.size(), u' ');
-        out += size + u"  " + e.name + u"\n";
+        out += formatted(u"%12I64u  %s\n", static_cast<unsigned long long>(e.size), e.name);
     }
     print(Stream::kOut, out);
     return 0;

@@ -1,6 +1,7 @@
 #include "tools/sfxtool/terminal_progress.h"
 
 #include "tools/sfxtool/console.h"
+#include "tools/sfxtool/formatted.h"
 
 namespace {
 
@@ -26,17 +27,7 @@ void TerminalProgress::draw() {
     line.append(filled, u'#');
     line.append(kBarWidth - filled, u'.');
     line += u"] ";
-    const std::u16string number = [&] {
-        std::u16string n;
-        uint32_t p = percent_;
-        do {
-            n.insert(n.begin(), static_cast<char16_t>(u'0' + p % 10));
-            p /= 10;
-        } while (p != 0);
-        return n;
-    }();
-    line.append(3 - number.size(), u' ');
-    line += number + u"% ";
+    line += formatted(u"%3u%% ", static_cast<unsigned>(percent_));
     std::u16string status = status_.substr(0, kStatusWidth);
     status.append(kStatusWidth - status.size(), u' ');
     line += status;
