@@ -1,0 +1,2 @@
+#include <windows.h>
+extern "C" int WINAPI EnumReaders(int) { return 0; }

@@ -1,0 +1,1 @@
+// Placeholder until the library state is written.

@@ -1,0 +1,1 @@
+// Placeholder until the extraction run is written.

@@ -1,0 +1,5 @@
+// Placeholder entry until the extractor is written.
+#include <windows.h>
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    return 0;
+}
