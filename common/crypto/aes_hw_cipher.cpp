@@ -153,8 +153,8 @@ bool processorHasAes() {
 }  // namespace
 
 const AesEngine* aesHardwareEngine() {
-    static const bool supported = processorHasAes();
-    return supported ? &kHardwareEngine : nullptr;
+    // Asked once by aesEngine, which keeps the answer.
+    return processorHasAes() ? &kHardwareEngine : nullptr;
 }
 
 #else

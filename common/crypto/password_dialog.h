@@ -11,8 +11,12 @@
 
 #include "common/archive/wide_buf.h"
 #include "common/crypto/password_dialog_ids.h"
+#include "common/crypto/password_quality.h"
 
-// The template and control ids of one deliverable's password dialog (OK and Cancel are 1 and 2).
+// The template and control ids of one deliverable's password dialog (OK and Cancel are 1 and 2),
+// and the meter that rates passwords in encrypt mode. A program that only ever asks for passwords
+// to open archives passes no meter (kExtractorDecryptDialog), so the meter and its word list stay
+// out of it; in encrypt mode such a dialog would leave the bar empty.
 struct PasswordDialogIds {
     uint16_t dialog;
     int passwordLabel;
@@ -21,17 +25,23 @@ struct PasswordDialogIds {
     int confirmEdit;
     int qualityLabel;
     int qualityBar;
+    int (*rate)(const uint8_t* ansi);
 };
 
 inline constexpr PasswordDialogIds kExtractorPasswordDialog = {
     QUILLON_EXTRACTOR_PASSWORD_DIALOG, QUILLON_EXTRACTOR_PASSWORD_LABEL,
     QUILLON_EXTRACTOR_PASSWORD_EDIT,   QUILLON_EXTRACTOR_CONFIRM_LABEL,
     QUILLON_EXTRACTOR_CONFIRM_EDIT,    QUILLON_EXTRACTOR_QUALITY_LABEL,
-    QUILLON_EXTRACTOR_QUALITY_BAR};
+    QUILLON_EXTRACTOR_QUALITY_BAR,     rateDialogPassword};
+inline constexpr PasswordDialogIds kExtractorDecryptDialog = {
+    QUILLON_EXTRACTOR_PASSWORD_DIALOG, QUILLON_EXTRACTOR_PASSWORD_LABEL,
+    QUILLON_EXTRACTOR_PASSWORD_EDIT,   QUILLON_EXTRACTOR_CONFIRM_LABEL,
+    QUILLON_EXTRACTOR_CONFIRM_EDIT,    QUILLON_EXTRACTOR_QUALITY_LABEL,
+    QUILLON_EXTRACTOR_QUALITY_BAR,     nullptr};
 inline constexpr PasswordDialogIds kPluginPasswordDialog = {
     QUILLON_PLUGIN_PASSWORD_DIALOG, QUILLON_PLUGIN_PASSWORD_LABEL, QUILLON_PLUGIN_PASSWORD_EDIT,
     QUILLON_PLUGIN_CONFIRM_LABEL,   QUILLON_PLUGIN_CONFIRM_EDIT,   QUILLON_PLUGIN_QUALITY_LABEL,
-    QUILLON_PLUGIN_QUALITY_BAR};
+    QUILLON_PLUGIN_QUALITY_BAR,     rateDialogPassword};
 
 // What the callers write into the buffer to choose the mode.
 inline constexpr char16_t kEncryptMode[] = u"encrypt";

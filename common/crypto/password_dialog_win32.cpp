@@ -6,7 +6,6 @@
 
 #include "common/archive/byte_buf.h"
 #include "common/crypto/password_cipher.h"
-#include "common/crypto/password_quality.h"
 #include "common/crypto/quality_bar.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
@@ -16,7 +15,7 @@ namespace {
 
 // The one open dialog; written on the interface thread only.
 struct OpenDialog {
-    PasswordDialogIds ids = kExtractorPasswordDialog;
+    PasswordDialogIds ids{};
     WideBuf* buffer = nullptr;
     int fullWidth = 0;  // the bar's full width in encrypt mode; 0 in decrypt mode
     int lastQuality = 0;
@@ -59,10 +58,9 @@ void hide(HWND dialog, int id) {
     ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
 }
 
-// The meter's verdict on the password's ANSI bytes: a quality of 0 to 100, or a negative code
-// for a password the policy turns away.
+// The meter's verdict; 0 (an empty bar) when the dialog has no meter.
 int rate(const uint8_t* ansi) {
-    return checkPassword(ansi, kDialogPasswordPolicy);
+    return g_open.ids.rate != nullptr ? g_open.ids.rate(ansi) : 0;
 }
 
 void onInitDialog(HWND dialog, WideBuf* buffer) {

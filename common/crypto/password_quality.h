@@ -22,3 +22,8 @@ int passwordQuality(const uint8_t* password);
 // checkPassword for a typed (UTF-16) password, converted to ANSI exactly as the key derivation
 // converts it (at most 519 bytes, best-fit mapping off). What the dialog and sfxtool rate call.
 int checkWidePassword(const char16_t* password, const PasswordPolicy& policy);
+
+// checkPassword with the password dialog's policy (kDialogPasswordPolicy): the meter the dialog
+// calls while a new password is typed. In its own file, so a program that never rates passwords
+// links neither the meter nor its word list.
+int rateDialogPassword(const uint8_t* ansi);
