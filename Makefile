@@ -6,9 +6,10 @@ all: build
 bootstrap:
 	@scripts/bootstrap
 
-build: build-native build-win32
+build: build-win32 build-native
 
-build-native: bootstrap
+# The native sfxtool carries the extractor the cross build makes, so that comes first.
+build-native: bootstrap build-win32
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native
 

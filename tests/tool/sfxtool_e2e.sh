@@ -70,7 +70,11 @@ cp a.tvf app.tvf; printf 'X' >>app.tvf
 run list app.tvf -p 'pass word'; check "appended byte" 1 $?
 run list missing.tvf -p x; check "missing archive" 2 $?
 
-run create -p x in/a.txt; check "no extractor to put in front" 64 $?
+# Without --plain or --stub the archive is self-extracting, behind the extractor built in.
+run create -p x -o self.exe in/a.txt; check "create with the built-in extractor" 0 $?
+expect "the built-in extractor comes first" test "$(head -c 2 self.exe)" = MZ
+run extract self.exe -d se -p x; check "extract a self-extracting archive" 0 $?
+expect "its file comes back" cmp -s in/a.txt se/in/a.txt
 printf 'MZ pretend extractor' >stub.bin
 run create --stub stub.bin -p x -o with-stub.exe in/a.txt; check "create behind a stub" 0 $?
 expect "the stub comes first" cmp -s -n 20 stub.bin with-stub.exe

@@ -1,6 +1,6 @@
 #include "tools/sfxtool/embedded_stub.h"
 
-// The extractor program is not part of this build yet; archives need --plain or --stub.
+// A native build made before the Windows extractor existed: archives need --plain or --stub.
 bool embeddedStub(std::vector<uint8_t>&) {
     return false;
 }
