@@ -13,20 +13,28 @@
 #include "common/archive/job_records.h"
 #include "common/archive/progress_dialog_ids.h"
 
-// The template and control ids of one deliverable's progress dialog.
+// Starts a writer job's worker: what a progress dialog that builds archives is given.
+inline ThreadHandle startWriterWorker(ArchiveWriter& writer) {
+    return writer.startWorker();
+}
+
+// The template and control ids of one deliverable's progress dialog, and how it starts a writer
+// job. The extractor never builds archives, so its dialog has no writer starter and the writer,
+// with everything it pulls in, stays out of the program; a writer job handed to it fails at once.
 struct ProgressDialogIds {
     uint16_t dialog;
     int status;
     int percent;
     int bar;
+    ThreadHandle (*startWriter)(ArchiveWriter& writer);
 };
 
 inline constexpr ProgressDialogIds kExtractorProgressDialog = {
     QUILLON_EXTRACTOR_PROGRESS_DIALOG, QUILLON_EXTRACTOR_PROGRESS_STATUS,
-    QUILLON_EXTRACTOR_PROGRESS_PERCENT, QUILLON_EXTRACTOR_PROGRESS_BAR};
+    QUILLON_EXTRACTOR_PROGRESS_PERCENT, QUILLON_EXTRACTOR_PROGRESS_BAR, nullptr};
 inline constexpr ProgressDialogIds kPluginProgressDialog = {
     QUILLON_PLUGIN_PROGRESS_DIALOG, QUILLON_PLUGIN_PROGRESS_STATUS, QUILLON_PLUGIN_PROGRESS_PERCENT,
-    QUILLON_PLUGIN_PROGRESS_BAR};
+    QUILLON_PLUGIN_PROGRESS_BAR, startWriterWorker};
 
 // Posted by a job to its progress dialog as its last act, with the dialog's result as the first
 // parameter; the dialog ends itself on its own thread (DialogProgress::endDialog).

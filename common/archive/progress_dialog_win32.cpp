@@ -12,7 +12,7 @@ namespace {
 // One progress dialog is open at a time in a process; both slots are written on the interface
 // thread only.
 ProgressJob* g_job = nullptr;
-ProgressDialogIds g_ids = kExtractorProgressDialog;
+ProgressDialogIds g_ids{};
 
 // Translucent where the system has layered windows; looked up at run time, because the oldest
 // systems the programs run on lack the function and the dialog then simply stays opaque.
@@ -34,7 +34,7 @@ void makeTranslucent(HWND dialog) {
 // marked as failed rather than as done.
 void startJob(HWND dialog, ArchiveWriter& writer) {
     writer.bindProgress(dialog, g_ids.status, g_ids.percent, g_ids.bar);
-    if (writer.startWorker() != nullptr) return;
+    if (g_ids.startWriter != nullptr && g_ids.startWriter(writer) != nullptr) return;
     writer.writeResult = kWriteFailed;
     EndDialog(dialog, 1);
 }

@@ -30,6 +30,12 @@ struct Template {
     const char* name;
 };
 
+// The extractor's template runs writer jobs here too, to show both layouts behave alike; the
+// extractor itself gives its dialog no writer starter.
+constexpr ProgressDialogIds kExtractorTemplateWithWriter = {
+    QUILLON_EXTRACTOR_PROGRESS_DIALOG, QUILLON_EXTRACTOR_PROGRESS_STATUS,
+    QUILLON_EXTRACTOR_PROGRESS_PERCENT, QUILLON_EXTRACTOR_PROGRESS_BAR, startWriterWorker};
+
 // Test names and failures show the deliverable.
 void PrintTo(const Template& t, std::ostream* os) {
     *os << t.name;
@@ -100,6 +106,22 @@ TEST_P(ProgressDialogTest, AMissingTemplateRunsNoJob) {
     EXPECT_EQ(runProgressDialog(GetModuleHandleW(nullptr), missing, nullptr, job), -1);
     EXPECT_EQ(writer.workerThread, nullptr);
     EXPECT_EQ(writer.workerThreadId, 0u);
+    EXPECT_FALSE(std::filesystem::exists(file_tree::native(inFolder(u"a.tvf"))));
+}
+
+// The extractor's own dialog has no writer starter: a writer job fails at once, starts no
+// thread and writes nothing, instead of leaving a dialog open with no worker behind it.
+TEST_P(ProgressDialogTest, ADialogWithoutAWriterStarterFailsAWriterJobAtOnce) {
+    put("a.txt", "hello");
+    ArchiveWriter writer;
+    prepareWriter(writer, inFolder(u"a.tvf"), std::u16string(u"a.txt\0", 6), 1);
+    ProgressJob job{&writer, nullptr};
+    ProgressDialogIds readerOnly = ids();
+    readerOnly.startWriter = nullptr;
+    const size_t threads = gui::threadsStarted().size();
+    EXPECT_EQ(runProgressDialog(GetModuleHandleW(nullptr), readerOnly, nullptr, job), 1);
+    EXPECT_EQ(writer.writeResult, kWriteFailed);
+    EXPECT_EQ(gui::threadsStarted().size(), threads);
     EXPECT_FALSE(std::filesystem::exists(file_tree::native(inFolder(u"a.tvf"))));
 }
 
@@ -396,7 +418,7 @@ TEST_P(ProgressDialogTest, EscapeAndCloseRequestsAreIgnored) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Templates, ProgressDialogTest,
-                         testing::Values(Template{&kExtractorProgressDialog, "extractor"},
+                         testing::Values(Template{&kExtractorTemplateWithWriter, "extractor"},
                                          Template{&kPluginProgressDialog, "plugin"}),
                          [](const testing::TestParamInfo<Template>& info) {
                              return std::string(info.param.name);
