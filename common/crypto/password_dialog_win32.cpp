@@ -19,6 +19,9 @@ struct OpenDialog {
     WideBuf* buffer = nullptr;
     int fullWidth = 0;  // the bar's full width in encrypt mode; 0 in decrypt mode
     int lastQuality = 0;
+    // Set once OK has read the password: ending the dialog moves the focus out of the edit, and
+    // the notification that sends must not empty the buffer again.
+    bool taken = false;
 };
 OpenDialog g_open;
 
@@ -97,7 +100,7 @@ void onInitDialog(HWND dialog, WideBuf* buffer) {
 // Any notification from either edit, focus changes included. The password is read into the
 // caller's buffer only to be rated, and emptied again at once: it is read for good on OK.
 void onEditChanged(HWND dialog) {
-    if (!encryptMode() || !bufferReady()) return;
+    if (!encryptMode() || !bufferReady() || g_open.taken) return;
     const PasswordDialogIds& ids = g_open.ids;
     WideBuf& password = *g_open.buffer;
     WideBuf confirmation;
@@ -127,6 +130,7 @@ void onEditChanged(HWND dialog) {
 void onOk(HWND dialog) {
     if (encryptMode() && !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
     if (bufferReady()) readEdit(dialog, g_open.ids.passwordEdit, *g_open.buffer);
+    g_open.taken = true;
     EndDialog(dialog, IDOK);
 }
 

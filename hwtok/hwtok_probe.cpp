@@ -1,2 +1,0 @@
-#include <windows.h>
-extern "C" int WINAPI EnumReaders(int) { return 0; }

@@ -1,0 +1,114 @@
+// The plug-in's extraction dialog and its run (see extraction_dialog.h).
+#include "sfxbuild/extraction_dialog.h"
+
+#include "common/archive/job_records.h"
+#include "common/archive/progress_dialog.h"
+#include "common/archive/wide_buf.h"
+#include "common/crypto/password_dialog.h"
+#include "common/support/localised_text.h"
+#include "common/support/string_ids.h"
+#include "common/support/window_helpers.h"
+#include "sfxbuild/library_state.h"
+#include "sfxbuild/resource_ids.h"
+
+namespace {
+
+// Characters of a folder path the dialog reads, terminator included (259 arrive).
+constexpr int kFolderChars = MAX_PATH;
+
+// The open dialog's request; one extraction dialog is open at a time.
+const ExtractRequest* g_request = nullptr;
+
+const wchar_t* wide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+
+void setText(HWND dialog, int id, uint32_t textId) {
+    SetDlgItemTextW(dialog, id, wide(loadText(textId)));
+}
+
+// The result of a run as the extractor tells it: no box for a run that went well.
+void reportResult(HWND dialog, const ArchiveReader& reader) {
+    const char16_t* message = reader.resultMessage();
+    if (message != nullptr) MessageBoxW(dialog, wide(message), nullptr, MB_OK);
+}
+
+INT_PTR onInitDialog(HWND dialog, LPARAM lParam) {
+    g_request = reinterpret_cast<const ExtractRequest*>(lParam);
+    centreWindow(dialog, 0);
+
+    wchar_t folder[kFolderChars] = {};
+    const DWORD length = GetCurrentDirectoryW(kFolderChars, folder);
+    // A longer current directory does not fit: the destination then starts empty.
+    if (length >= static_cast<DWORD>(kFolderChars)) folder[0] = 0;
+    SetDlgItemTextW(dialog, BUILD_EXTRACT_DESTINATION, folder);
+
+    SetWindowTextW(dialog, wide(loadText(kStrSelfExtractingTitle)));
+    setText(dialog, BUILD_EXTRACT_HELP, kStrExtractHelp);
+    setText(dialog, BUILD_EXTRACT_DESTINATION_LABEL, kStrDestinationDirectory);
+    setText(dialog, BUILD_EXTRACT_EXTRACT, kStrExtractButton);
+    setText(dialog, BUILD_EXTRACT_BROWSE, kStrBrowseButton);
+    setText(dialog, IDCANCEL, kStrCancel);
+    return TRUE;
+}
+
+INT_PTR onExtract(HWND dialog) {
+    wchar_t destination[kFolderChars] = {};
+    GetDlgItemTextW(dialog, BUILD_EXTRACT_DESTINATION, destination, kFolderChars);
+    if (g_request != nullptr) {
+        runExtraction(ownModule(), dialog, g_request->ownerModule,
+                      reinterpret_cast<const char16_t*>(destination), g_request->archivePath,
+                      g_request->password);
+    }
+    EndDialog(dialog, 0);
+    return TRUE;
+}
+
+INT_PTR onCommand(HWND dialog, WPARAM wParam) {
+    switch (LOWORD(wParam)) {
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        case BUILD_EXTRACT_BROWSE:
+            browseFolder(GetDlgItem(dialog, BUILD_EXTRACT_DESTINATION));
+            return FALSE;
+        case BUILD_EXTRACT_EXTRACT:
+            return onExtract(dialog);
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ExtractionDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return onInitDialog(dialog, lParam);
+        case WM_COMMAND:
+            return onCommand(dialog, wParam);
+        default:
+            return FALSE;
+    }
+}
+
+void runExtraction(HINSTANCE templates, HWND dialog, HMODULE ownerModule,
+                   const char16_t* destination, const char16_t* archivePath,
+                   const char16_t* password) {
+    ArchiveReader reader;
+    WideBuf typed;
+    ProgressJob job;
+    job.reader = &reader;
+    reader.configure(ownerModule, destination, archivePath);
+
+    if (password != nullptr) {
+        reader.setPassword(password);
+    } else {
+        typed.assign(kDecryptMode);
+        if (runPasswordDialog(templates, kPluginPasswordDialog, dialog, typed) == IDCANCEL) return;
+        if (typed.length() > 0) reader.setPassword(typed.text());
+    }
+
+    runProgressDialog(templates, kPluginProgressDialog, dialog, job);
+    reportResult(dialog, reader);
+}

@@ -1,0 +1,158 @@
+// Writing, binding and removing the token library. Every path is formed once, checked to fit,
+// and kept in the TokenLibraryFile, so the file loaded and the file deleted are always the one
+// written; nothing is ever loaded by bare name.
+#include "sfxstub/token_library.h"
+
+#include "common/support/log.h"
+
+namespace {
+
+constexpr char kTag[] = "token";
+constexpr wchar_t kLibraryName[] = L"hwtok32.dll";
+// The directory buffers: 259 characters including the terminator.
+constexpr UINT kDirectoryChars = 259;
+
+TokenApi g_api;
+
+// "<dir>\hwtok32.dll" into `path` (MAX_PATH characters); false when the directory is unknown or
+// the joined path would not fit, for a cut path could name some other file.
+bool joinPath(const wchar_t* dir, UINT dirLength, wchar_t (&path)[MAX_PATH]) {
+    path[0] = 0;
+    if (dirLength == 0 || dirLength >= kDirectoryChars) return false;
+    const bool endsInSeparator = dir[dirLength - 1] == L'\\';
+    const UINT nameLength = sizeof kLibraryName / sizeof kLibraryName[0] - 1;
+    const UINT total = dirLength + (endsInSeparator ? 0 : 1) + nameLength;
+    if (total >= MAX_PATH) return false;
+    UINT n = 0;
+    for (UINT i = 0; i < dirLength; ++i) path[n++] = dir[i];
+    if (!endsInSeparator) path[n++] = L'\\';
+    for (UINT i = 0; i < nameLength; ++i) path[n++] = kLibraryName[i];
+    path[n] = 0;
+    return true;
+}
+
+bool currentDirectoryPath(wchar_t (&path)[MAX_PATH]) {
+    wchar_t dir[kDirectoryChars] = {};
+    return joinPath(dir, GetCurrentDirectoryW(kDirectoryChars, dir), path);
+}
+
+bool systemDirectoryPath(wchar_t (&path)[MAX_PATH]) {
+    wchar_t dir[kDirectoryChars] = {};
+    return joinPath(dir, GetSystemDirectoryW(dir, kDirectoryChars), path);
+}
+
+struct Image {
+    const void* bytes = nullptr;
+    DWORD size = 0;
+};
+
+Image findImage(HMODULE module) {
+    Image image;
+    const HRSRC found = FindResourceW(module, L"HWTOKEN", RT_RCDATA);
+    if (found == nullptr) return image;
+    const DWORD size = SizeofResource(module, found);
+    const HGLOBAL loaded = LoadResource(module, found);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (size == 0 || bytes == nullptr) return image;
+    image.bytes = bytes;
+    image.size = size;
+    return image;
+}
+
+HANDLE openLibraryFile(const wchar_t* path, DWORD disposition) {
+    return CreateFileW(path, FILE_ALL_ACCESS, FILE_SHARE_READ, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Creates (or replaces) the file and writes the whole image. A file that could be created but
+// not written in full is deleted again, so no broken library is left behind or loaded.
+bool writeImage(const wchar_t* path, const Image& image) {
+    const HANDLE file = openLibraryFile(path, CREATE_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool whole =
+        WriteFile(file, image.bytes, image.size, &written, nullptr) && written == image.size;
+    CloseHandle(file);
+    if (!whole) {
+        DeleteFileW(path);
+        logLine(1, kTag, u"could not write %s", reinterpret_cast<const char16_t*>(path));
+    }
+    return whole;
+}
+
+bool existsWithFullAccess(const wchar_t* path) {
+    const HANDLE file = openLibraryFile(path, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+TokenLibraryFile placed(LibraryPlacement placement, const wchar_t (&path)[MAX_PATH]) {
+    TokenLibraryFile file;
+    file.placement = placement;
+    for (int i = 0; i < MAX_PATH; ++i) file.path[i] = path[i];
+    return file;
+}
+
+void forgetEntries() {
+    g_api = TokenApi{};
+}
+
+}  // namespace
+
+TokenApi& tokenApi() {
+    return g_api;
+}
+
+// With nothing written the path still names the system directory's copy: an installed library
+// that this user may not open with full access is loaded from there, by its full path.
+TokenLibraryFile writeTokenLibrary(HMODULE ownModule) {
+    wchar_t path[MAX_PATH] = {};
+    const Image image = findImage(ownModule);
+    if (image.bytes == nullptr) {
+        systemDirectoryPath(path);
+        return placed(LibraryPlacement::kNone, path);
+    }
+    if (currentDirectoryPath(path) && writeImage(path, image)) {
+        return placed(LibraryPlacement::kCurrentDirectory, path);
+    }
+    if (!systemDirectoryPath(path)) return placed(LibraryPlacement::kNone, path);
+    if (existsWithFullAccess(path)) return placed(LibraryPlacement::kPreinstalled, path);
+    if (writeImage(path, image)) return placed(LibraryPlacement::kSystemDirectory, path);
+    return placed(LibraryPlacement::kNone, path);
+}
+
+bool bindTokenLibrary(const TokenLibraryFile& file, HMODULE* module) {
+    forgetEntries();
+    if (module == nullptr) return false;
+    *module = nullptr;
+    if (file.path[0] == 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    // A damaged file must not bring up the system's error box before the program's own window.
+    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const HMODULE library = LoadLibraryExW(file.path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetErrorMode(oldMode);
+    if (library == nullptr) return false;
+    TokenApi api;
+    for (int i = 0; i < 35; ++i) {
+        api.entries[i] = reinterpret_cast<void*>(GetProcAddress(library, token::kEntryNames[i]));
+        if (api.entries[i] != nullptr) continue;
+        const DWORD error = GetLastError();
+        FreeLibrary(library);
+        SetLastError(error);
+        return false;
+    }
+    g_api = api;
+    *module = library;
+    return true;
+}
+
+void removeTokenLibrary(const TokenLibraryFile& file) {
+    if (file.placement != LibraryPlacement::kCurrentDirectory &&
+        file.placement != LibraryPlacement::kSystemDirectory) {
+        return;
+    }
+    DeleteFileW(file.path);
+}

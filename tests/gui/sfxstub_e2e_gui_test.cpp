@@ -1,0 +1,266 @@
+// The extractor end to end, as its user meets it: a real archive made by sfxtool around the built
+// sfxstub.exe is started as its own process in a chosen current directory and driven through its
+// windows — destination, Extract, password, the result on disk or in a message box — until it is
+// closed, always with exit status 0.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/gui/gui_driver.h"
+#include "tests/gui/process_driver.h"
+#include "tests/gui/program_files.h"
+#include "tests/gui/screenshot.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using gui::contentsOf;
+using gui::filesBelow;
+using gui::quoted;
+using gui::windowsPath;
+using gui::writeFile;
+
+constexpr wchar_t kCaption[] = L"Self-extracting Quillon archive";
+constexpr wchar_t kPassword[] = L"Tr0ub4dor&3 under glass";
+constexpr int kDestination = 1000, kBrowse = 1001, kExtract = 1002, kLabel = 1003, kHelp = 1004;
+constexpr int kPasswordEdit = 1007;
+
+// Runs a console program to its end; its exit status, or -1.
+long runToEnd(const std::wstring& commandLine) {
+    gui::Program program;
+    if (!program.start(commandLine)) return -1;
+    return program.waitForExit(60000);
+}
+
+// The files stored in the archive, by their names relative to the destination.
+struct Payload {
+    std::string text = "First line\r\nSecond line, with some more words\r\n";
+    std::string binary;
+    Payload() {
+        uint32_t x = 0x2545F491;
+        for (int i = 0; i < 300000; ++i) {
+            x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+            binary.push_back(static_cast<char>(x));
+        }
+    }
+};
+
+// One archive for every test, and a damaged copy of it: 16 bytes cut out right after the
+// extractor, so the sizes in its (intact) trailer no longer add up.
+class ExtractorProgram : public testing::Test {
+  protected:
+    static inline fs::path work, archive, damaged;
+    static inline Payload payload;
+
+    static void SetUpTestSuite() {
+        // The library the archive carries must find no token readers: the password is typed.
+        SetEnvironmentVariableW(L"QUILLON_TOKENS", nullptr);
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        work = fs::path(temp) / ("sfxstub_e2e_" + std::to_string(GetCurrentProcessId()));
+        fs::remove_all(work);
+        writeFile(work / "source" / "notes.txt", payload.text);
+        writeFile(work / "source" / "data" / "noise.bin", payload.binary);
+        archive = work / "archives" / "bundle.exe";
+        fs::create_directories(archive.parent_path());
+        const fs::path stub = windowsPath(SFXSTUB_PATH);
+        const long status =
+            runToEnd(quoted(windowsPath(SFXTOOL_PATH)) + L" create --stub " + quoted(stub) +
+                     L" -p " + quoted(kPassword) + L" -o " + quoted(archive) + L" -C " +
+                     quoted(work / "source") + L" notes.txt data");
+        ASSERT_EQ(status, 0) << "sfxtool create failed";
+        std::string bytes = contentsOf(archive);
+        const size_t stubSize = static_cast<size_t>(fs::file_size(stub));
+        ASSERT_GT(bytes.size(), stubSize + 64);
+        bytes.erase(stubSize, 16);
+        damaged = work / "archives" / "damaged.exe";
+        writeFile(damaged, bytes);
+    }
+
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove_all(work, ignored);
+    }
+
+    // The current directory each run starts in: not the archive's folder.
+    fs::path startDirectory() {
+        const fs::path dir =
+            work / "cwd" / testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(dir);
+        return dir;
+    }
+
+    // Starts `exe` in `directory` and waits for its main dialog.
+    HWND start(gui::Program& program, const fs::path& exe, const fs::path& directory) {
+        if (!program.start(quoted(exe), directory.wstring())) return nullptr;
+        return gui::waitForWindow(program.processId(), kCaption, L"#32770");
+    }
+};
+
+// The process's windows other than the main dialog.
+std::vector<HWND> othersOf(DWORD process, HWND main) {
+    std::vector<HWND> others;
+    for (HWND w : gui::windowsOf(process))
+        if (w != main) others.push_back(w);
+    return others;
+}
+
+// A message box of the process: a window with a message text control.
+HWND waitForMessageBox(DWORD process, HWND main, int timeoutMs = 20000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        for (HWND w : othersOf(process, main))
+            if (GetDlgItem(w, 0xFFFF) != nullptr) return w;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return nullptr;
+}
+
+// True once the run has ended and the main dialog alone is open and enabled, and stays so for
+// a moment (a message box would follow the progress dialog at once).
+bool waitUntilIdle(DWORD process, HWND main, int timeoutMs = 30000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int quiet = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        const bool idle = IsWindowEnabled(main) && othersOf(process, main).empty();
+        quiet = idle ? quiet + 1 : 0;
+        if (quiet == 15) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    return false;
+}
+
+// Presses Extract and answers the password dialog, which must open over the main dialog. With
+// `cancel` the dialog is cancelled instead.
+void extractWith(DWORD process, HWND main, const std::wstring& password, bool cancel = false) {
+    gui::press(main, kExtract);
+    const HWND dialog = gui::waitForNewWindow(process, {main});
+    ASSERT_NE(dialog, nullptr) << "no password dialog";
+    ASSERT_NE(GetDlgItem(dialog, kPasswordEdit), nullptr) << "not the password dialog";
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), main);
+    EXPECT_FALSE(IsWindowEnabled(main));
+    gui::typeText(dialog, kPasswordEdit, password);
+    gui::press(dialog, cancel ? IDCANCEL : IDOK);
+}
+
+// The one message box a failed run shows: its text, once it has been dismissed.
+std::wstring dismissMessage(DWORD process, HWND main) {
+    const HWND box = waitForMessageBox(process, main);
+    if (box == nullptr) return L"(no message box)";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), main);
+    EXPECT_EQ(othersOf(process, main).size(), 1u) << "more than the one message box";
+    // No caption of its own (the system's "Error") and nothing to choose but OK.
+    EXPECT_EQ(gui::textOf(box), L"Error");
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(box, IDOK)));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(box, IDCANCEL)));
+    const std::wstring text = gui::messageBoxText(box);
+    gui::press(box, IDOK);
+    return text;
+}
+
+void expectExtracted(const fs::path& destination, const Payload& payload) {
+    EXPECT_EQ(contentsOf(destination / "notes.txt"), payload.text);
+    EXPECT_TRUE(contentsOf(destination / "data" / "noise.bin") == payload.binary)
+        << "noise.bin differs";
+}
+
+TEST_F(ExtractorProgram, ExtractsIntoNewFolderAndStaysOpenUntilCancelled) {
+    const fs::path cwd = startDirectory();
+    gui::Program program;
+    const HWND main = start(program, archive, cwd);
+    ASSERT_NE(main, nullptr) << "no main dialog";
+    const DWORD process = program.processId();
+    gui::saveScreenshot("sfxstub_main_dialog", main);
+
+    // What the user sees first: the start directory, not the archive's folder, with the focus
+    // in it, and the texts of the string table rather than the template's placeholders.
+    EXPECT_EQ(fs::path(gui::controlText(main, kDestination)), cwd);
+    GUITHREADINFO focus = {};
+    focus.cbSize = sizeof focus;
+    GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &focus);
+    EXPECT_EQ(focus.hwndFocus, GetDlgItem(main, kDestination));
+    EXPECT_EQ(gui::controlText(main, kLabel), L"Destination directory:");
+    EXPECT_EQ(gui::controlText(main, kBrowse), L"B&rowse");
+    EXPECT_EQ(gui::controlText(main, kExtract), L"&Extract");
+    EXPECT_EQ(gui::controlText(main, IDCANCEL), L"Cancel");
+    EXPECT_EQ(gui::controlText(main, kHelp).substr(0, 41),
+              L"To extract files, press button Extract.\n\n");
+
+    // Browse opens the folder browser over the dialog; cancelling it changes nothing.
+    gui::press(main, kBrowse);
+    const HWND browser = gui::waitForNewWindow(process, {main});
+    ASSERT_NE(browser, nullptr) << "no folder browser";
+    EXPECT_EQ(GetWindow(browser, GW_OWNER), main);
+    gui::press(browser, IDCANCEL);
+    ASSERT_TRUE(waitUntilIdle(process, main));
+    EXPECT_EQ(fs::path(gui::controlText(main, kDestination)), cwd);
+
+    // Into a folder that does not exist yet, two levels deep.
+    const fs::path destination = work / "out" / "first" / "nested";
+    gui::setControlText(main, kDestination, destination.wstring());
+    extractWith(process, main, kPassword);
+    ASSERT_TRUE(waitUntilIdle(process, main)) << "a window stayed open after a good run";
+    expectExtracted(destination, payload);
+    EXPECT_EQ(fs::path(gui::controlText(main, kDestination)), destination);
+
+    // A second press runs again from the start; cancelling its password is silent.
+    fs::remove_all(destination);
+    extractWith(process, main, kPassword, true);
+    EXPECT_TRUE(waitUntilIdle(process, main)) << "something followed a cancelled password";
+    EXPECT_FALSE(fs::exists(destination));
+
+    gui::press(main, IDCANCEL);
+    EXPECT_EQ(program.waitForExit(), 0);
+    // The token library was written into the start directory and is gone again.
+    EXPECT_FALSE(fs::exists(cwd / "hwtok32.dll"));
+}
+
+TEST_F(ExtractorProgram, WrongPasswordIsToldOnceAndTheNextPressMayGetItRight) {
+    gui::Program program;
+    const HWND main = start(program, archive, startDirectory());
+    ASSERT_NE(main, nullptr) << "no main dialog";
+    const DWORD process = program.processId();
+    const fs::path destination = work / "out" / "second";
+    gui::setControlText(main, kDestination, destination.wstring());
+
+    extractWith(process, main, L"not the password");
+    EXPECT_EQ(dismissMessage(process, main), L"The password you entered is incorrect!");
+    ASSERT_TRUE(waitUntilIdle(process, main));
+    EXPECT_FALSE(fs::exists(destination / "notes.txt"));
+
+    extractWith(process, main, kPassword);
+    ASSERT_TRUE(waitUntilIdle(process, main));
+    expectExtracted(destination, payload);
+
+    // Escape in the destination edit closes the dialog like Cancel.
+    PostMessageW(GetDlgItem(main, kDestination), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
+TEST_F(ExtractorProgram, DamagedArchiveIsReportedCorrupt) {
+    gui::Program program;
+    const HWND main = start(program, damaged, startDirectory());
+    ASSERT_NE(main, nullptr) << "no main dialog";
+    const DWORD process = program.processId();
+    const fs::path destination = work / "out" / "third";
+    gui::setControlText(main, kDestination, destination.wstring());
+
+    extractWith(process, main, kPassword);
+    EXPECT_EQ(dismissMessage(process, main), L"File is corrupt and cannot be decrypted!");
+    ASSERT_TRUE(waitUntilIdle(process, main));
+    EXPECT_FALSE(fs::exists(destination / "notes.txt"));
+
+    // The close box, like Cancel.
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
+}  // namespace
