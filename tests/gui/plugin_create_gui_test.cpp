@@ -20,6 +20,7 @@
 #include "sfxbuild/library_state.h"
 #include "sfxbuild/resource_ids.h"
 #include "tests/gui/dialog_template.h"
+#include "tests/gui/extractor_driver.h"
 #include "tests/gui/gui_driver.h"
 #include "tests/gui/process_driver.h"
 #include "tests/gui/program_files.h"
@@ -268,6 +269,24 @@ TEST_F(CreationDialogTest, ThreePickedFilesBecomeASelfExtractingArchiveBesideThe
     ASSERT_FALSE(stub.empty());
     EXPECT_TRUE(archive.compare(0, stub.size(), stub) == 0) << "no extractor in front";
     expectFiles(extracted(folder / "alpha.exe", kPassword), {0, 1, 2});
+
+    // And as its user runs it: started from elsewhere, into a folder that does not exist yet,
+    // with the password typed (no token readers).
+    const fs::path cwd = folder.parent_path() / "elsewhere";
+    const fs::path out = folder.parent_path() / "run" / "nested";
+    fs::create_directories(cwd);
+    gui::Program extractor;
+    const HWND main =
+        gui::startExtractor(extractor, folder / "alpha.exe", cwd, {L"QUILLON_TOKENS="});
+    ASSERT_NE(main, nullptr) << "alpha.exe showed no main dialog";
+    const DWORD process = extractor.processId();
+    gui::setControlText(main, gui::kExtractorDestination, out.wstring());
+    gui::saveScreenshot("creation_archive_running", main);
+    gui::extractWith(process, main, kPassword);
+    ASSERT_TRUE(gui::waitUntilIdle(process, main)) << "a window stayed open after the run";
+    gui::press(main, IDCANCEL);
+    EXPECT_EQ(extractor.waitForExit(), 0);
+    expectFiles(out, {0, 1, 2});
 }
 
 TEST_F(CreationDialogTest, SecondPickReplacesTheListAndThePasswordIsAskedFor) {
@@ -336,7 +355,8 @@ TEST_F(CreationDialogTest, ArchiveThatCannotBeWrittenIsReported) {
     gui::setControlText(host.dialog, BUILD_CREATE_ARCHIVE_NAME, L"no such folder\\out.tvf");
     gui::press(host.dialog, BUILD_CREATE_CREATE);
 
-    const HWND box = host.waitForOther(20000);
+    // The progress dialog may be seen first, on a busy machine: wait for the message box itself.
+    const HWND box = gui::waitForMessageBox(host.program.processId(), host.dialog);
     ASSERT_NE(box, nullptr) << "the failure went unreported";
     EXPECT_EQ(gui::messageBoxText(box), L"The archive could not be created!");
     EXPECT_EQ(GetWindow(box, GW_OWNER), host.dialog);

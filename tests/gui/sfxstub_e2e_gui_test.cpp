@@ -6,14 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/gui/extractor_driver.h"
 #include "tests/gui/gui_driver.h"
 #include "tests/gui/process_driver.h"
 #include "tests/gui/program_files.h"
@@ -28,10 +27,15 @@ using gui::quoted;
 using gui::windowsPath;
 using gui::writeFile;
 
-constexpr wchar_t kCaption[] = L"Self-extracting Quillon archive";
+using gui::extractWith;
+using gui::othersOf;
+using gui::waitForMessageBox;
+using gui::waitUntilIdle;
+
 constexpr wchar_t kPassword[] = L"Tr0ub4dor&3 under glass";
-constexpr int kDestination = 1000, kBrowse = 1001, kExtract = 1002, kLabel = 1003, kHelp = 1004;
-constexpr int kPasswordEdit = 1007;
+constexpr int kDestination = gui::kExtractorDestination, kBrowse = gui::kExtractorBrowse,
+              kExtract = gui::kExtractorExtract, kLabel = gui::kExtractorLabel,
+              kHelp = gui::kExtractorHelp;
 
 // Runs a console program to its end; its exit status, or -1.
 long runToEnd(const std::wstring& commandLine) {
@@ -97,59 +101,7 @@ class ExtractorProgram : public testing::Test {
         fs::create_directories(dir);
         return dir;
     }
-
-    // Starts `exe` in `directory` and waits for its main dialog.
-    HWND start(gui::Program& program, const fs::path& exe, const fs::path& directory) {
-        if (!program.start(quoted(exe), directory.wstring())) return nullptr;
-        return gui::waitForWindow(program.processId(), kCaption, L"#32770");
-    }
 };
-
-// The process's windows other than the main dialog.
-std::vector<HWND> othersOf(DWORD process, HWND main) {
-    std::vector<HWND> others;
-    for (HWND w : gui::windowsOf(process))
-        if (w != main) others.push_back(w);
-    return others;
-}
-
-// A message box of the process: a window with a message text control.
-HWND waitForMessageBox(DWORD process, HWND main, int timeoutMs = 20000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        for (HWND w : othersOf(process, main))
-            if (GetDlgItem(w, 0xFFFF) != nullptr) return w;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return nullptr;
-}
-
-// True once the run has ended and the main dialog alone is open and enabled, and stays so for
-// a moment (a message box would follow the progress dialog at once).
-bool waitUntilIdle(DWORD process, HWND main, int timeoutMs = 30000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int quiet = 0;
-    while (std::chrono::steady_clock::now() < end) {
-        const bool idle = IsWindowEnabled(main) && othersOf(process, main).empty();
-        quiet = idle ? quiet + 1 : 0;
-        if (quiet == 15) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    }
-    return false;
-}
-
-// Presses Extract and answers the password dialog, which must open over the main dialog. With
-// `cancel` the dialog is cancelled instead.
-void extractWith(DWORD process, HWND main, const std::wstring& password, bool cancel = false) {
-    gui::press(main, kExtract);
-    const HWND dialog = gui::waitForNewWindow(process, {main});
-    ASSERT_NE(dialog, nullptr) << "no password dialog";
-    ASSERT_NE(GetDlgItem(dialog, kPasswordEdit), nullptr) << "not the password dialog";
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), main);
-    EXPECT_FALSE(IsWindowEnabled(main));
-    gui::typeText(dialog, kPasswordEdit, password);
-    gui::press(dialog, cancel ? IDCANCEL : IDOK);
-}
 
 // The one message box a failed run shows: its text, once it has been dismissed.
 std::wstring dismissMessage(DWORD process, HWND main) {
@@ -175,7 +127,7 @@ void expectExtracted(const fs::path& destination, const Payload& payload) {
 TEST_F(ExtractorProgram, ExtractsIntoNewFolderAndStaysOpenUntilCancelled) {
     const fs::path cwd = startDirectory();
     gui::Program program;
-    const HWND main = start(program, archive, cwd);
+    const HWND main = gui::startExtractor(program, archive, cwd);
     ASSERT_NE(main, nullptr) << "no main dialog";
     const DWORD process = program.processId();
     gui::saveScreenshot("sfxstub_main_dialog", main);
@@ -225,7 +177,7 @@ TEST_F(ExtractorProgram, ExtractsIntoNewFolderAndStaysOpenUntilCancelled) {
 
 TEST_F(ExtractorProgram, WrongPasswordIsToldOnceAndTheNextPressMayGetItRight) {
     gui::Program program;
-    const HWND main = start(program, archive, startDirectory());
+    const HWND main = gui::startExtractor(program, archive, startDirectory());
     ASSERT_NE(main, nullptr) << "no main dialog";
     const DWORD process = program.processId();
     const fs::path destination = work / "out" / "second";
@@ -247,7 +199,7 @@ TEST_F(ExtractorProgram, WrongPasswordIsToldOnceAndTheNextPressMayGetItRight) {
 
 TEST_F(ExtractorProgram, DamagedArchiveIsReportedCorrupt) {
     gui::Program program;
-    const HWND main = start(program, damaged, startDirectory());
+    const HWND main = gui::startExtractor(program, damaged, startDirectory());
     ASSERT_NE(main, nullptr) << "no main dialog";
     const DWORD process = program.processId();
     const fs::path destination = work / "out" / "third";
