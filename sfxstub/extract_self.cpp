@@ -11,22 +11,24 @@ namespace {
 
 // runPasswordDialog's answer for Cancel or a closed window.
 constexpr int kPasswordCancelled = 2;
-// runProgressDialog's answer when the dialog could not be shown.
+// The dialogs' answer when the system could not show them.
 constexpr int kDialogNotShown = -1;
 
-// Keys the reader from what the user types. False when the user cancelled: then nothing is
-// extracted. An empty password keys nothing, and the run goes on (an archive written without a
-// password still extracts).
-bool askPassword(HINSTANCE templateModule, HWND owner, ArchiveReader& reader) {
+enum class Asked { kAnswered, kCancelled, kNotShown };
+
+// Keys the reader from what the user types. When the user cancelled nothing is extracted. An
+// empty password keys nothing, and the run goes on (an archive written without a password still
+// extracts). A dialog the system could not show is not an empty answer: running on without a key
+// would blame the user's password.
+Asked askPassword(HINSTANCE templateModule, HWND owner, ArchiveReader& reader) {
     // The buffer carries the mode in and the typed text out; it wipes itself when it goes.
     WideBuf password;
     password.assign(kDecryptMode);
-    if (runPasswordDialog(templateModule, kExtractorDecryptDialog, owner, password) ==
-        kPasswordCancelled) {
-        return false;
-    }
+    const int answer = runPasswordDialog(templateModule, kExtractorDecryptDialog, owner, password);
+    if (answer == kPasswordCancelled) return Asked::kCancelled;
+    if (answer == kDialogNotShown) return Asked::kNotShown;
     if (password.length() > 0) reader.setPassword(password.text());
-    return true;
+    return Asked::kAnswered;
 }
 
 // The reader's failure, told to the user over the main dialog: no caption of its own (the
@@ -49,8 +51,14 @@ void extractSelf(HINSTANCE templateModule, HWND owner, HINSTANCE stubModule,
     reader.configure(stubModule, destination, archivePath);
     if (tokenPassword != nullptr) {
         reader.setPassword(tokenPassword);
-    } else if (!askPassword(templateModule, owner, reader)) {
-        return;
+    } else {
+        const Asked asked = askPassword(templateModule, owner, reader);
+        if (asked == Asked::kCancelled) return;
+        if (asked == Asked::kNotShown) {
+            reader.result = kOutOfMemory;
+            reportResult(owner, reader);
+            return;
+        }
     }
     // The dialog starts the reader's worker and returns once it has ended, so the result can
     // be read at once. A dialog the system could not make has run nothing: that is told as the

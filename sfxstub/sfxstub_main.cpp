@@ -12,6 +12,17 @@
 
 namespace {
 
+// Libraries the system loads later by bare name (the shell's, for the folder browser) come from
+// the system directory only, never from the archive's own folder, where anybody may have left a
+// file. Looked up at run time: systems without the call keep their usual search order.
+void searchLibrariesInSystemDirectoryOnly() {
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    const auto setDirectories = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDirectories != nullptr) setDirectories(kSearchSystem32);
+}
+
 // The main dialog with what it needs around it: COM for the shell's folder browser, and the
 // common controls (the manifest asks for version 6, whose dialogs need them registered).
 void runMainDialog(HINSTANCE instance) {
@@ -25,6 +36,7 @@ void runMainDialog(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    searchLibrariesInSystemDirectoryOnly();
     const ModuleHandle logged[1] = {instance};
     initLog(u"zq_sfx", logged, 1);
     // Neither result is looked at here: without a bound library the token simply yields no

@@ -28,6 +28,10 @@ enum class LibraryPlacement : int32_t {
 struct TokenLibraryFile {
     LibraryPlacement placement = LibraryPlacement::kNone;
     wchar_t path[MAX_PATH] = {};
+    // The bytes written (the program's own resource, mapped for the life of the process), so
+    // exit deletes the file only while it is still our copy.
+    const void* image = nullptr;
+    uint32_t imageSize = 0;
 };
 
 // The 35 entry points, in binding order, and typed access to the nine the extractor calls.
@@ -59,6 +63,7 @@ TokenApi& tokenApi();
 
 // Writes the library out of `ownModule`'s HWTOKEN resource: into the current directory, or
 // failing that into the system directory (where an existing copy is used unchanged instead).
+// A current directory that is the system directory counts as the system directory.
 TokenLibraryFile writeTokenLibrary(HMODULE ownModule);
 
 // Loads the copy `file` names, by its full path, and binds all 35 entry points. True when all
@@ -67,5 +72,7 @@ TokenLibraryFile writeTokenLibrary(HMODULE ownModule);
 bool bindTokenLibrary(const TokenLibraryFile& file, HMODULE* module);
 
 // Deletes the file start-up wrote (current or system directory placement), by the path
-// remembered then; nothing for the other placements. Call after the library is unloaded.
+// remembered then; nothing for the other placements. A file that no longer holds the bytes
+// written (the user extracted a file of that name over it) is the user's now and stays. Call
+// after the library is unloaded.
 void removeTokenLibrary(const TokenLibraryFile& file);

@@ -87,11 +87,60 @@ bool existsWithFullAccess(const wchar_t* path) {
     return true;
 }
 
-TokenLibraryFile placed(LibraryPlacement placement, const wchar_t (&path)[MAX_PATH]) {
+// Whether two library paths lie in one folder: the same text, or (for another spelling of it,
+// such as a short name) the same folder on the same volume.
+bool sameFolder(const wchar_t (&a)[MAX_PATH], const wchar_t (&b)[MAX_PATH]) {
+    if (lstrcmpiW(a, b) == 0) return true;
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const wchar_t* paths[2] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        wchar_t folder[MAX_PATH] = {};
+        lstrcpynW(folder, paths[i], MAX_PATH);
+        wchar_t* name = folder;
+        for (wchar_t* p = folder; *p != 0; ++p) {
+            if (*p == L'\\') name = p + 1;
+        }
+        *name = 0;  // the folder with its separator: "C:\" stays a root
+        const HANDLE dir =
+            CreateFileW(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (dir == INVALID_HANDLE_VALUE) return false;
+        const bool known = GetFileInformationByHandle(dir, &info[i]) != 0;
+        CloseHandle(dir);
+        if (!known) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+           info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+TokenLibraryFile placed(LibraryPlacement placement, const wchar_t (&path)[MAX_PATH],
+                        const Image& written = {}) {
     TokenLibraryFile file;
     file.placement = placement;
     for (int i = 0; i < MAX_PATH; ++i) file.path[i] = path[i];
+    file.image = written.bytes;
+    file.imageSize = written.size;
     return file;
+}
+
+// Whether the file at `path` holds exactly `size` bytes equal to `image`.
+bool holdsImage(const wchar_t* path, const void* image, uint32_t size) {
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const auto* expected = static_cast<const uint8_t*>(image);
+    bool same = GetFileSize(file, nullptr) == size;
+    uint8_t chunk[4096];
+    for (uint32_t at = 0; same && at < size;) {
+        const DWORD want = size - at < sizeof chunk ? size - at : sizeof chunk;
+        DWORD got = 0;
+        same = ReadFile(file, chunk, want, &got, nullptr) && got == want;
+        for (DWORD i = 0; same && i < got; ++i) same = chunk[i] == expected[at + i];
+        at += got;
+    }
+    CloseHandle(file);
+    return same;
 }
 
 void forgetEntries() {
@@ -106,6 +155,10 @@ TokenApi& tokenApi() {
 
 // With nothing written the path still names the system directory's copy: an installed library
 // that this user may not open with full access is loaded from there, by its full path.
+//
+// A current directory that is the system directory (where a program run as administrator often
+// starts) is treated as the system directory: writing there as into any current directory would
+// replace an installed library and delete it at exit.
 TokenLibraryFile writeTokenLibrary(HMODULE ownModule) {
     wchar_t path[MAX_PATH] = {};
     const Image image = findImage(ownModule);
@@ -113,12 +166,15 @@ TokenLibraryFile writeTokenLibrary(HMODULE ownModule) {
         systemDirectoryPath(path);
         return placed(LibraryPlacement::kNone, path);
     }
-    if (currentDirectoryPath(path) && writeImage(path, image)) {
-        return placed(LibraryPlacement::kCurrentDirectory, path);
+    wchar_t systemPath[MAX_PATH] = {};
+    const bool haveSystem = systemDirectoryPath(systemPath);
+    if (currentDirectoryPath(path) && !(haveSystem && sameFolder(path, systemPath)) &&
+        writeImage(path, image)) {
+        return placed(LibraryPlacement::kCurrentDirectory, path, image);
     }
     if (!systemDirectoryPath(path)) return placed(LibraryPlacement::kNone, path);
     if (existsWithFullAccess(path)) return placed(LibraryPlacement::kPreinstalled, path);
-    if (writeImage(path, image)) return placed(LibraryPlacement::kSystemDirectory, path);
+    if (writeImage(path, image)) return placed(LibraryPlacement::kSystemDirectory, path, image);
     return placed(LibraryPlacement::kNone, path);
 }
 
@@ -152,6 +208,11 @@ bool bindTokenLibrary(const TokenLibraryFile& file, HMODULE* module) {
 void removeTokenLibrary(const TokenLibraryFile& file) {
     if (file.placement != LibraryPlacement::kCurrentDirectory &&
         file.placement != LibraryPlacement::kSystemDirectory) {
+        return;
+    }
+    if (!holdsImage(file.path, file.image, file.imageSize)) {
+        logLine(1, kTag, u"%s is no longer ours: left in place",
+                reinterpret_cast<const char16_t*>(file.path));
         return;
     }
     DeleteFileW(file.path);

@@ -85,9 +85,49 @@ void copyText(char16_t* out, const char16_t* text, uint32_t units) {
     out[n] = 0;
 }
 
+// The version-resource calls, from the system directory's version.dll loaded by its full path
+// for as long as one module is looked at. Imported in the ordinary way, the library would be
+// found by the loader's search, which starts in the program's own folder: for the extractor a
+// download folder, where anybody may have left a version.dll to run with the program.
+struct VersionCalls {
+    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+    HMODULE library = nullptr;
+    SizeFn size = nullptr;
+    InfoFn info = nullptr;
+    QueryFn query = nullptr;
+
+    VersionCalls() {
+        static const wchar_t kName[] = L"\\version.dll";
+        wchar_t path[MAX_PATH] = {};
+        const UINT room = MAX_PATH - sizeof kName / sizeof kName[0];
+        const UINT n = GetSystemDirectoryW(path, room);
+        if (n == 0 || n >= room) return;
+        lstrcatW(path, kName);
+        library = LoadLibraryW(path);
+        if (library == nullptr) return;
+        size = reinterpret_cast<SizeFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(library, "GetFileVersionInfoSizeW")));
+        info = reinterpret_cast<InfoFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(library, "GetFileVersionInfoW")));
+        query = reinterpret_cast<QueryFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(library, "VerQueryValueW")));
+    }
+    ~VersionCalls() {
+        if (library != nullptr) FreeLibrary(library);
+    }
+    VersionCalls(const VersionCalls&) = delete;
+    VersionCalls& operator=(const VersionCalls&) = delete;
+
+    bool ready() const { return size != nullptr && info != nullptr && query != nullptr; }
+};
+
 // The string values moduleInfo reads, in the order it reads them. The first one missing ends the
 // reading: the later ones keep "Unknown".
-bool readVersionStrings(const void* data, WORD language, WORD codePage, char16_t* const outs[4]) {
+bool readVersionStrings(const VersionCalls& calls, const void* data, WORD language, WORD codePage,
+                        char16_t* const outs[4]) {
     static const char16_t* const kNames[4] = {u"ProductName", u"ProductVersion", u"FileDescription",
                                               u"LegalCopyright"};
     for (int i = 0; i < 4; ++i) {
@@ -96,7 +136,7 @@ bool readVersionStrings(const void* data, WORD language, WORD codePage, char16_t
                    unsigned{codePage}, kNames[i]);
         void* value = nullptr;
         UINT units = 0;
-        if (!VerQueryValueW(data, w(block), &value, &units) || value == nullptr) return false;
+        if (!calls.query(data, w(block), &value, &units) || value == nullptr) return false;
         copyText(outs[i], static_cast<const char16_t*>(value), units);
     }
     return true;
@@ -212,8 +252,9 @@ void moduleInfo(ModuleHandle module, char16_t* fileVersion, char16_t* path, char
     file[length < MAX_PATH ? length : MAX_PATH - 1] = 0;
     if (path != nullptr) copyText(path, file[0] != 0 ? file : u"Unknown", kModuleInfoRoom - 1);
 
+    const VersionCalls calls;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(w(file), &ignored);
+    const DWORD size = calls.ready() ? calls.size(w(file), &ignored) : 0;
     if (size != 0) {
         // Twice the size asked for: older systems write more than they say when they convert
         // the resource.
@@ -221,15 +262,15 @@ void moduleInfo(ModuleHandle module, char16_t* fileVersion, char16_t* path, char
         auto* data = new (std::nothrow) BYTE[room];
         void* translation = nullptr;
         UINT bytes = 0;
-        if (data != nullptr && GetFileVersionInfoW(w(file), 0, room, data) &&
-            VerQueryValueW(data, L"\\VarFileInfo\\Translation", &translation, &bytes) &&
+        if (data != nullptr && calls.info(w(file), 0, room, data) &&
+            calls.query(data, L"\\VarFileInfo\\Translation", &translation, &bytes) &&
             translation != nullptr && bytes >= 2 * sizeof(WORD)) {
             const WORD* pair = static_cast<const WORD*>(translation);
             char16_t* const outs[4] = {productName, productVersion, description, legalNotice};
             void* fixed = nullptr;
             UINT fixedBytes = 0;
-            if (readVersionStrings(data, pair[0], pair[1], outs) && fileVersion != nullptr &&
-                VerQueryValueW(data, L"\\", &fixed, &fixedBytes) && fixed != nullptr &&
+            if (readVersionStrings(calls, data, pair[0], pair[1], outs) && fileVersion != nullptr &&
+                calls.query(data, L"\\", &fixed, &fixedBytes) && fixed != nullptr &&
                 fixedBytes >= sizeof(VS_FIXEDFILEINFO)) {
                 const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
                 formatFileVersion(HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),

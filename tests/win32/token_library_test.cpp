@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "sfxstub/token_library.h"
 #include "tests/support/temp_folder.h"
@@ -145,6 +146,22 @@ TEST_F(TokenLibrary, WrittenToTheCurrentDirectoryLoadedFromThereAndDeletedAtExit
     EXPECT_EQ(readFile(other), "not ours");
 }
 
+// An archive holding a file of that name, extracted into the same folder, replaced our copy:
+// the file is the user's now, and exit must not delete it.
+TEST_F(TokenLibrary, AFileExtractedOverTheCopyIsNotDeletedAtExit) {
+    TempFolder start;
+    const std::wstring written = wide(start.path()) + L"\\hwtok32.dll";
+    TokenLibraryFile file;
+    {
+        InDirectory in(wide(start.path()));
+        file = writeTokenLibrary(extractor);
+    }
+    ASSERT_EQ(file.placement, LibraryPlacement::kCurrentDirectory);
+    writeFile(written, readFile(plantedCopy()) + "and then some");
+    removeTokenLibrary(file);
+    EXPECT_TRUE(exists(written));
+}
+
 TEST_F(TokenLibrary, AnUnwritableCurrentDirectoryFallsBackToTheSystemDirectory) {
     TempFolder start;
     // A folder of that name: the file cannot be created in the current directory.
@@ -167,6 +184,30 @@ TEST_F(TokenLibrary, AnUnwritableCurrentDirectoryFallsBackToTheSystemDirectory) 
     unload();
     removeTokenLibrary(file);
     EXPECT_EQ(readFile(systemCopy()), preinstalled);
+}
+
+// Run as administrator, a program often starts in the system directory: an installed copy there
+// is neither replaced at start-up nor deleted at exit, however the folder name is cased.
+TEST_F(TokenLibrary, AnInstalledCopyInTheCurrentDirectoryIsLeftAlone) {
+    const std::string installed = readFile(plantedCopy()) + "installed";
+    writeFile(systemCopy(), installed);
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    wchar_t upper[MAX_PATH] = {};
+    wcscpy(upper, system);
+    CharUpperW(upper);
+    for (const wchar_t* dir :
+         {static_cast<const wchar_t*>(system), static_cast<const wchar_t*>(upper)}) {
+        TokenLibraryFile file;
+        {
+            InDirectory in(dir);
+            file = writeTokenLibrary(extractor);
+        }
+        EXPECT_EQ(file.placement, LibraryPlacement::kPreinstalled) << narrow(dir);
+        removeTokenLibrary(file);
+        EXPECT_TRUE(readFile(systemCopy()) == installed)
+            << "the installed copy changed, " << narrow(dir);
+    }
 }
 
 TEST_F(TokenLibrary, WithNothingWrittenOnlyAnInstalledCopyIsLoaded) {
@@ -200,6 +241,46 @@ TEST_F(TokenLibrary, ALibraryMissingAnEntryPointIsNotBound) {
     EXPECT_EQ(module, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     for (int i = 0; i < 35; ++i) EXPECT_EQ(tokenApi().entries[i], nullptr) << i;
+}
+
+// The names of the libraries a program file imports, read from its import directory.
+std::vector<std::string> importedLibraries(const std::string& image) {
+    std::vector<std::string> names;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    const auto* sections = IMAGE_FIRST_SECTION(nt);
+    const auto offsetOf = [&](DWORD rva) -> size_t {
+        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const IMAGE_SECTION_HEADER& s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData) {
+                return rva - s.VirtualAddress + s.PointerToRawData;
+            }
+        }
+        return 0;
+    };
+    const DWORD table =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    const auto* entry =
+        reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() + offsetOf(table));
+    for (; table != 0 && entry->Name != 0; ++entry)
+        names.push_back(image.data() + offsetOf(entry->Name));
+    return names;
+}
+
+// A library the extractor imports by name is looked for first in its own folder, the download
+// folder, unless the system always takes it from its own directory (the known libraries) or the
+// manifest names it (the common controls): every other one would be a planted library's way in.
+TEST(ExtractorImports, OnlyLibrariesThatAreNeverTakenFromTheProgramsFolder) {
+    const std::vector<std::string> imports =
+        importedLibraries(readFile(exeFolder() + L"\\sfxstub.exe"));
+    EXPECT_GT(imports.size(), 3u);
+    for (std::string name : imports) {
+        for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(name == "KERNEL32.DLL" || name == "USER32.DLL" || name == "GDI32.DLL" ||
+                    name == "ADVAPI32.DLL" || name == "SHELL32.DLL" || name == "OLE32.DLL" ||
+                    name == "MSVCRT.DLL" || name == "COMCTL32.DLL")
+            << name;
+    }
 }
 
 // Our stand-in library itself, loaded from the build, against the behaviour the extractor relies
