@@ -17,9 +17,6 @@
 
 namespace {
 
-// The open dialog's request; one creation dialog is open at a time.
-const CreateRequest* g_request = nullptr;
-
 wchar_t* wide(char16_t* text) {
     return reinterpret_cast<wchar_t*>(text);
 }
@@ -27,8 +24,16 @@ const wchar_t* wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
 
-bool selfExtracting() {
-    return g_request != nullptr && g_request->stubModule != nullptr;
+// The request a dialog was opened with, kept in the dialog itself rather than library-wide: a host
+// may call another export from inside this one's modal loop (on a timer, say), and the dialog
+// that call opens and closes again must not leave this one with its request.
+const CreateRequest* requestOf(HWND dialog) {
+    return reinterpret_cast<const CreateRequest*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
+
+bool selfExtracting(HWND dialog) {
+    const CreateRequest* request = requestOf(dialog);
+    return request != nullptr && request->stubModule != nullptr;
 }
 
 void setText(HWND dialog, int id, uint32_t textId) {
@@ -50,10 +55,10 @@ bool readWhole(HWND dialog, int id, WideBuf& out) {
 }
 
 INT_PTR onInitDialog(HWND dialog, LPARAM lParam) {
-    g_request = reinterpret_cast<const CreateRequest*>(lParam);
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     centreWindow(dialog, 0);
-    SetWindowTextW(dialog, wide(loadText(selfExtracting() ? kStrCreateSelfExtractingTitle
-                                                          : kStrEncryptFiles)));
+    SetWindowTextW(dialog, wide(loadText(selfExtracting(dialog) ? kStrCreateSelfExtractingTitle
+                                                                : kStrEncryptFiles)));
     setText(dialog, BUILD_CREATE_NAME_LABEL, kStrArchiveName);
     setText(dialog, BUILD_CREATE_FILES_LABEL, kStrAddedFiles);
     setText(dialog, BUILD_CREATE_ADD_FILES, kStrAddFilesButton);
@@ -67,9 +72,9 @@ INT_PTR onAddFiles(HWND dialog) {
     const HWND name = GetDlgItem(dialog, BUILD_CREATE_ARCHIVE_NAME);
     const int family = osClass();
     if (family >= kOsWindows95 && family <= kOsWindowsMe) {
-        pickFilesLegacy(list, name, selectionFolder(), selfExtracting());
+        pickFilesLegacy(list, name, selectionFolder(), selfExtracting(dialog));
     } else {
-        pickFiles(list, name, selectionFolder(), selfExtracting());
+        pickFiles(list, name, selectionFolder(), selfExtracting(dialog));
     }
     return FALSE;
 }
@@ -80,9 +85,10 @@ INT_PTR onCreate(HWND dialog) {
     if (!readWhole(dialog, BUILD_CREATE_FILE_LIST, list) || list.length() == 0) return FALSE;
     GetDlgItemTextW(dialog, BUILD_CREATE_ARCHIVE_NAME, wide(archiveName.data),
                     static_cast<int>(archiveName.capacity));
-    runCreation(ownModule(), dialog, g_request != nullptr ? g_request->stubModule : nullptr,
+    const CreateRequest* request = requestOf(dialog);
+    runCreation(ownModule(), dialog, request != nullptr ? request->stubModule : nullptr,
                 selectionFolder(), archiveName.text(), list.text(),
-                g_request != nullptr ? g_request->password : nullptr);
+                request != nullptr ? request->password : nullptr);
     EndDialog(dialog, BUILD_CREATE_CREATE);
     return TRUE;
 }
@@ -128,8 +134,13 @@ void runCreation(HINSTANCE templates, HWND dialog, HMODULE stubModule,
     const uint32_t count = parseNameList(listText, work);
     writer.configure(stubModule, selectionFolder, archiveName, work.data, work.capacity, count);
 
+    // A password that cannot key the job (no memory for the key) must not leave an archive
+    // written in the clear as if it were keyed.
     if (password != nullptr) {
-        writer.setPassword(password);
+        if (!writer.setPassword(password) && password[0] != 0) {
+            reportNotCreated(dialog);
+            return;
+        }
     } else {
         work.assign(kEncryptMode);
         const int answer = runPasswordDialog(templates, kPluginPasswordDialog, dialog, work);
@@ -139,7 +150,10 @@ void runCreation(HINSTANCE templates, HWND dialog, HMODULE stubModule,
             reportNotCreated(dialog);
             return;
         }
-        if (work.length() > 0) writer.setPassword(work.text());
+        if (work.length() > 0 && !writer.setPassword(work.text())) {
+            reportNotCreated(dialog);
+            return;
+        }
     }
 
     if (runProgressDialog(templates, kPluginProgressDialog, dialog, job) == -1 ||

@@ -16,8 +16,11 @@ namespace {
 // Characters of a folder path the dialog reads, terminator included (259 arrive).
 constexpr int kFolderChars = MAX_PATH;
 
-// The open dialog's request; one extraction dialog is open at a time.
-const ExtractRequest* g_request = nullptr;
+// The request a dialog was opened with, kept in the dialog itself rather than library-wide, so
+// that an export the host calls from inside this one's modal loop cannot take it away.
+const ExtractRequest* requestOf(HWND dialog) {
+    return reinterpret_cast<const ExtractRequest*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
 
 const wchar_t* wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
@@ -34,7 +37,7 @@ void reportResult(HWND dialog, const ArchiveReader& reader) {
 }
 
 INT_PTR onInitDialog(HWND dialog, LPARAM lParam) {
-    g_request = reinterpret_cast<const ExtractRequest*>(lParam);
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     centreWindow(dialog, 0);
 
     wchar_t folder[kFolderChars] = {};
@@ -55,10 +58,11 @@ INT_PTR onInitDialog(HWND dialog, LPARAM lParam) {
 INT_PTR onExtract(HWND dialog) {
     wchar_t destination[kFolderChars] = {};
     GetDlgItemTextW(dialog, BUILD_EXTRACT_DESTINATION, destination, kFolderChars);
-    if (g_request != nullptr) {
-        runExtraction(ownModule(), dialog, g_request->ownerModule,
-                      reinterpret_cast<const char16_t*>(destination), g_request->archivePath,
-                      g_request->password);
+    const ExtractRequest* request = requestOf(dialog);
+    if (request != nullptr) {
+        runExtraction(ownModule(), dialog, request->ownerModule,
+                      reinterpret_cast<const char16_t*>(destination), request->archivePath,
+                      request->password);
     }
     EndDialog(dialog, 0);
     return TRUE;
@@ -105,10 +109,22 @@ void runExtraction(HINSTANCE templates, HWND dialog, HMODULE ownerModule,
         reader.setPassword(password);
     } else {
         typed.assign(kDecryptMode);
-        if (runPasswordDialog(templates, kPluginPasswordDialog, dialog, typed) == IDCANCEL) return;
+        const int answer = runPasswordDialog(templates, kPluginPasswordDialog, dialog, typed);
+        if (answer == IDCANCEL) return;
+        // A dialog that could not be shown is a want of resources, told as the reader tells its
+        // own; running on without a password would only claim a wrong one.
+        if (answer != IDOK) {
+            reader.result = kOutOfMemory;
+            reportResult(dialog, reader);
+            return;
+        }
         if (typed.length() > 0) reader.setPassword(typed.text());
     }
 
-    runProgressDialog(templates, kPluginProgressDialog, dialog, job);
+    // Without its progress dialog the run never started: no result of its own to tell, and
+    // silence would read as success.
+    if (runProgressDialog(templates, kPluginProgressDialog, dialog, job) == -1) {
+        reader.result = kOutOfMemory;
+    }
     reportResult(dialog, reader);
 }

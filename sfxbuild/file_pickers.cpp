@@ -43,6 +43,11 @@ bool isDirectory(const char16_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool sameText(const char16_t* a, const char16_t* b) {
+    while (*a != 0 && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
 // Ends the text at its last backslash (a file's path becomes its folder's).
 void cutAtLastBackslash(char16_t* path) {
     char16_t* last = nullptr;
@@ -133,12 +138,30 @@ void pickFiles(HWND listEdit, HWND archiveNameEdit, char16_t* selectionFolder,
     g_capture = nullptr;
     if (!picked || capture.data == nullptr || capture.length() == 0) return;
 
-    // The captured names follow the folder as the dialog gave it, before any cut.
-    const char16_t* boxText = capture.data + capture.length() + 1;
-    if (!isDirectory(capture.data)) cutAtLastBackslash(capture.data);
-    copyFolder(selectionFolder, capture.data);
-    // A multiple selection leaves only the folder in the result; one file, its whole path.
-    const char16_t* names = isDirectory(result) ? boxText : afterLastBackslash(result);
+    // The folder is the one the dialog's result names, not the one of the last selection
+    // change: the user may have typed a path into the name box since, or picked a shortcut the
+    // dialog followed to a file elsewhere. A multiple selection leaves only the folder in the
+    // result; one file, its whole path.
+    const bool several = isDirectory(result);
+    const char16_t* names = several ? nullptr : afterLastBackslash(result);
+    if (!several) cutAtLastBackslash(result);
+    WideBuf typed;
+    if (several) {
+        // The captured name box belongs to this result only when it was captured in its folder;
+        // otherwise the names come from the result itself, in the same quoted form.
+        const char16_t* boxText = capture.data + capture.length() + 1;
+        if (sameText(capture.data, result)) {
+            names = boxText;
+        } else {
+            typed.assign(u"");
+            for (const char16_t* name = result + wideLength(result) + 1; *name != 0;
+                 name += wideLength(name) + 1) {
+                appendQuotedName(typed, name);
+            }
+            names = typed.text();
+        }
+    }
+    copyFolder(selectionFolder, result);
     showPick(listEdit, archiveNameEdit, names, selfExtracting);
 }
 

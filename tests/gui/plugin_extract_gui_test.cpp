@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/support/localised_text.h"
+#include "sfxbuild/extraction_dialog.h"
 #include "tests/gui/gui_driver.h"
 #include "tests/gui/process_driver.h"
 #include "tests/gui/program_files.h"
@@ -244,6 +246,36 @@ TEST_F(PluginExtraction, TextsComeFromTheModulesOfEachCall) {
     }
     EXPECT_EQ(host.waitForExit(30000), 0);
     EXPECT_TRUE(filesBelow(here).empty());
+}
+
+// The host carries the texts but no dialog templates: neither the password dialog nor the
+// progress dialog can be shown, so nothing can be extracted, with or without a host password.
+// That must be told, not pass in silence as a good run does.
+TEST_F(PluginExtraction, RunWithoutItsDialogsIsReported) {
+    const fs::path here = startDirectory();
+    const HMODULE textsOnly =
+        LoadLibraryExW(windowsPath(PLUGINHOST_PATH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(textsOnly, nullptr);
+    setStringModule(textsOnly);
+    for (const char16_t* password : {u"given", static_cast<const char16_t*>(nullptr)}) {
+        SCOPED_TRACE(password != nullptr ? "host password" : "password asked for");
+        std::wstring shown;
+        gui::driveDialog(
+            [&] {
+                runExtraction(textsOnly, nullptr, nullptr,
+                              reinterpret_cast<const char16_t*>(here.c_str()),
+                              reinterpret_cast<const char16_t*>(archive.c_str()), password);
+                return 0;
+            },
+            [&](HWND box) {
+                shown = gui::messageBoxText(box);
+                gui::press(box, IDOK);
+            });
+        EXPECT_EQ(shown, L"A memory error has occured!");
+    }
+    EXPECT_TRUE(filesBelow(here).empty());
+    setStringModule(nullptr);
+    FreeLibrary(textsOnly);
 }
 
 }  // namespace

@@ -9,10 +9,12 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -216,6 +218,134 @@ TEST_F(PluginExports, EveryExportOpensItsDialogAndReturnsZero) {
         exportOf<DecryptWide>(plugin, "decrypt_w")(host(), language(), nullptr, nullptr, nullptr),
         0);
     expectOnly(kExtractTitle, "decrypt_w without an archive");
+}
+
+BOOL CALLBACK collectDialog(HWND window, LPARAM list) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (IsWindowVisible(window) && std::wstring(name) == L"#32770")
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+// The visible dialogs of a thread, in no particular order.
+std::vector<HWND> dialogsOf(DWORD thread) {
+    std::vector<HWND> found;
+    EnumThreadWindows(thread, collectDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// A visible dialog of the thread other than `except`, waiting up to ten seconds.
+HWND waitForDialogBesides(DWORD thread, HWND except) {
+    for (int i = 0; i < 500; ++i) {
+        for (HWND w : dialogsOf(thread))
+            if (w != except) return w;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+// A host may call an export from inside another one's modal loop (here on a timer). The inner
+// dialog, opened and cancelled, must leave the outer one its own request: its mode, its
+// password and its archive.
+class NestedCall {
+  public:
+    // Calls `outer` on this thread; once its dialog shows, a timer calls `inner` from inside
+    // its modal loop. The inner dialog is cancelled; then the outer one gets `texts` and the
+    // press of `go`. A message box or a password dialog after that is counted and closed.
+    void run(const std::function<void()>& outer, const std::function<void()>& inner,
+             const std::vector<std::pair<int, std::wstring>>& texts, int go) {
+        g_inner = &inner;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 300, callInner);
+        const DWORD thread = GetCurrentThreadId();
+        std::thread driver([&] {
+            const HWND first = waitForDialogBesides(thread, nullptr);
+            const HWND nested = waitForDialogBesides(thread, first);
+            innerOpened = nested != nullptr;
+            if (nested != nullptr) SendMessageW(nested, WM_COMMAND, IDCANCEL, 0);
+            while (IsWindow(nested)) Sleep(20);
+            if (first == nullptr) return;
+            for (const auto& [id, text] : texts) SetDlgItemTextW(first, id, text.c_str());
+            PostMessageW(first, WM_COMMAND, go, 0);
+            for (int i = 0; i < 1500 && IsWindow(first); ++i) {
+                for (HWND w : dialogsOf(thread)) {
+                    // A message box (told by its text control) or a password dialog; the
+                    // progress dialog, without either button, goes alone.
+                    const bool box = GetDlgItem(w, 0xFFFF) != nullptr;
+                    if (w == first || (!box && GetDlgItem(w, IDCANCEL) == nullptr)) continue;
+                    ++unexpected;
+                    PostMessageW(w, WM_COMMAND, box ? IDOK : IDCANCEL, 0);
+                    Sleep(200);
+                }
+                Sleep(20);
+            }
+        });
+        outer();
+        driver.join();
+        KillTimer(nullptr, timer);
+        g_inner = nullptr;
+    }
+
+    bool innerOpened = false;
+    int unexpected = 0;
+
+  private:
+    static void CALLBACK callInner(HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        if (g_inner != nullptr) (*g_inner)();
+    }
+    static inline const std::function<void()>* g_inner = nullptr;
+};
+
+TEST_F(PluginExports, ExportCalledInsideAnotherLeavesItItsRequest) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const fs::path folder = fs::path(temp) / ("nested_" + std::to_string(GetCurrentProcessId()));
+    fs::remove_all(folder);
+    fs::create_directories(folder / "out");
+    std::ofstream(folder / "alpha.txt", std::ios::binary) << "the outer call's file";
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(folder.c_str());
+
+    // A self-extracting archive keyed with the outer password, while a plain-mode dialog with
+    // another password came and went.
+    NestedCall create;
+    create.run(
+        [&] {
+            exportOf<CreateWide>(plugin, "create_sfx_archive_w")(host(), language(), nullptr,
+                                                                 L"outer secret");
+        },
+        [&] { exportOf<CreateWide>(plugin, "encrypt_w")(host(), language(), nullptr, L"inner"); },
+        {{1000, L"alpha.txt"}, {1001, L"nested.exe"}}, 1002);
+    EXPECT_TRUE(create.innerOpened);
+    EXPECT_EQ(create.unexpected, 0) << "asked for a password, or failed";
+    std::ifstream in(folder / "nested.exe", std::ios::binary);
+    const std::string archive(std::istreambuf_iterator<char>(in), {});
+    in.close();
+    EXPECT_EQ(archive.substr(0, 2), "MZ") << "the outer call's extractor is missing";
+
+    // The outer extraction reads its own archive with its own password, not the inner call's.
+    NestedCall extract;
+    extract.run(
+        [&] {
+            exportOf<DecryptWide>(plugin, "decrypt_w")(
+                host(), language(), nullptr, (folder / "nested.exe").c_str(), L"outer secret");
+        },
+        [&] {
+            exportOf<DecryptWide>(plugin, "decrypt_w")(host(), language(), nullptr, L"C:\\none.tvf",
+                                                       L"inner");
+        },
+        {{1015, (folder / "out").wstring()}}, 1017);
+    EXPECT_TRUE(extract.innerOpened);
+    EXPECT_EQ(extract.unexpected, 0) << "asked for a password, or failed";
+    std::ifstream extracted(folder / "out" / "alpha.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(extracted), {}), "the outer call's file");
+    extracted.close();
+
+    SetCurrentDirectoryW(previous);
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
 }
 
 }  // namespace
