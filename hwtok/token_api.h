@@ -35,15 +35,13 @@ using UnusedFn = int32_t(WINAPI*)();
 
 // The 35 names, in the order they are bound.
 inline constexpr const char* kEntryNames[35] = {
-    "EnumReaders",    "InitReader",      "CloseReader",    "InitCard",
-    "CloseCard",      "VerifyPIN",       "ChangePIN",      "UnblockPIN",
-    "ReadData",       "WriteData",       "DeleteData",     "SetDataSize",
-    "GetRandom",      "GetReaderName",   "GetReaderType",  "IsDataExist",
-    "IsDataExisting", "GetCardID",       "GetCardType",    "EnumApplications",
-    "GetApplicationInfo", "ReadLabel",   "WriteLabel",     "ReadDataApp",
-    "WriteDataApp",   "SetDataSizeApp",  "ReadBIR",        "WriteBIR",
-    "SetBIRSize",     "DeleteBIR",       "AnyReadersChanges", "ExternalAuth",
-    "ChangeIssuerKey", "FormatCard",     "UnformatCard"};
+    "EnumReaders",        "InitReader",     "CloseReader",     "InitCard",      "CloseCard",
+    "VerifyPIN",          "ChangePIN",      "UnblockPIN",      "ReadData",      "WriteData",
+    "DeleteData",         "SetDataSize",    "GetRandom",       "GetReaderName", "GetReaderType",
+    "IsDataExist",        "IsDataExisting", "GetCardID",       "GetCardType",   "EnumApplications",
+    "GetApplicationInfo", "ReadLabel",      "WriteLabel",      "ReadDataApp",   "WriteDataApp",
+    "SetDataSizeApp",     "ReadBIR",        "WriteBIR",        "SetBIRSize",    "DeleteBIR",
+    "AnyReadersChanges",  "ExternalAuth",   "ChangeIssuerKey", "FormatCard",    "UnformatCard"};
 
 // A result counts as yes when its low byte is not zero.
 inline bool isYes(int32_t result) {

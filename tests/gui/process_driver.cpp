@@ -81,9 +81,9 @@ bool Program::start(const std::wstring& commandLine, const std::wstring& directo
     std::wstring line = commandLine;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                          CREATE_UNICODE_ENVIRONMENT, block.data(),
-                          directory.empty() ? nullptr : directory.c_str(), &startup, &info) != 0;
+    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                          block.data(), directory.empty() ? nullptr : directory.c_str(), &startup,
+                          &info) != 0;
 }
 
 long Program::waitForExit(int timeoutMs) {

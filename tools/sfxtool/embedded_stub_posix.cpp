@@ -1,12 +1,13 @@
 // The Linux sfxtool carries the Windows extractor built by the cross build, assembled straight
-// into its read-only data (the build names the file, as a string, in QUILLON_STUB_PATH and rebuilds this file
-// whenever the extractor changes).
+// into its read-only data (the build names the file, as a string, in QUILLON_STUB_PATH and rebuilds
+// this file whenever the extractor changes).
 #include "tools/sfxtool/embedded_stub.h"
 
 asm(".pushsection .rodata\n"
     ".balign 16\n"
     "quillon_stub_begin:\n"
-    ".incbin \"" QUILLON_STUB_PATH "\"\n"
+    ".incbin \"" QUILLON_STUB_PATH
+    "\"\n"
     "quillon_stub_end:\n"
     ".popsection\n");
 
