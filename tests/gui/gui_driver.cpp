@@ -12,6 +12,22 @@ struct DialogSearch {
     HWND found = nullptr;
 };
 
+struct OtherDialogSearch {
+    HWND except;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK findOtherDialog(HWND window, LPARAM search) {
+    auto* s = reinterpret_cast<OtherDialogSearch*>(search);
+    wchar_t cls[16] = {};
+    GetClassNameW(window, cls, 16);
+    if (window == s->except || !IsWindowVisible(window) || std::wstring(cls) != L"#32770") {
+        return TRUE;
+    }
+    s->found = window;
+    return FALSE;
+}
+
 BOOL CALLBACK findVisibleDialog(HWND window, LPARAM search) {
     wchar_t cls[16] = {};
     GetClassNameW(window, cls, 16);
@@ -102,6 +118,16 @@ HWND waitForDialog(DWORD thread, int timeoutMs) {
     DialogSearch search;
     for (int waited = 0; waited <= timeoutMs; waited += 10) {
         EnumThreadWindows(thread, findVisibleDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+HWND waitForOtherDialog(DWORD thread, HWND except, int timeoutMs) {
+    OtherDialogSearch search{except};
+    for (int waited = 0; waited <= timeoutMs; waited += 10) {
+        EnumThreadWindows(thread, findOtherDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) return search.found;
         Sleep(10);
     }

@@ -19,6 +19,10 @@ int driveDialog(const std::function<int()>& show, const std::function<void(HWND)
 // The first visible dialog of a thread, waiting up to `timeoutMs`; null if none appeared.
 HWND waitForDialog(DWORD thread, int timeoutMs = 5000);
 
+// The first visible dialog of a thread other than `except` (a dialog it opened, say), waiting
+// up to `timeoutMs`; null if none appeared.
+HWND waitForOtherDialog(DWORD thread, HWND except, int timeoutMs = 10000);
+
 // Waits until `window` is destroyed; false if it still exists after `timeoutMs`.
 bool waitUntilGone(HWND window, int timeoutMs = 5000);
 

@@ -32,32 +32,6 @@ BOOL CALLBACK findListView(HWND window, LPARAM found) {
     return FALSE;
 }
 
-struct OtherDialog {
-    HWND except;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK findOtherDialog(HWND window, LPARAM search) {
-    auto* s = reinterpret_cast<OtherDialog*>(search);
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (window == s->except || !IsWindowVisible(window) || std::wstring(name) != L"#32770")
-        return TRUE;
-    s->found = window;
-    return FALSE;
-}
-
-// The open-file dialog over `dialog`.
-HWND waitForOpenDialog(DWORD thread, HWND dialog) {
-    for (int i = 0; i < 500; ++i) {
-        OtherDialog search{dialog};
-        EnumThreadWindows(thread, findOtherDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) return search.found;
-        Sleep(20);
-    }
-    return nullptr;
-}
-
 // The index of the item showing `name` once the open-file dialog lists it (after a folder
 // change, say), with the list view; -1 if it never does.
 int waitForItem(HWND open, const std::wstring& name, HWND& view) {
@@ -134,7 +108,7 @@ class CreationPick : public testing::Test {
             },
             [&](HWND dialog) {
                 PostMessageW(dialog, WM_COMMAND, BUILD_CREATE_ADD_FILES, 0);
-                const HWND open = waitForOpenDialog(thread, dialog);
+                const HWND open = gui::waitForOtherDialog(thread, dialog);
                 ASSERT_NE(open, nullptr);
                 // Wherever the dialog starts, a folder typed into its box is entered.
                 enter(open, (root / "first").wstring());

@@ -405,31 +405,6 @@ class CreationDialogInProcess : public CreationDialogTest {
     }
 };
 
-struct DialogSearch {
-    HWND except;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK findOtherDialog(HWND window, LPARAM search) {
-    auto* s = reinterpret_cast<DialogSearch*>(search);
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (window == s->except || !IsWindowVisible(window) || std::wstring(name) != L"#32770")
-        return TRUE;
-    s->found = window;
-    return FALSE;
-}
-
-// The first visible dialog of this thread other than `except`.
-HWND otherDialogOf(DWORD thread, HWND except) {
-    DialogSearch search{except};
-    waitFor([&] {
-        EnumThreadWindows(thread, findOtherDialog, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-    });
-    return search.found;
-}
-
 TEST_F(CreationDialogInProcess, CancelledPasswordRunsNothingAndClosesWithCreate) {
     const DWORD thread = GetCurrentThreadId();
     CreateRequest request;  // no password, no stub
@@ -445,7 +420,7 @@ TEST_F(CreationDialogInProcess, CancelledPasswordRunsNothingAndClosesWithCreate)
             gui::setControlText(dialog, BUILD_CREATE_FILE_LIST, L"alpha.txt");
             gui::setControlText(dialog, BUILD_CREATE_ARCHIVE_NAME, L"cancelled.tvf");
             gui::press(dialog, BUILD_CREATE_CREATE);
-            const HWND password = otherDialogOf(thread, dialog);
+            const HWND password = gui::waitForOtherDialog(thread, dialog);
             asked = password != nullptr;
             if (asked) gui::press(password, IDCANCEL);
         });
