@@ -1,10 +1,7 @@
 // The plug-in's extraction dialog and its run (see extraction_dialog.h).
 #include "sfxbuild/extraction_dialog.h"
 
-#include "common/archive/job_records.h"
-#include "common/archive/progress_dialog.h"
-#include "common/archive/wide_buf.h"
-#include "common/crypto/password_dialog.h"
+#include "common/archive/extraction_run.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
 #include "common/support/window_helpers.h"
@@ -28,12 +25,6 @@ const wchar_t* wide(const char16_t* text) {
 
 void setText(HWND dialog, int id, uint32_t textId) {
     SetDlgItemTextW(dialog, id, wide(loadText(textId)));
-}
-
-// The result of a run as the extractor tells it: no box for a run that went well.
-void reportResult(HWND dialog, const ArchiveReader& reader) {
-    const char16_t* message = reader.resultMessage();
-    if (message != nullptr) MessageBoxW(dialog, wide(message), nullptr, MB_OK);
 }
 
 INT_PTR onInitDialog(HWND dialog, LPARAM lParam) {
@@ -99,32 +90,7 @@ INT_PTR CALLBACK ExtractionDialog(HWND dialog, UINT message, WPARAM wParam, LPAR
 void runExtraction(HINSTANCE templates, HWND dialog, HMODULE ownerModule,
                    const char16_t* destination, const char16_t* archivePath,
                    const char16_t* password) {
-    ArchiveReader reader;
-    WideBuf typed;
-    ProgressJob job;
-    job.reader = &reader;
-    reader.configure(ownerModule, destination, archivePath);
-
-    if (password != nullptr) {
-        reader.setPassword(password);
-    } else {
-        typed.assign(kDecryptMode);
-        const int answer = runPasswordDialog(templates, kPluginPasswordDialog, dialog, typed);
-        if (answer == IDCANCEL) return;
-        // A dialog that could not be shown is a want of resources, told as the reader tells its
-        // own; running on without a password would only claim a wrong one.
-        if (answer != IDOK) {
-            reader.result = kOutOfMemory;
-            reportResult(dialog, reader);
-            return;
-        }
-        if (typed.length() > 0) reader.setPassword(typed.text());
-    }
-
-    // Without its progress dialog the run never started: no result of its own to tell, and
-    // silence would read as success.
-    if (runProgressDialog(templates, kPluginProgressDialog, dialog, job) == -1) {
-        reader.result = kOutOfMemory;
-    }
-    reportResult(dialog, reader);
+    static constexpr ExtractionDialogs kDialogs = {kPluginPasswordDialog, kPluginProgressDialog};
+    runExtractionWithDialogs(templates, kDialogs, dialog, ownerModule, destination, archivePath,
+                             password);
 }

@@ -1,0 +1,65 @@
+// One extraction under the dialogs (see the header).
+#include "common/archive/extraction_run.h"
+
+#include "common/archive/job_records.h"
+#include "common/archive/wide_buf.h"
+
+namespace {
+
+// runPasswordDialog's answer for Cancel or a closed window.
+constexpr int kPasswordCancelled = 2;
+// The dialogs' answer when the system could not show them.
+constexpr int kDialogNotShown = -1;
+
+enum class Asked { kAnswered, kCancelled, kNotShown };
+
+// Keys the reader from what the user types. An empty password keys nothing, and the run goes
+// on (an archive written without a password still extracts). A dialog the system could not show
+// is not an empty answer: running on without a key would blame the user's password.
+Asked askPassword(HINSTANCE templates, const PasswordDialogIds& ids, HWND owner,
+                  ArchiveReader& reader) {
+    // The buffer carries the mode in and the typed text out; it wipes itself when it goes.
+    WideBuf typed;
+    typed.assign(kDecryptMode);
+    const int answer = runPasswordDialog(templates, ids, owner, typed);
+    if (answer == kPasswordCancelled) return Asked::kCancelled;
+    if (answer == kDialogNotShown) return Asked::kNotShown;
+    if (typed.length() > 0) reader.setPassword(typed.text());
+    return Asked::kAnswered;
+}
+
+void reportResult(HWND owner, const ArchiveReader& reader) {
+    const char16_t* message = reader.resultMessage();
+    if (message != nullptr) {
+        MessageBoxW(owner, reinterpret_cast<const wchar_t*>(message), nullptr, MB_OK);
+    }
+}
+
+}  // namespace
+
+void runExtractionWithDialogs(HINSTANCE templates, const ExtractionDialogs& dialogs, HWND owner,
+                              HMODULE ownerModule, const char16_t* destination,
+                              const char16_t* archive, const char16_t* password) {
+    ArchiveReader reader;
+    ProgressJob job;
+    job.reader = &reader;
+    reader.configure(ownerModule, destination, archive);
+    if (password != nullptr) {
+        reader.setPassword(password);
+    } else {
+        const Asked asked = askPassword(templates, dialogs.password, owner, reader);
+        if (asked == Asked::kCancelled) return;
+        if (asked == Asked::kNotShown) {
+            reader.result = kOutOfMemory;
+            reportResult(owner, reader);
+            return;
+        }
+    }
+    // The dialog starts the reader's worker and returns once it has ended, so the result can be
+    // read at once. A dialog the system could not make has run nothing: that is told as the lack
+    // of resources it is, rather than left as silent as a success.
+    if (runProgressDialog(templates, dialogs.progress, owner, job) == kDialogNotShown) {
+        reader.result = kOutOfMemory;
+    }
+    reportResult(owner, reader);
+}
