@@ -51,5 +51,34 @@ set(QUILLON_STRING_TABLE_FILES
     ${PROJECT_SOURCE_DIR}/common/support/string_table.def
     ${PROJECT_SOURCE_DIR}/common/support/string_table.rc)
 function(quillon_uses_string_table)
-    set_source_files_properties(${ARGN} PROPERTIES OBJECT_DEPENDS "${QUILLON_STRING_TABLE_FILES}")
+    set_property(SOURCE ${ARGN} APPEND PROPERTY OBJECT_DEPENDS ${QUILLON_STRING_TABLE_FILES})
+endfunction()
+
+# What the shipped Windows code is compiled with: no exception support, which it never uses, and
+# no unwinding tables, for size (the extractor travels with every archive).
+set(QUILLON_SHIPPED_FLAGS -fno-exceptions -fno-asynchronous-unwind-tables -Os)
+
+# quillon_shipped_binary(target) makes a shipped Windows program or library small: the flags
+# above, the lean runtime in place of the compiler's, and unused code dropped and symbols
+# stripped at link time.
+function(quillon_shipped_binary target)
+    target_compile_options(${target} PRIVATE ${QUILLON_SHIPPED_FLAGS})
+    target_link_libraries(${target} PRIVATE quillon_lean_runtime)
+    target_link_options(${target} PRIVATE -Wl,--gc-sections -s)
+endfunction()
+
+# quillon_embed_binary(target rc_script from_target file_name) lets `rc_script` of `target` name
+# the built `from_target` as "file_name": the build copies it into embedded/ of this build
+# folder, where the resource compiler finds it by name, and recompiles the script whenever it
+# changes, so the embedded bytes are always the current ones.
+function(quillon_embed_binary target rc_script from_target file_name)
+    set(embedded ${CMAKE_CURRENT_BINARY_DIR}/embedded)
+    add_custom_command(
+        OUTPUT ${embedded}/${file_name}
+        COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${from_target}> ${embedded}/${file_name}
+        DEPENDS ${from_target} $<TARGET_FILE:${from_target}>
+        COMMENT "Embedding ${file_name} in ${target}"
+        VERBATIM)
+    target_include_directories(${target} PRIVATE ${embedded})
+    set_property(SOURCE ${rc_script} APPEND PROPERTY OBJECT_DEPENDS ${embedded}/${file_name})
 endfunction()
