@@ -37,6 +37,11 @@ void typeText(HWND dialog, int id, const std::wstring& text);
 // Presses a button (BM_CLICK).
 void click(HWND dialog, int id);
 
+// The centre of a window on the screen, to check that a dialog is centred over its owner.
+POINT centreOf(HWND window);
+// The window that has the keyboard focus in `window`'s thread (works across processes).
+HWND focusOf(HWND window);
+
 bool isEnabled(HWND dialog, int id);
 bool isVisible(HWND dialog, int id);
 

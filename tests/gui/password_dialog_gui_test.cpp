@@ -177,15 +177,10 @@ TEST_P(PasswordDialogTest, TheOpenDialogsLayoutTextsAndPlacement) {
             EXPECT_EQ(controlText(d, IDCANCEL), L"Cancel");
 
             // Centred over the owner, and the focus in the password edit.
-            RECT o, w;
-            GetWindowRect(owner, &o);
-            GetWindowRect(d, &w);
-            EXPECT_NEAR((w.left + w.right) / 2, (o.left + o.right) / 2, 1);
-            EXPECT_NEAR((w.top + w.bottom) / 2, (o.top + o.bottom) / 2, 1);
-            GUITHREADINFO focus = {};
-            focus.cbSize = sizeof focus;
-            GetGUIThreadInfo(GetWindowThreadProcessId(d, nullptr), &focus);
-            EXPECT_EQ(focus.hwndFocus, GetDlgItem(d, ids().passwordEdit));
+            const POINT dialogCentre = gui::centreOf(d), ownerCentre = gui::centreOf(owner);
+            EXPECT_NEAR(dialogCentre.x, ownerCentre.x, 1);
+            EXPECT_NEAR(dialogCentre.y, ownerCentre.y, 1);
+            EXPECT_EQ(gui::focusOf(d), GetDlgItem(d, ids().passwordEdit));
             click(d, IDCANCEL);
         },
         owner);

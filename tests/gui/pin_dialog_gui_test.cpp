@@ -207,15 +207,10 @@ TEST_F(TokenPassword, ThePinDialogAsShownAndTheRightPin) {
                 << "only the label is blue";
 
             // Centred over the owner; the focus in the PIN edit, which masks and takes 64.
-            RECT o, w;
-            GetWindowRect(owner, &o);
-            GetWindowRect(d, &w);
-            EXPECT_NEAR((w.left + w.right) / 2, (o.left + o.right) / 2, 1);
-            EXPECT_NEAR((w.top + w.bottom) / 2, (o.top + o.bottom) / 2, 1);
-            GUITHREADINFO focus = {};
-            focus.cbSize = sizeof focus;
-            GetGUIThreadInfo(GetWindowThreadProcessId(d, nullptr), &focus);
-            EXPECT_EQ(focus.hwndFocus, GetDlgItem(d, SFX_PIN_EDIT));
+            const POINT dialogCentre = gui::centreOf(d), ownerCentre = gui::centreOf(owner);
+            EXPECT_NEAR(dialogCentre.x, ownerCentre.x, 1);
+            EXPECT_NEAR(dialogCentre.y, ownerCentre.y, 1);
+            EXPECT_EQ(gui::focusOf(d), GetDlgItem(d, SFX_PIN_EDIT));
             EXPECT_NE(SendDlgItemMessageW(d, SFX_PIN_EDIT, EM_GETPASSWORDCHAR, 0, 0), 0);
             EXPECT_EQ(SendDlgItemMessageW(d, SFX_PIN_EDIT, EM_GETLIMITTEXT, 0, 0), 64);
 

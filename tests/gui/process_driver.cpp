@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/gui/gui_driver.h"
+
 namespace gui {
 
 namespace {
@@ -25,15 +27,6 @@ std::wstring classOf(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
     return name;
-}
-
-// WM_GETTEXT works across processes where GetWindowTextW does not.
-std::wstring windowText(HWND window) {
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(wcslen(text.c_str()));
-    return text;
 }
 
 template <typename Found>
@@ -113,7 +106,7 @@ HWND waitForWindow(DWORD processId, const std::wstring& caption, const std::wstr
     return poll(timeoutMs, [&]() -> HWND {
         for (HWND w : windowsOf(processId)) {
             if (!className.empty() && classOf(w) != className) continue;
-            if (!caption.empty() && windowText(w) != caption) continue;
+            if (!caption.empty() && textOf(w) != caption) continue;
             return w;
         }
         return nullptr;
@@ -132,7 +125,7 @@ std::wstring messageBoxText(HWND window) {
     // A message box's text is the static control with id 0xFFFF.
     if (window == nullptr) return L"";
     HWND text = GetDlgItem(window, 0xFFFF);
-    return text != nullptr ? windowText(text) : L"";
+    return text != nullptr ? textOf(text) : L"";
 }
 
 void press(HWND dialog, int id) {

@@ -340,11 +340,10 @@ TEST_P(ProgressDialogTest, TheOpenDialogsLayoutAndPlacement) {
                           // Empty until the job reports.
                           EXPECT_EQ(gui::controlText(d, e.id), L"") << e.id;
                       }
-                      RECT o, w;
-                      GetWindowRect(owner, &o);
-                      GetWindowRect(d, &w);
-                      EXPECT_NEAR((w.left + w.right) / 2, (o.left + o.right) / 2, 1);
-                      EXPECT_NEAR((w.top + w.bottom) / 2, (o.top + o.bottom) / 2, 1);
+                      const POINT dialogCentre = gui::centreOf(d),
+                                  ownerCentre = gui::centreOf(owner);
+                      EXPECT_NEAR(dialogCentre.x, ownerCentre.x, 1);
+                      EXPECT_NEAR(dialogCentre.y, ownerCentre.y, 1);
                       held.watch.release();
                   },
                   owner),

@@ -135,10 +135,7 @@ TEST_F(ExtractorProgram, ExtractsIntoNewFolderAndStaysOpenUntilCancelled) {
     // What the user sees first: the start directory, not the archive's folder, with the focus
     // in it, and the texts of the string table rather than the template's placeholders.
     EXPECT_EQ(fs::path(gui::controlText(main, kDestination)), cwd);
-    GUITHREADINFO focus = {};
-    focus.cbSize = sizeof focus;
-    GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &focus);
-    EXPECT_EQ(focus.hwndFocus, GetDlgItem(main, kDestination));
+    EXPECT_EQ(gui::focusOf(main), GetDlgItem(main, kDestination));
     EXPECT_EQ(gui::controlText(main, kLabel), L"Destination directory:");
     EXPECT_EQ(gui::controlText(main, kBrowse), L"B&rowse");
     EXPECT_EQ(gui::controlText(main, kExtract), L"&Extract");
