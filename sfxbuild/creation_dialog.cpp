@@ -10,19 +10,13 @@
 #include "common/support/os_version.h"
 #include "common/support/string_ids.h"
 #include "common/support/system_report.h"
+#include "common/support/wide_chars.h"
 #include "common/support/window_helpers.h"
 #include "sfxbuild/file_pickers.h"
 #include "sfxbuild/library_state.h"
 #include "sfxbuild/resource_ids.h"
 
 namespace {
-
-wchar_t* wide(char16_t* text) {
-    return reinterpret_cast<wchar_t*>(text);
-}
-const wchar_t* wide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
-}
 
 // The request a dialog was opened with, kept in the dialog itself rather than library-wide: a host
 // may call another export from inside this one's modal loop (on a timer, say), and the dialog

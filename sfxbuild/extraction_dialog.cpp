@@ -4,6 +4,7 @@
 #include "common/archive/extraction_run.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
+#include "common/support/wide_chars.h"
 #include "common/support/window_helpers.h"
 #include "sfxbuild/library_state.h"
 #include "sfxbuild/resource_ids.h"
@@ -17,10 +18,6 @@ constexpr int kFolderChars = MAX_PATH;
 // that an export the host calls from inside this one's modal loop cannot take it away.
 const ExtractRequest* requestOf(HWND dialog) {
     return reinterpret_cast<const ExtractRequest*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
-
-const wchar_t* wide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
 }
 
 void setText(HWND dialog, int id, uint32_t textId) {
@@ -51,9 +48,8 @@ INT_PTR onExtract(HWND dialog) {
     GetDlgItemTextW(dialog, BUILD_EXTRACT_DESTINATION, destination, kFolderChars);
     const ExtractRequest* request = requestOf(dialog);
     if (request != nullptr) {
-        runExtraction(ownModule(), dialog, request->ownerModule,
-                      reinterpret_cast<const char16_t*>(destination), request->archivePath,
-                      request->password);
+        runExtraction(ownModule(), dialog, request->ownerModule, utf16(destination),
+                      request->archivePath, request->password);
     }
     EndDialog(dialog, 0);
     return TRUE;

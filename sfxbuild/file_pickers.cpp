@@ -9,6 +9,7 @@
 #include "common/archive/name_list.h"
 #include "common/archive/wide_buf.h"
 #include "common/support/code_page.h"
+#include "common/support/wide_chars.h"
 #include "sfxbuild/library_state.h"
 
 namespace {
@@ -30,13 +31,6 @@ static_assert(kVersion4Size == 76);
 
 // The hook's capture buffer, lent by pickFiles for the length of its dialog.
 WideBuf* g_capture = nullptr;
-
-wchar_t* wide(char16_t* text) {
-    return reinterpret_cast<wchar_t*>(text);
-}
-const wchar_t* wide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
-}
 
 bool isDirectory(const char16_t* path) {
     const DWORD attributes = GetFileAttributesW(wide(path));

@@ -7,6 +7,7 @@
 
 #include "common/archive/wide_buf.h"
 #include "common/support/localised_text.h"
+#include "common/support/wide_chars.h"
 #include "sfxbuild/com_apartment.h"
 #include "sfxbuild/creation_dialog.h"
 #include "sfxbuild/extraction_dialog.h"
@@ -19,16 +20,12 @@ void chooseStringModule(HINSTANCE host, HINSTANCE language) {
     setStringModule(language != nullptr ? language : host);
 }
 
-const char16_t* engineText(const wchar_t* text) {
-    return reinterpret_cast<const char16_t*>(text);
-}
-
 // The text in the system's ANSI code page, converted into `room` (its default 520 characters,
 // of which one always stays the terminator), or null for a null text. A text that does not fit
 // arrives cut or empty.
 const wchar_t* widen(const char* text, WideBuf& room) {
     if (text == nullptr || room.data == nullptr) return nullptr;
-    wchar_t* out = reinterpret_cast<wchar_t*>(room.data);
+    wchar_t* out = wide(room.data);
     MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, out, static_cast<int>(room.capacity) - 1);
     return out;
 }
@@ -37,7 +34,7 @@ int runCreationExport(HINSTANCE host, HINSTANCE language, HWND owner, const wcha
                       HMODULE stubModule) {
     chooseStringModule(host, language);
     CreateRequest request;
-    request.password = engineText(password);
+    request.password = utf16(password);
     request.stubModule = stubModule;
     const ComApartment com;
     DialogBoxParamW(ownModule(), MAKEINTRESOURCEW(BUILD_CREATE_DIALOG), owner, CreationDialog,
@@ -62,9 +59,9 @@ int __cdecl decrypt_w(HINSTANCE host, HINSTANCE language, HWND owner, const wcha
                       const wchar_t* password) {
     chooseStringModule(host, language);
     ExtractRequest request;
-    request.password = engineText(password);
+    request.password = utf16(password);
     request.ownerModule = nullptr;
-    request.archivePath = engineText(archivePath);
+    request.archivePath = utf16(archivePath);
     const ComApartment com;
     DialogBoxParamW(ownModule(), MAKEINTRESOURCEW(BUILD_EXTRACT_DIALOG), owner, ExtractionDialog,
                     reinterpret_cast<LPARAM>(&request));

@@ -6,6 +6,7 @@
 #include "common/support/localised_text.h"
 #include "common/support/secure_zero.h"
 #include "common/support/string_ids.h"
+#include "common/support/wide_chars.h"
 #include "common/support/window_helpers.h"
 #include "sfxstub/resource_ids.h"
 
@@ -13,10 +14,6 @@ namespace {
 
 // The open dialog's exchange buffer; interface thread only.
 char16_t* g_exchange = nullptr;
-
-const wchar_t* wide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
-}
 
 void setText(HWND dialog, int id, uint32_t textId) {
     SetDlgItemTextW(dialog, id, wide(loadText(textId)));
@@ -74,8 +71,7 @@ bool pinTyped(HWND dialog) {
 void onOk(HWND dialog) {
     if (!pinTyped(dialog)) return;
     if (g_exchange != nullptr) {
-        GetDlgItemTextW(dialog, SFX_PIN_EDIT, reinterpret_cast<wchar_t*>(g_exchange),
-                        kPinEditLimit);
+        GetDlgItemTextW(dialog, SFX_PIN_EDIT, wide(g_exchange), kPinEditLimit);
     }
     EndDialog(dialog, 1);
 }

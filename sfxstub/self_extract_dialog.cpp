@@ -6,6 +6,7 @@
 #include "common/support/localised_text.h"
 #include "common/support/secure_zero.h"
 #include "common/support/string_ids.h"
+#include "common/support/wide_chars.h"
 #include "common/support/window_helpers.h"
 #include "sfxstub/extract_self.h"
 #include "sfxstub/resource_ids.h"
@@ -18,14 +19,6 @@ constexpr DWORD kPathChars = 259;
 // The token password buffer; the token writes at most kTokenPasswordChars into it.
 constexpr int kTokenBufferChars = 100;
 static_assert(kTokenBufferChars >= kTokenPasswordChars);
-
-const wchar_t* wide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
-}
-
-char16_t* utf16(wchar_t* text) {
-    return reinterpret_cast<char16_t*>(text);
-}
 
 HINSTANCE instanceOf(HWND dialog) {
     return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));

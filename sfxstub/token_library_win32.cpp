@@ -4,6 +4,7 @@
 #include "sfxstub/token_library.h"
 
 #include "common/support/log.h"
+#include "common/support/wide_chars.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ bool writeImage(const wchar_t* path, const Image& image) {
     CloseHandle(file);
     if (!whole) {
         DeleteFileW(path);
-        logLine(1, kTag, u"could not write %s", reinterpret_cast<const char16_t*>(path));
+        logLine(1, kTag, u"could not write %s", utf16(path));
     }
     return whole;
 }
@@ -211,8 +212,7 @@ void removeTokenLibrary(const TokenLibraryFile& file) {
         return;
     }
     if (!holdsImage(file.path, file.image, file.imageSize)) {
-        logLine(1, kTag, u"%s is no longer ours: left in place",
-                reinterpret_cast<const char16_t*>(file.path));
+        logLine(1, kTag, u"%s is no longer ours: left in place", utf16(file.path));
         return;
     }
     DeleteFileW(file.path);

@@ -14,6 +14,7 @@
 #include "common/support/log.h"
 #include "common/support/secure_zero.h"
 #include "common/support/string_ids.h"
+#include "common/support/wide_chars.h"
 #include "sfxstub/pin_dialog.h"
 #include "sfxstub/resource_ids.h"
 #include "sfxstub/token_library.h"
@@ -54,8 +55,7 @@ int convertCut(const char* text, int bytes, char16_t* out, int room) {
     if (need <= 0) return 0;
     WideBuf whole;
     if (!whole.ensureCapacity(static_cast<uint32_t>(need) + 1)) return 0;
-    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, bytes, reinterpret_cast<wchar_t*>(whole.data),
-                        need);
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, bytes, wide(whole.data), need);
     int n = need < room - 1 ? need : room - 1;
     if (n < need && n > 0 && isHighSurrogate(whole.data[n - 1])) --n;
     for (int i = 0; i < n; ++i) out[i] = whole.data[i];
@@ -91,8 +91,7 @@ void fillExchange(SearchState& s, const char* readerName, const char16_t* label)
 // The typed PIN, at the start of the exchange buffer, as ANSI into the PIN buffer; false when it
 // does not fit its 64 bytes.
 bool takePin(SearchState& s) {
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS,
-                                      reinterpret_cast<const wchar_t*>(s.exchange), -1, s.pin,
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide(s.exchange), -1, s.pin,
                                       kPinBytes - 1, nullptr, nullptr);
     secureZeroObject(s.exchange);
     if (n == 0) secureZeroObject(s.pin);
@@ -142,8 +141,7 @@ bool readPassword(SearchState& s, token::ReaderHandle handle, const char* reader
                 readerName, need);
         return false;
     }
-    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, bytes, reinterpret_cast<wchar_t*>(output),
-                        need);
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, bytes, wide(output), need);
     output[need] = 0;
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "common/archive/job_records.h"
 #include "common/archive/wide_buf.h"
+#include "common/support/wide_chars.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ Asked askPassword(HINSTANCE templates, const PasswordDialogIds& ids, HWND owner,
 void reportResult(HWND owner, const ArchiveReader& reader) {
     const char16_t* message = reader.resultMessage();
     if (message != nullptr) {
-        MessageBoxW(owner, reinterpret_cast<const wchar_t*>(message), nullptr, MB_OK);
+        MessageBoxW(owner, wide(message), nullptr, MB_OK);
     }
 }
 

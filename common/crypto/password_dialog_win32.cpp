@@ -9,6 +9,7 @@
 #include "common/crypto/quality_bar.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
+#include "common/support/wide_chars.h"
 #include "common/support/window_helpers.h"
 
 namespace {
@@ -24,10 +25,6 @@ struct OpenDialog {
     bool taken = false;
 };
 OpenDialog g_open;
-
-wchar_t* wide(char16_t* text) {
-    return reinterpret_cast<wchar_t*>(text);
-}
 
 bool sameText(const char16_t* a, const char16_t* b) {
     while (*a != 0 && *a == *b) ++a, ++b;
@@ -54,7 +51,7 @@ void readEdit(HWND dialog, int id, WideBuf& into) {
 }
 
 void setText(HWND dialog, int id, uint32_t textId) {
-    SetDlgItemTextW(dialog, id, reinterpret_cast<const wchar_t*>(loadText(textId)));
+    SetDlgItemTextW(dialog, id, wide(loadText(textId)));
 }
 
 void hide(HWND dialog, int id) {
@@ -89,7 +86,7 @@ void onInitDialog(HWND dialog, WideBuf* buffer) {
     SendDlgItemMessageW(dialog, ids.confirmEdit, EM_LIMITTEXT, kPasswordEditLimit, 0);
     centreWindow(dialog, 0);
 
-    SetWindowTextW(dialog, reinterpret_cast<const wchar_t*>(loadText(kStrEnterPassword)));
+    SetWindowTextW(dialog, wide(loadText(kStrEnterPassword)));
     setText(dialog, ids.passwordLabel, kStrPassword);
     setText(dialog, ids.confirmLabel, kStrConfirmation);
     setText(dialog, ids.qualityLabel, kStrPasswordQuality);

@@ -4,6 +4,7 @@
 // one, such as when the dialog is uncovered.
 #include "common/crypto/quality_bar.h"
 
+#include "common/support/wide_chars.h"
 #include "common/support/wide_format.h"
 
 namespace {
@@ -42,7 +43,7 @@ void paintQualityBar(HWND bar, int fullWidth, int percent) {
         resizeBar(bar, static_cast<int>(percent * (fullWidth / 100.0)), height);
         char16_t label[101];
         formatWide(label, 101, u"%d%%", percent);
-        SetWindowTextW(bar, reinterpret_cast<const wchar_t*>(label));
+        SetWindowTextW(bar, wide(label));
     }
     RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }

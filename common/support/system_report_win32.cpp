@@ -9,6 +9,7 @@
 #include "common/support/report_text.h"
 #include "common/support/secure_zero.h"
 #include "common/support/system_report.h"
+#include "common/support/wide_chars.h"
 #include "common/support/wide_format.h"
 
 static_assert(sizeof(OSVERSIONINFOEXW) == 284, "the extended version structure");
@@ -19,10 +20,6 @@ namespace {
 LPWSTR w(char16_t* s) {
     return reinterpret_cast<LPWSTR>(s);
 }
-const char16_t* u16(const wchar_t* s) {
-    return reinterpret_cast<const char16_t*>(s);
-}
-
 // Registry texts are read with room for 128 bytes; one more code unit holds the terminator the
 // stored value may lack.
 constexpr DWORD kRegistryTextBytes = 128;
@@ -171,7 +168,7 @@ const char16_t* osDescription() {
     fields.major = ex.dwMajorVersion;
     fields.minor = ex.dwMinorVersion;
     fields.buildNumber = ex.dwBuildNumber;
-    copyText(fields.servicePack, u16(ex.szCSDVersion), 127);
+    copyText(fields.servicePack, utf16(ex.szCSDVersion), 127);
     const OsRegistryQueries registry{readProductType, hasQ246009};
     return describeOs(fields, registry, result, kOsDescriptionRoom) ? result : nullptr;
 }
