@@ -18,6 +18,8 @@ head -c 300 /dev/urandom >in/sub/odd
 "$tool" create --plain --no-password -o corpus/single.tvf in/one >/dev/null
 printf 'MZ' >stub
 "$tool" create --stub stub --no-password -o corpus/stub.exe in/sub >/dev/null
+# Signed images, well-formed and hostile (security directories and certificate entries).
+"$(dirname "$fuzzer")/signed_image_seeds" corpus || exit 1
 # Fuzzer output goes to a file; its last lines are shown when something was found.
 "$fuzzer" corpus -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
     -artifact_prefix=crashes/ -print_final_stats=1 >fuzz.log 2>&1
