@@ -44,7 +44,7 @@ bool certificateTableOf(ImageReadAt readAt, void* source, uint64_t imageSize, ui
     if (peOffset + kPeSignatureAndFileHeader + 2 > imageSize) return false;
 
     // As much of the headers as the file holds, up to the end of the PE32+ security entry.
-    uint8_t pe[kLongestHeaderRead];
+    uint8_t pe[kLongestHeaderRead] = {};
     const uint64_t left = imageSize - peOffset;
     const uint32_t got =
         left < kLongestHeaderRead ? static_cast<uint32_t>(left) : kLongestHeaderRead;

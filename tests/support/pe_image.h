@@ -21,8 +21,10 @@ struct Headers {
 
     uint16_t usualOptionalSize() const { return plus ? 240 : 224; }
     uint16_t optional() const { return optionalSize != 0 ? optionalSize : usualOptionalSize(); }
+    // NumberOfRvaAndSizes, from the start of the optional header.
+    uint32_t countField() const { return plus ? 108 : 92; }
     // Where the security directory entry (offset, size) lies in the file.
-    uint32_t securityEntry() const { return peOffset + 24 + (plus ? 112 : 96) + 8 * 4; }
+    uint32_t securityEntry() const { return peOffset + 24 + countField() + 4 + 8 * 4; }
     // The end of the headers: nothing of a certificate table may start before it.
     uint32_t end() const { return peOffset + 24 + optional(); }
 };
@@ -51,7 +53,7 @@ inline std::vector<uint8_t> headers(const Headers& h) {
     put16(b, h.peOffset + 20, h.optional());
     const uint32_t optional = h.peOffset + 24;
     put16(b, optional, h.plus ? 0x20B : 0x10B);
-    put32(b, optional + (h.plus ? 108 : 92), h.directoryCount);
+    put32(b, optional + h.countField(), h.directoryCount);
     b.resize(h.end(), 0);
     return b;
 }

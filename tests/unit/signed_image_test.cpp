@@ -140,76 +140,96 @@ TEST(SignedImage, ZerosEndingThePayloadCountAsPossiblePaddingUpToSeven) {
     EXPECT_EQ(found.zeroBytes, 6u);
 }
 
+// A certificate entry header that passes every check of its own at `at`.
+void entryAt(Bytes& image, uint32_t at, uint32_t length) {
+    pe::put32(image, at, length);
+    pe::put16(image, at + 4, 0x0200);
+    pe::put16(image, at + 6, 2);
+}
+
 struct Hostile {
     const char* what;
-    std::function<void(Bytes&, const pe::Headers&)> damage;
+    std::function<void(Bytes&)> damage;
 };
 
+// Each case breaks one rule of an otherwise well-signed image, in both forms of the header.
 TEST(SignedImage, HostileHeadersAndDirectoriesReadAsUnsigned) {
-    const pe::Headers h;
-    const uint32_t entry = h.securityEntry();
-    auto directory = [&](uint32_t offset, uint32_t size) {
-        return
-            [=](Bytes& b, const pe::Headers& hh) { pe::setSecurityDirectory(b, hh, offset, size); };
-    };
-    const uint32_t n = static_cast<uint32_t>(signedImage(h, 300).size());
-    const uint32_t table = n - static_cast<uint32_t>(pe::certificate(1500).size());
-    const std::vector<Hostile> cases = {
-        {"no MZ", [](Bytes& b, const pe::Headers&) { b[0] = 'Z'; }},
-        {"e_lfanew not 4-aligned", [](Bytes& b, const pe::Headers&) { pe::put32(b, 0x3C, 0x82); }},
-        {"e_lfanew inside the DOS header",
-         [](Bytes& b, const pe::Headers&) { pe::put32(b, 0x3C, 0x20); }},
-        {"e_lfanew past the end",
-         [](Bytes& b, const pe::Headers&) { pe::put32(b, 0x3C, 0xFFFFFFFC); }},
-        {"e_lfanew with no room for the PE header",
-         [](Bytes& b, const pe::Headers&) {
-             pe::put32(b, 0x3C, static_cast<uint32_t>(b.size() - 20) & ~3u);
-         }},
-        {"no PE signature", [](Bytes& b, const pe::Headers& hh) { b[hh.peOffset + 2] = 'X'; }},
-        {"unknown optional header",
-         [](Bytes& b, const pe::Headers& hh) { pe::put16(b, hh.peOffset + 24, 0x107); }},
-        {"four directories only",
-         [](Bytes& b, const pe::Headers& hh) { pe::put32(b, hh.peOffset + 24 + 92, 4); }},
-        {"optional header too short for the entry",
-         [](Bytes& b, const pe::Headers& hh) { pe::put16(b, hh.peOffset + 20, 96 + 8 * 4 + 4); }},
-        {"directory empty", directory(0, 0)},
-        {"size zero", directory(table, 0)},
-        {"table ends before the file does", directory(table, 1496)},
-        {"table runs past the end", directory(table, 1512)},
-        {"offset past the end", directory(n + 8, 0xFFFFFFF0u)},
-        {"offset and size wrap in 32 bits", directory(0xFFFFFFF8u, n + 8)},
-        {"offset not 8-aligned", directory(table + 4, 1500)},
-        {"table over the headers", directory(8, n - 8)},
-        {"table at the first byte", directory(0, n)},
-        {"table smaller than an entry header",
-         [=](Bytes& b, const pe::Headers& hh) {
-             b.resize(n + 4, 0);
-             pe::setSecurityDirectory(b, hh, n, 4);
-         }},
-        {"entry length below its header",
-         [=](Bytes& b, const pe::Headers&) { pe::put32(b, table, 4); }},
-        {"entry length past the table",
-         [=](Bytes& b, const pe::Headers&) { pe::put32(b, table, 1505); }},
-        {"absurd entry length",
-         [=](Bytes& b, const pe::Headers&) { pe::put32(b, table, 0xFFFFFFFF); }},
-        {"unknown revision",
-         [=](Bytes& b, const pe::Headers&) { pe::put16(b, table + 4, 0x0300); }},
-        {"certificate type 0", [=](Bytes& b, const pe::Headers&) { pe::put16(b, table + 6, 0); }},
-        {"certificate type 5", [=](Bytes& b, const pe::Headers&) { pe::put16(b, table + 6, 5); }},
-    };
-    ASSERT_EQ(entry + 8, h.peOffset + 24 + 96 + 40);
-    for (const Hostile& c : cases) {
-        SCOPED_TRACE(c.what);
-        Bytes image = signedImage(h, 300);
-        ASSERT_EQ(image.size(), n);
-        ASSERT_TRUE(find(image).certificateTable) << "the undamaged image is signed";
-        c.damage(image, h);
-        expectUnsigned(find(image), image.size());
+    for (const bool plus : {false, true}) {
+        SCOPED_TRACE(plus ? "PE32+" : "PE32");
+        pe::Headers h;
+        h.plus = plus;
+        const uint32_t optional = h.peOffset + 24;
+        const uint32_t n = static_cast<uint32_t>(signedImage(h, 300).size());
+        const uint32_t table = n - static_cast<uint32_t>(pe::certificate(1500).size());
+        auto directory = [&](uint32_t offset, uint32_t size) {
+            return [=](Bytes& b) { pe::setSecurityDirectory(b, h, offset, size); };
+        };
+        const std::vector<Hostile> cases = {
+            {"no MZ", [](Bytes& b) { b[0] = 'Z'; }},
+            {"e_lfanew past the end", [](Bytes& b) { pe::put32(b, 0x3C, 0xFFFFFFFC); }},
+            {"e_lfanew with no room for the PE header",
+             [](Bytes& b) { pe::put32(b, 0x3C, static_cast<uint32_t>(b.size() - 20) & ~3u); }},
+            {"no PE signature", [&](Bytes& b) { b[h.peOffset + 2] = 'X'; }},
+            {"unknown optional header", [&](Bytes& b) { pe::put16(b, optional, 0x107); }},
+            {"four directories only",
+             [&](Bytes& b) { pe::put32(b, optional + h.countField(), 4); }},
+            {"optional header too short for the entry",
+             [&](Bytes& b) { pe::put16(b, h.peOffset + 20, h.securityEntry() - optional + 4); }},
+            {"directory empty", directory(0, 0)},
+            {"size zero", directory(table, 0)},
+            {"table ends before the file does",
+             [&](Bytes& b) {
+                 entryAt(b, table, 1496);
+                 pe::setSecurityDirectory(b, h, table, 1496);
+             }},
+            {"table runs past the end", directory(table, 1512)},
+            {"offset past the end", directory(n + 8, 0xFFFFFFF0u)},
+            {"offset and size wrap in 32 bits", directory(0xFFFFFFF8u, n + 8)},
+            {"offset not 8-aligned",
+             [&](Bytes& b) {
+                 entryAt(b, table + 4, 1500);
+                 pe::setSecurityDirectory(b, h, table + 4, 1500);
+             }},
+            {"table over the headers",
+             [&](Bytes& b) {
+                 entryAt(b, h.end() - 16, 8);
+                 pe::setSecurityDirectory(b, h, h.end() - 16, n - (h.end() - 16));
+             }},
+            {"table at the first byte", directory(0, n)},
+            {"table smaller than an entry header",
+             [&](Bytes& b) {
+                 b.resize(n + 4, 0);
+                 pe::setSecurityDirectory(b, h, n, 4);
+             }},
+            {"entry length below its header", [&](Bytes& b) { pe::put32(b, table, 4); }},
+            {"entry length past the table", [&](Bytes& b) { pe::put32(b, table, 1505); }},
+            {"absurd entry length", [&](Bytes& b) { pe::put32(b, table, 0xFFFFFFFF); }},
+            {"unknown revision", [&](Bytes& b) { pe::put16(b, table + 4, 0x0300); }},
+            {"certificate type 0", [&](Bytes& b) { pe::put16(b, table + 6, 0); }},
+            {"certificate type 5", [&](Bytes& b) { pe::put16(b, table + 6, 5); }},
+        };
+        for (const Hostile& c : cases) {
+            SCOPED_TRACE(c.what);
+            Bytes image = signedImage(h, 300);
+            ASSERT_TRUE(find(image).certificateTable) << "the undamaged image is signed";
+            c.damage(image);
+            expectUnsigned(find(image), image.size());
+        }
+        // A PE header where no loader looks for one: not 4-aligned, or inside the DOS header.
+        // The same images with the header at the next good offset are signed.
+        for (const auto& [bad, good] : {std::pair{0x82u, 0x84u}, std::pair{0x20u, 0x40u}}) {
+            pe::Headers at = h;
+            at.peOffset = good;
+            EXPECT_TRUE(find(signedImage(at, 300)).certificateTable) << good;
+            at.peOffset = bad;
+            const Bytes image = signedImage(at, 300);
+            expectUnsigned(find(image), image.size());
+        }
+        // The headers cut off by the end of the file, inside the security entry.
+        Bytes cut = pe::headers(h);
+        cut.resize(h.securityEntry() + 4);
+        expectUnsigned(find(cut), cut.size());
     }
-    // The headers cut off by the end of the file.
-    Bytes cut = pe::headers(h);
-    cut.resize(entry + 4);
-    expectUnsigned(find(cut), cut.size());
 }
 
 TEST(SignedImage, NoTruncationOrDamagedByteLeadsOutsideTheFile) {
