@@ -51,7 +51,11 @@ int runSigningTool(const std::vector<std::u16string>& args, const SecretText& se
     argv.push_back(nullptr);
 
     std::string pass = utf8FromWide(secret.text());
-    if (pass.size() > kLongestSecret) pass.resize(kLongestSecret);
+    if (pass.size() > kLongestSecret) {
+        // Also keeps it within what a pipe holds before anyone reads it.
+        secureZero(pass.data() + kLongestSecret, pass.size() - kLongestSecret);
+        pass.resize(kLongestSecret);
+    }
     const int input = secret.empty() ? open("/dev/null", O_RDONLY | O_CLOEXEC) : pipeHolding(pass);
     secureZero(pass.data(), pass.size());
     if (input < 0) return -1;
