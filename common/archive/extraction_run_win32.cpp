@@ -3,6 +3,8 @@
 
 #include "common/archive/job_records.h"
 #include "common/archive/wide_buf.h"
+#include "common/support/localised_text.h"
+#include "common/support/string_ids.h"
 #include "common/support/wide_chars.h"
 
 namespace {
@@ -37,6 +39,17 @@ void reportResult(HWND owner, const ArchiveReader& reader) {
 }
 
 }  // namespace
+
+bool readDestination(HWND dialog, int editId, wchar_t* buffer, int chars) {
+    if (buffer == nullptr || chars <= 0) return false;
+    buffer[0] = 0;
+    if (GetWindowTextLengthW(GetDlgItem(dialog, editId)) >= chars) {
+        MessageBoxW(dialog, wide(loadText(kStrWriteError)), nullptr, MB_OK);
+        return false;
+    }
+    GetDlgItemTextW(dialog, editId, buffer, chars);
+    return true;
+}
 
 void runExtractionWithDialogs(HINSTANCE templates, const ExtractionDialogs& dialogs, HWND owner,
                               HMODULE ownerModule, const char16_t* destination,
