@@ -25,3 +25,6 @@ struct Options {
 std::u16string parseOptions(std::vector<std::u16string>& args, Options& out);
 
 constexpr int kExitUsage = 64;
+// A given password that gives no key (out of memory, or no text left once converted); the same
+// status as the engine's out of memory.
+constexpr int kExitNoKey = 3;
