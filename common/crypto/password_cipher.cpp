@@ -3,17 +3,19 @@
 #include <new>
 
 #include "common/archive/byte_buf.h"
+#include "common/crypto/hmac_sha512.h"
 #include "common/crypto/sha512.h"
 #include "common/support/code_page.h"
 #include "common/support/secure_zero.h"
 
 namespace {
 
-void release(AesContext*& ctx) {
-    if (ctx == nullptr) return;
-    secureZeroObject(*ctx);
-    delete ctx;
-    ctx = nullptr;
+template <typename Secret>
+void release(Secret*& secret) {
+    if (secret == nullptr) return;
+    secureZeroObject(*secret);
+    delete secret;
+    secret = nullptr;
 }
 
 }  // namespace
@@ -29,8 +31,9 @@ bool PasswordCipher::setPassword(const char16_t* password) {
     clear();
     working = new (std::nothrow) AesContext;
     saved = new (std::nothrow) AesContext;
+    integrity = new (std::nothrow) IntegrityKey;
     ByteBuf buf;  // wiped over its whole capacity on every way out
-    if (working == nullptr || saved == nullptr || buf.data == nullptr ||
+    if (working == nullptr || saved == nullptr || integrity == nullptr || buf.data == nullptr ||
         buf.capacity < kPasswordAnsiLimit + 1) {
         clear();
         return false;
@@ -53,6 +56,8 @@ bool PasswordCipher::setPassword(const char16_t* password) {
     sha512Final(sha, buf.data);
     aesSetKey(*working, kAesModeCbc, 32, buf.data, buf.data + 32);
     *saved = *working;
+    hmacSha512(buf.data, 64, reinterpret_cast<const uint8_t*>(kIntegrityKeyLabel),
+               sizeof kIntegrityKeyLabel - 1, integrity->bytes);
     secureZeroObject(sha);
     return true;
 }
@@ -80,4 +85,5 @@ void PasswordCipher::restartChain() {
 void PasswordCipher::clear() {
     release(working);
     release(saved);
+    release(integrity);
 }
