@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Archives made by sfxtool, opened by the reference reader (written from the format's
+# description alone): every name, size and byte must come back. Then the same archives given an
+# integrity record by the engine's codec (integrity_stamp): the reference reader verifies it, a
+# reader that knows nothing of the record (sfxtool as it is) still opens them exactly, and a
+# changed bit anywhere after the stub makes the check fail.
+#   reference_reader_e2e.sh SFXTOOL INTEGRITY_STAMP
+set -u
+sfxtool=$(realpath "$1")
+stamp=$(realpath "$2")
+reader="python3 $(cd "$(dirname "$0")" && pwd)/reference_reader.py"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+passes=0
+
+check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS
+    if [ "$2" = "$3" ]; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $1: exit status $3, expected $2"
+        failures=$((failures + 1))
+    fi
+}
+
+expect() {  # expect NAME CONDITION...
+    local name=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $name"
+        failures=$((failures + 1))
+    fi
+}
+
+# Inputs: text, empty files (one alone in a folder), data across several 512 KiB chunks, and
+# names beyond ASCII, some beyond Windows-1252.
+e=$(printf '\xc3\xa9')
+mkdir -p in/sub/deeper "in/r${e}sum${e}" in/hollow "in/$(printf '\xe6\x97\xa5\xe6\x9c\xac')"
+printf 'hello\n' >in/a.txt
+: >in/empty
+: >in/hollow/nothing
+head -c 1300000 /dev/urandom >in/sub/deeper/big.bin
+printf 'caf\xc3\xa9' >"in/r${e}sum${e}/x.txt"
+printf '%s' "$(seq 1 2000)" >"in/$(printf '\xe2\x82\xac')uro.txt"
+printf 'nihon' >"in/$(printf '\xe6\x97\xa5\xe6\x9c\xac')/$(printf '\xe8\xaa\x9e').txt"
+
+# What a listing must show: size, a tab, the stored name (backslashes), sorted.
+(cd . && find in -type f -printf '%s\t%p\n' | sed 's|/|\\|g' | LC_ALL=C sort) >expected.txt
+
+password_args() {  # the reader's password options for "pw" ("-" for none)
+    if [ "$1" = - ]; then echo --no-password; else echo "--password=$1"; fi
+}
+
+opens_exactly() {  # opens_exactly LABEL ARCHIVE PW [READER-OPTION...]
+    local label=$1 archive=$2 pw=$3
+    shift 3
+    local opts
+    opts=$(password_args "$pw")
+    $reader list "$archive" "$opts" "$@" >list.txt 2>err.txt
+    check "$label: list" 0 $?
+    grep -v '^integrity: ' list.txt | LC_ALL=C sort >listed.txt
+    expect "$label: names and sizes" cmp -s expected.txt listed.txt
+    rm -rf out
+    $reader extract "$archive" out "$opts" "$@" >/dev/null 2>err.txt
+    check "$label: extract" 0 $?
+    expect "$label: every byte" diff -r in out/in
+}
+
+make_archive() {  # make_archive NAME PW SFXTOOL-OPTION...
+    local name=$1 pw=$2
+    shift 2
+    if [ "$pw" = - ]; then
+        "$sfxtool" create "$@" --no-password -o "$name" in </dev/null >/dev/null 2>&1
+    else
+        "$sfxtool" create "$@" -p "$pw" -o "$name" in </dev/null >/dev/null 2>&1
+    fi
+    check "sfxtool makes $name" 0 $?
+}
+
+# Name, password ("-" for none), and how sfxtool makes it.
+archives=(
+    "plain.tvf|pass word|--plain"
+    "self.exe|pass word|"
+    "open.tvf|-|--plain"
+    "accents.tvf|Gr$(printf '\xc3\xbc\xc3\x9f')e $(printf '\xe2\x82\xac')5|--plain"
+)
+
+for spec in "${archives[@]}"; do
+    IFS='|' read -r name pw how <<<"$spec"
+    # shellcheck disable=SC2086
+    make_archive "$name" "$pw" $how
+    opens_exactly "$name" "$name" "$pw"
+
+    $reader list "$name" "$(password_args "$pw")" --check-integrity >out.txt 2>&1
+    check "$name: no record yet, not verified" 3 $?
+    expect "$name: says so" grep -q 'not verified (no integrity record)' out.txt
+done
+
+expect "the .exe carries the extractor in front" test "$(head -c 2 self.exe)" = MZ
+$reader list plain.tvf --password='not it' >/dev/null 2>&1; check "wrong password" 1 $?
+$reader list open.tvf --password=any >/dev/null 2>&1; check "keyless archive read with a key" 1 $?
+head -c 100 plain.tvf >short.tvf; tail -c +102 plain.tvf >>short.tvf
+$reader list short.tvf --password='pass word' >/dev/null 2>&1; check "a byte cut out" 2 $?
+
+# The same archives with the engine's integrity record.
+for spec in "${archives[@]}"; do
+    IFS='|' read -r name pw how <<<"$spec"
+    stamped="stamped-$name"
+    if [ "$pw" = - ]; then "$stamp" "$name" "$stamped"; else "$stamp" "$name" "$stamped" "$pw"; fi
+    check "$name: stamped" 0 $?
+    opens_exactly "$stamped" "$stamped" "$pw" --check-integrity
+    expect "$stamped: verified" grep -q '^integrity: verified' list.txt
+
+    # A reader that reads exactly the records and nothing after them opens it as before.
+    rm -rf old
+    if [ "$pw" = - ]; then
+        "$sfxtool" extract "$stamped" -d old --no-password </dev/null >/dev/null 2>&1
+    else
+        "$sfxtool" extract "$stamped" -d old -p "$pw" </dev/null >/dev/null 2>&1
+    fi
+    check "$stamped: today's sfxtool extracts it" 0 $?
+    expect "$stamped: today's sfxtool gets every byte" diff -r in old/in
+done
+
+# One changed bit at spots spread over data stream, info block and trailer (never the stub,
+# which the record does not cover): the check fails every time, as a wrong password when the
+# bit lands on the check value's chain, as corrupt otherwise.
+flip_fails() {  # flip_fails ARCHIVE PW STUB-SIZE SPOTS
+    local archive=$1 pw=$2 stub=$3 spots=$4
+    local size caught=0 tried=0 offset status byte
+    size=$(stat -c %s "$archive")
+    local opts
+    opts=$(password_args "$pw")
+    for ((k = 0; k < spots; k++)); do
+        offset=$((stub + (size - stub - 1) * k / (spots - 1)))
+        cp "$archive" flipped
+        byte=$(od -An -tu1 -j "$offset" -N1 flipped)
+        printf "\\$(printf '%03o' $((byte ^ (1 << (k % 8)))))" |
+            dd of=flipped bs=1 seek="$offset" conv=notrunc status=none
+        $reader list flipped "$opts" --check-integrity >/dev/null 2>&1
+        status=$?
+        tried=$((tried + 1))
+        if [ $status = 1 ] || [ $status = 2 ]; then
+            caught=$((caught + 1))
+        else
+            echo "  bit $((k % 8)) at offset $offset of $archive: exit status $status"
+        fi
+    done
+    expect "$archive: all $tried changed bits caught (caught $caught)" test $caught = $tried
+}
+
+stub_size=$(($(stat -c %s self.exe) - $(stat -c %s plain.tvf)))
+flip_fails stamped-plain.tvf 'pass word' 0 40
+flip_fails stamped-self.exe 'pass word' "$stub_size" 12
+flip_fails stamped-open.tvf - 0 12
+
+# A bit flipped inside the stub changes nothing a reader uses: still verified.
+cp stamped-self.exe stub-flip.exe
+printf 'X' | dd of=stub-flip.exe bs=1 seek=200 conv=notrunc status=none
+$reader list stub-flip.exe --password='pass word' --check-integrity >/dev/null 2>&1
+check "a changed stub is not the record's to catch" 0 $?
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
