@@ -77,6 +77,12 @@ const std::string kKeyedTag =
 const std::string kKeyedTagNoData =
     "670ba36549bcfe3ec883ffc7bff8e56a6ea0e997c688b1b249be887f57e32b4c"
     "e5cf0d8eb7c1d69314ee75cc8ba8fd3c006c6136c62b6c48fe674473d8786d54";
+const std::string kKeyedTagOneChunk =
+    "7ea0d2e57b123d2342fe0aea6c4f2174b98e7655c056de77bfd4598b6e178992"
+    "bc22eaff0846bc84d8b25879ed24484d7baff35ec5b5d6d20eeca2818b468ede";
+const std::string kUnkeyedTagOneChunk =
+    "2a00c931089f9b25a52654f44ba800efc00f90d2cc99399570e0990c8f722b65"
+    "53cf81987f1765a74f1c486c1b53711f5d1e26e287dc6530cbc2db92a037e918";
 const std::string kUnkeyedTag =
     "838122f4f82149503abdea4af970630cac5c611722366b4092986f63e5569238"
     "71da99520aca63397545583f49136eeb11da7da3a58a070bc4ed6f241a6b39eb";
@@ -119,14 +125,18 @@ TEST(IntegrityTag, KnownAnswersKeyedAndUnkeyed) {
     const Bytes trailer = sampleTrailer();
     for (bool keyed : {true, false}) {
         const Bytes info = infoWithRecord(sampleRecords(), keyed);
-        IntegrityTag withData(keyed ? key : nullptr), noData(keyed ? key : nullptr);
-        for (IntegrityTag* t : {&withData, &noData}) {
+        IntegrityTag withData(keyed ? key : nullptr), noData(keyed ? key : nullptr),
+            oneChunk(keyed ? key : nullptr);
+        for (IntegrityTag* t : {&withData, &noData, &oneChunk}) {
             t->addTrailer(trailer.data());
             t->addInfo(info.data(), tagOffsetFor(44));
         }
         withData.addData(data.data(), data.size());
+        // A stream that ends on a chunk boundary has no empty last leaf.
+        oneChunk.addData(data.data(), kIntegrityChunkSize);
         EXPECT_EQ(tagHex(withData), keyed ? kKeyedTag : kUnkeyedTag);
         EXPECT_EQ(tagHex(noData), keyed ? kKeyedTagNoData : kUnkeyedTagNoData);
+        EXPECT_EQ(tagHex(oneChunk), keyed ? kKeyedTagOneChunk : kUnkeyedTagOneChunk);
     }
 }
 

@@ -55,6 +55,8 @@ def main():
         print("  info to tag ", info.hex())
         print("  tag         ", tag(key if keyed else None, trailer, info, data).hex())
         print("  tag, no data", tag(key if keyed else None, trailer, info, b"").hex())
+        print("  tag, exactly one chunk of data",
+              tag(key if keyed else None, trailer, info, data[:CHUNK]).hex())
     print("trailer", trailer.hex())
     print("data digest", data_digest(data).hex())
 
