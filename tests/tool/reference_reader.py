@@ -7,7 +7,9 @@ The format, as this reader takes it: an image of N bytes is
 
     stub (S bytes, none in a .tvf) | data stream (D) | info block (I) | trailer (32)
 
-with N = S + D + I + 32. The data stream, the info block and the trailer are each their own
+with N = S + D + I + 32. A signed self-extracting archive has an Authenticode certificate table
+after that (found through the PE header's security directory, and ending the file), with up to
+7 zero bytes before the table; N is then where the archive's own bytes end. The data stream, the info block and the trailer are each their own
 AES-256-CBC chain (no padding scheme) whose key and IV are the first 32 and the next 16 bytes of
 SHA-512 over the password's Windows-1252 bytes; without a password all three are stored as they
 are. Trailer: reserved, data padding, info padding, reserved (one byte each), I (u32), count
@@ -68,24 +70,61 @@ def decrypt(data, key, iv):
     return result.stdout
 
 
+def certificate_table_at(image):
+    """Where a certificate table that ends the file starts, by the PE security directory, or
+    None when the file is no signed program."""
+    if image[:2] != b"MZ" or len(image) < 0x40:
+        return None
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    optional = pe + 24
+    if image[pe:pe + 4] != b"PE\0\0" or optional + 2 > len(image):
+        return None
+    magic = struct.unpack_from("<H", image, optional)[0]
+    if magic not in (0x10B, 0x20B):
+        return None
+    count_at = optional + (92 if magic == 0x10B else 108)
+    if count_at + 4 + 5 * 8 > len(image) or struct.unpack_from("<I", image, count_at)[0] < 5:
+        return None
+    offset, size = struct.unpack_from("<II", image, count_at + 4 + 4 * 8)
+    if offset == 0 or size == 0 or offset + size != len(image):
+        return None
+    return offset
+
+
 class Archive:
     def __init__(self, path, password):
         with open(path, "rb") as f:
-            self.image = f.read()
+            image = f.read()
         self.digest = hashlib.sha512(ansi_bytes(password)).digest() if password else None
         key = self.digest[:32] if self.digest else None
         iv = self.digest[32:48] if self.digest else None
 
-        n = len(self.image)
-        if n <= 48:
-            raise Failure(CORRUPT, "too small to be an archive")
-        self.trailer = decrypt(self.image[n - 32:], key, iv)
-        (_, _, _, _, info_size, count, stub_size, data_size,
-         check) = struct.unpack("<BBBBIIIQQ", self.trailer)
-        if check != 0:
-            raise Failure(WRONG_PASSWORD, "wrong password")
-        if n != stub_size + data_size + info_size + 32:
-            raise Failure(CORRUPT, "the sizes in the trailer do not add up")
+        # Where the archive's own bytes may end: the file's end, or before a certificate table
+        # and the zero bytes that bring the program to a multiple of 8 before it.
+        table = certificate_table_at(image)
+        if table is None:
+            ends = [len(image)]
+        else:
+            ends = [table - pad for pad in range(8) if table - pad >= 0 and
+                    not any(image[table - pad:table])]
+        failure = Failure(WRONG_PASSWORD, "wrong password")
+        for n in ends:
+            if n <= 48:
+                failure = Failure(CORRUPT, "too small to be an archive")
+                continue
+            trailer = decrypt(image[n - 32:n], key, iv)
+            (_, _, _, _, info_size, count, stub_size, data_size,
+             check) = struct.unpack("<BBBBIIIQQ", trailer)
+            if check != 0:
+                continue
+            if n != stub_size + data_size + info_size + 32:
+                failure = Failure(CORRUPT, "the sizes in the trailer do not add up")
+                continue
+            break
+        else:
+            raise failure
+        self.image = image[:n]
+        self.trailer = trailer
         self.stub_size, self.data_size, self.info_size = stub_size, data_size, info_size
         info_at = n - 32 - info_size
         self.info = decrypt(self.image[info_at:n - 32], key, iv)

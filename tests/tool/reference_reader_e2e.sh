@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Archives made by sfxtool, opened by the reference reader (written from the format's
-# description alone): every name, size and byte must come back. Then the same archives given an
+# description alone): every name, size and byte must come back, signed archives too. Then the same archives given an
 # integrity record by the engine's codec (integrity_stamp): the reference reader verifies it, a
 # reader that knows nothing of the record (sfxtool as it is) still opens them exactly, and a
 # changed bit anywhere after the stub makes the check fail.
@@ -107,6 +107,8 @@ $reader list open.tvf --password=any >/dev/null 2>&1; check "keyless archive rea
 head -c 100 plain.tvf >short.tvf; tail -c +102 plain.tvf >>short.tvf
 $reader list short.tvf --password='pass word' >/dev/null 2>&1; check "a byte cut out" 2 $?
 
+stub_size=$(($(stat -c %s self.exe) - $(stat -c %s plain.tvf)))
+
 # The same archives with the engine's integrity record.
 for spec in "${archives[@]}"; do
     IFS='|' read -r name pw how <<<"$spec"
@@ -160,10 +162,31 @@ PY
     cat missed.txt
 }
 
-stub_size=$(($(stat -c %s self.exe) - $(stat -c %s plain.tvf)))
 flip_fails stamped-plain.tvf 'pass word' 0 40
 flip_fails stamped-self.exe 'pass word' "$stub_size" 12
 flip_fails stamped-open.tvf - 0 12
+
+# Signed: the certificate table after the archive, and behind a stub of odd size the zero bytes
+# before it, are not the archive's; the reader finds its end before them and the record still
+# verifies.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.pem -days 2 \
+    -subj "/CN=Quillon throwaway test signer" -addext "extendedKeyUsage=codeSigning" \
+    >/dev/null 2>&1
+check "a throwaway signing certificate" 0 $?
+head -c "$stub_size" self.exe >odd-stub.exe
+printf 'odd' >>odd-stub.exe
+make_archive odd.exe 'pass word' --stub odd-stub.exe
+"$stamp" odd.exe stamped-odd.exe 'pass word'
+check "odd.exe: stamped" 0 $?
+for name in stamped-self stamped-odd; do
+    osslsigncode sign -h sha256 -certs signer.pem -key signer.key -in "$name.exe" \
+        -out "signed-$name.exe" >/dev/null 2>&1
+    check "$name.exe: signed" 0 $?
+    opens_exactly "signed-$name.exe" "signed-$name.exe" 'pass word' --check-integrity
+    expect "signed-$name.exe: verified" grep -q '^integrity: verified' list.txt
+done
+expect "the odd stub's archive has padding before its table" \
+    test $(($(stat -c %s stamped-odd.exe) % 8)) -ne 0
 
 # A bit flipped inside the stub changes nothing a reader uses: still verified.
 cp stamped-self.exe stub-flip.exe
