@@ -90,8 +90,8 @@ archives=(
     "accents.tvf|Gr$(printf '\xc3\xbc\xc3\x9f')e $(printf '\xe2\x82\xac')5|--plain"
 )
 
-for spec in "${archives[@]}"; do
-    IFS='|' read -r name pw how <<<"$spec"
+for entry in "${archives[@]}"; do
+    IFS='|' read -r name pw how <<<"$entry"
     # shellcheck disable=SC2086
     make_archive "$name" "$pw" $how
     opens_exactly "$name" "$name" "$pw"
@@ -110,8 +110,8 @@ $reader list short.tvf --password='pass word' >/dev/null 2>&1; check "a byte cut
 stub_size=$(($(stat -c %s self.exe) - $(stat -c %s plain.tvf)))
 
 # The same archives with the engine's integrity record.
-for spec in "${archives[@]}"; do
-    IFS='|' read -r name pw how <<<"$spec"
+for entry in "${archives[@]}"; do
+    IFS='|' read -r name pw how <<<"$entry"
     stamped="stamped-$name"
     if [ "$pw" = - ]; then "$stamp" "$name" "$stamped"; else "$stamp" "$name" "$stamped" "$pw"; fi
     check "$name: stamped" 0 $?
