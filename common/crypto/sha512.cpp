@@ -1,6 +1,7 @@
 #include "common/crypto/sha512.h"
 
 #include "common/support/secure_zero.h"
+#include "common/support/stack_wipe.h"
 
 namespace {
 
@@ -116,13 +117,9 @@ inline uint64_t loadBigEndian(const uint8_t* p) {
     secureZero(w, sizeof w);
 }
 
-// Lays a zeroed frame over the one a compression just left, called right after it from the
-// same caller, as stack_wipe.h does for the ciphers but deeper: on i686 the eight 64-bit working
-// variables do not fit the registers and spill, and the compression's frame is near 750 bytes.
-[[gnu::noinline]] void wipeCompressionStack() {
-    unsigned char area[1024];
-    secureZero(area, sizeof area);
-}
+// How deep the wipe after a compression reaches: on i686 the eight 64-bit working variables do
+// not fit the registers and spill, and the compression's frame is near 750 bytes.
+constexpr std::size_t kCompressionStackBytes = 1024;
 
 // Adds `bytes` (a multiple of 8) to the 128-bit bit count, the carry running through all words.
 void addToBitCount(Sha512Context& ctx, uint64_t bytes) {
@@ -151,7 +148,7 @@ void sha512Update(Sha512Context& ctx, uint8_t byte) {
     addToBitCount(ctx, 1);
     if ((ctx.bitCount[0] & 0x3FF) == 0) {
         compressGathered(ctx);
-        wipeCompressionStack();
+        wipeStack<kCompressionStackBytes>();
     }
 }
 
@@ -166,7 +163,7 @@ void sha512Update(Sha512Context& ctx, const uint8_t* data, std::size_t length) {
     const std::size_t blocks = length / kBlockBytes;
     if (blocks > 0) {
         compressBlocks(ctx.h, data, blocks);
-        wipeCompressionStack();
+        wipeStack<kCompressionStackBytes>();
         addToBitCount(ctx, uint64_t{blocks} * kBlockBytes);
         data += blocks * kBlockBytes;
         length -= blocks * kBlockBytes;
@@ -182,7 +179,7 @@ void sha512Final(Sha512Context& ctx, uint8_t* digest) {
     ctx.w[14] = high;
     ctx.w[15] = low;
     compressGathered(ctx);
-    wipeCompressionStack();
+    wipeStack<kCompressionStackBytes>();
     for (int i = 0; i < 8; ++i) {
         for (int j = 0; j < 8; ++j)
             digest[8 * i + j] = static_cast<uint8_t>(ctx.h[i] >> (56 - 8 * j));

@@ -53,7 +53,9 @@ int main(int argc, char** argv) {
     Bytes image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
     PasswordCipher cipher;
-    if (argc == 4) cipher.setPassword(wideFromUtf8(argv[3]).c_str());
+    if (argc == 4 && !cipher.setPassword(wideFromUtf8(argv[3]).c_str())) {
+        return fail(3, "cannot key from the password");
+    }
     if (image.size() <= 48) return fail(2, "too small");
 
     ArchiveTrailer trailer;

@@ -57,7 +57,7 @@ Bytes sampleTrailer() {
 }
 
 const uint8_t* integrityKeyOf(PasswordCipher& cipher, const char16_t* password) {
-    cipher.setPassword(password);
+    EXPECT_TRUE(cipher.setPassword(password));
     return cipher.integrityKey();
 }
 
@@ -401,7 +401,7 @@ TEST_F(ClassifyTail, TheGuardCatchesAVersionFlippedThroughTheCipher) {
     // ciphertext that lands on the version byte, hoping to make the record a later version
     // whose tag goes unchecked. The version does change, and the guard comes out garbled.
     PasswordCipher cipher;
-    cipher.setPassword(u"guard");
+    ASSERT_TRUE(cipher.setPassword(u"guard"));
     Bytes block = info;
     cipher.encryptBlocks(block.data(), block.size() / 16);
     block[48 + 8] ^= 1 ^ 2;  // guard ciphertext, over the header's version byte
