@@ -64,31 +64,28 @@ inline uint64_t loadBigEndian(const uint8_t* p) {
     return w[t & 15] += s0 + w[(t - 7) & 15] + s1;
 }
 
+// W[t]: a message word in the first sixteen rounds, a schedule word computed in place after.
+[[gnu::always_inline]] inline uint64_t scheduleWord(uint64_t* w, int t) {
+    return t < 16 ? w[t] : nextWord(w, t);
+}
+
 // The compression function over one block whose sixteen message words are in w. The schedule
 // runs as a rolling window inside w, so the only working storage is w and the eight variables;
-// w is left holding schedule words, which the callers wipe.
-[[gnu::always_inline]] inline void compressWords(uint64_t* state, uint64_t* w) {
+// w is left holding schedule words, which the callers wipe. One copy of the rounds, looped, for
+// both paths: the extractor carries this code, and a copy unrolled further or inlined twice
+// costs kilobytes there for no measurable speed.
+[[gnu::noinline]] void compressWords(uint64_t* state, uint64_t* w) {
     uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
     uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-    for (int t = 0; t < 16; t += 8) {
-        round(a, b, c, d, e, f, g, h, kRound[t] + w[t]);
-        round(h, a, b, c, d, e, f, g, kRound[t + 1] + w[t + 1]);
-        round(g, h, a, b, c, d, e, f, kRound[t + 2] + w[t + 2]);
-        round(f, g, h, a, b, c, d, e, kRound[t + 3] + w[t + 3]);
-        round(e, f, g, h, a, b, c, d, kRound[t + 4] + w[t + 4]);
-        round(d, e, f, g, h, a, b, c, kRound[t + 5] + w[t + 5]);
-        round(c, d, e, f, g, h, a, b, kRound[t + 6] + w[t + 6]);
-        round(b, c, d, e, f, g, h, a, kRound[t + 7] + w[t + 7]);
-    }
-    for (int t = 16; t < 80; t += 8) {
-        round(a, b, c, d, e, f, g, h, kRound[t] + nextWord(w, t));
-        round(h, a, b, c, d, e, f, g, kRound[t + 1] + nextWord(w, t + 1));
-        round(g, h, a, b, c, d, e, f, kRound[t + 2] + nextWord(w, t + 2));
-        round(f, g, h, a, b, c, d, e, kRound[t + 3] + nextWord(w, t + 3));
-        round(e, f, g, h, a, b, c, d, kRound[t + 4] + nextWord(w, t + 4));
-        round(d, e, f, g, h, a, b, c, kRound[t + 5] + nextWord(w, t + 5));
-        round(c, d, e, f, g, h, a, b, kRound[t + 6] + nextWord(w, t + 6));
-        round(b, c, d, e, f, g, h, a, kRound[t + 7] + nextWord(w, t + 7));
+    for (int t = 0; t < 80; t += 8) {
+        round(a, b, c, d, e, f, g, h, kRound[t] + scheduleWord(w, t));
+        round(h, a, b, c, d, e, f, g, kRound[t + 1] + scheduleWord(w, t + 1));
+        round(g, h, a, b, c, d, e, f, kRound[t + 2] + scheduleWord(w, t + 2));
+        round(f, g, h, a, b, c, d, e, kRound[t + 3] + scheduleWord(w, t + 3));
+        round(e, f, g, h, a, b, c, d, kRound[t + 4] + scheduleWord(w, t + 4));
+        round(d, e, f, g, h, a, b, c, kRound[t + 5] + scheduleWord(w, t + 5));
+        round(c, d, e, f, g, h, a, b, kRound[t + 6] + scheduleWord(w, t + 6));
+        round(b, c, d, e, f, g, h, a, kRound[t + 7] + scheduleWord(w, t + 7));
     }
     state[0] += a;
     state[1] += b;
@@ -118,7 +115,7 @@ inline uint64_t loadBigEndian(const uint8_t* p) {
 }
 
 // How deep the wipe after a compression reaches: on i686 the eight 64-bit working variables do
-// not fit the registers and spill, and the compression's frame is near 750 bytes.
+// not fit the registers and spill, and the compression's frames reach about 500 bytes down.
 constexpr std::size_t kCompressionStackBytes = 1024;
 
 // Adds `bytes` (a multiple of 8) to the 128-bit bit count, the carry running through all words.
