@@ -20,8 +20,7 @@
 
 namespace {
 
-constexpr uint32_t kChunk = kChunkSize;
-constexpr uint32_t kIoBuffer = kChunk + 16;
+constexpr uint32_t kIoBuffer = kChunkSize + 16;
 
 // Joins the base folder and a listed name: with one backslash between them, none added when the
 // base already ends in one, and the name alone when there is no base. False when the path would
@@ -197,7 +196,7 @@ bool WriterRun::storeFiles(uint32_t& stored) {
     // (less than a block) go, so each chunk is enciphered in place as whole blocks.
     constexpr uint32_t kLead = ChunkPipeline::kLead;
     ChunkPipeline behind;
-    if (!behind.start(out, kChunk)) {
+    if (!behind.start(out, kChunkSize)) {
         abandon(kWriteFailed);
         return false;
     }
@@ -231,7 +230,7 @@ bool WriterRun::storeFiles(uint32_t& stored) {
                 w.fileTable.nameOf(stored));
 
         behind.beginFile(file, fileSize);
-        for (uint64_t position = 0; position < fileSize; position += kChunk) {
+        for (uint64_t position = 0; position < fileSize; position += kChunkSize) {
             uint32_t chunk = 0;
             uint8_t* slot = behind.next(chunk);
             // A short read means the file shrank or failed under us: its record would claim
@@ -283,7 +282,7 @@ bool WriterRun::finish(uint32_t stored) {
     uint32_t buffered = 0;
     for (uint32_t i = 0; i < stored; ++i) {
         const FileEntry e = w.fileTable.at(i);
-        if (e.nameLength + buffered + kInfoRecordHeader > kChunk) {
+        if (e.nameLength + buffered + kInfoRecordHeader > kChunkSize) {
             const uint32_t n = carry + buffered;
             const uint32_t whole = n & ~15u;
             w.cipher.encryptBlocks(io.data, whole / 16);

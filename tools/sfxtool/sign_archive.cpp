@@ -45,26 +45,16 @@ ExtractResult readBack(const std::u16string& path, PasswordCipher& cipher, uint3
     if (!image.open(path.c_str(), FileOpen::kReadShared)) return kCorrupt;
     const int64_t size = image.size();
     if (size < 0) return kCorrupt;
-    const PayloadEnd found = findPayloadEnd(image, static_cast<uint64_t>(size));
-    tableFound = found.certificateTable;
+    tableFound = findPayloadEnd(image, static_cast<uint64_t>(size)).certificateTable;
     if (!tableFound) return kCorrupt;
-
-    ExtractResult verdict = kWrongPassword;
-    for (uint32_t back = 0; back <= found.zeroBytes; ++back) {
-        const uint64_t end = found.end - back;
-        ArchiveTrailer trailer;
-        if (end <= kSmallestImage || !readTrailer(image, end, cipher, trailer)) return kCorrupt;
-        const ExtractResult checked = checkTrailer(trailer, end);
-        if (checked == kCorrupt) verdict = kCorrupt;
-        if (checked != kExtractOk) continue;
-        if (trailer.fileCount != fileCount) return kCorrupt;
-        ByteBuf info;
-        FileTable files;
-        const PayloadLocation where = locationOf(trailer, end);
-        return fileCount == 0 ? kExtractOk
-                              : readInfoBlock(image, trailer, where, cipher, info, files);
-    }
-    return verdict;
+    // The format module tries the ends the padding allows, as every reader does.
+    ArchiveTrailer trailer;
+    ByteBuf scratch;
+    FileTable files;
+    PayloadLocation where;
+    const ExtractResult read = locatePayload(image, cipher, trailer, scratch, files, where);
+    if (read != kExtractOk) return read;
+    return trailer.fileCount == fileCount ? kExtractOk : kCorrupt;
 }
 
 }  // namespace
