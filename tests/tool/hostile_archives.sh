@@ -5,26 +5,13 @@
 # names Windows takes for one file). Native only: it measures the process's peak memory.
 #   hostile_archives.sh SFXTOOL
 set -u
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 forge=("python3" "$here/../support/forge_archive.py")
 work=$(mktemp -d)
 trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-passes=0
-
-expect() {  # expect NAME CONDITION...
-    local name=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
-
 # Runs sfxtool, keeping its exit status in $status and its peak memory (KiB) in $peak.
 measure() {
     /usr/bin/time -f '%M' -o peak.txt "$tool" "$@" </dev/null >out.txt 2>err.txt

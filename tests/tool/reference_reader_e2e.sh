@@ -6,6 +6,7 @@
 # changed bit anywhere after the stub makes the check fail.
 #   reference_reader_e2e.sh SFXTOOL INTEGRITY_STAMP
 set -u
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 sfxtool=$(realpath "$1")
 stamp=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,29 +15,6 @@ reader_python="env PYTHONPATH=$here python3"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-passes=0
-
-check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS
-    if [ "$2" = "$3" ]; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $1: exit status $3, expected $2"
-        failures=$((failures + 1))
-    fi
-}
-
-expect() {  # expect NAME CONDITION...
-    local name=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
-
 # Inputs: text, empty files (one alone in a folder), data across several 512 KiB chunks, and
 # names beyond ASCII, some beyond Windows-1252.
 e=$(printf '\xc3\xa9')

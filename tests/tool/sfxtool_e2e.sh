@@ -4,33 +4,11 @@
 # Wine when given "scripts/wine-run sfxtool.exe".
 #   sfxtool_e2e.sh TOOL [ARGS...]
 set -u
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 tool=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-passes=0
-
-check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS
-    if [ "$2" = "$3" ]; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $1: exit status $3, expected $2"
-        failures=$((failures + 1))
-    fi
-}
-
-expect() {  # expect NAME CONDITION...
-    local name=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
-
 run() { "${tool[@]}" "$@" </dev/null >out.txt 2>err.txt; }
 
 mkdir -p in/sub/deeper "in/r$(printf '\xc3\xa9')sum$(printf '\xc3\xa9')"

@@ -5,6 +5,8 @@
 # payload in front of a certificate table, fail exactly as before: QUILLON_READS_SIGNED_IMAGES).
 #   signing.sh native|win32 FIXTURES EXTRACTOR TOOL [ARGS...]
 set -u
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+show_err_on_fail=1
 platform=$1
 fixtures=$2
 extractor=$3
@@ -14,30 +16,6 @@ reads_signed=${QUILLON_READS_SIGNED_IMAGES:-0}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-passes=0
-
-check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS
-    if [ "$2" = "$3" ]; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $1: exit status $3, expected $2"
-        sed 's/^/    /' err.txt 2>/dev/null | head -5
-        failures=$((failures + 1))
-    fi
-}
-
-expect() {  # expect NAME CONDITION...
-    local name=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
-
 run() { "${tool[@]}" "$@" </dev/null >out.txt 2>err.txt; }
 
 # Only what a test put there on purpose: no archive, no temporary beside it.
