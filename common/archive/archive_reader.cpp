@@ -119,7 +119,7 @@ struct ReaderRun {
             job.failedError = error;
         }
         output.close();
-        if (created > 0) pending.discard(tree, files(), created);
+        if (created > 0) pending.discard(tree, files(), 0, created);
         created = 0;
         return false;
     }

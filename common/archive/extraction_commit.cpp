@@ -67,19 +67,23 @@ bool ExtractionCommit::createTemporary(DestinationTree& tree, uint32_t index, Fi
     return false;
 }
 
-void ExtractionCommit::discard(DestinationTree& tree, const FileTable& files, uint32_t written) {
-    for (uint32_t i = 0; i < written && i < capacity_; ++i) {
+bool ExtractionCommit::enterExisting(DestinationTree& tree, const FileTable& files, uint32_t index,
+                                     const char16_t*& leaf) {
+    return enterFolderOf(tree, files, index, false, leaf) == TreeEnter::kEntered;
+}
+
+void ExtractionCommit::discard(DestinationTree& tree, const FileTable& files, uint32_t from,
+                               uint32_t to) {
+    for (uint32_t i = from; i < to && i < capacity_; ++i) {
         const char16_t* leaf = nullptr;
-        if (enterFolderOf(tree, files, i, false, leaf) == TreeEnter::kEntered) {
-            tree.removeTemporary(tags_[i]);
-        }
+        if (enterExisting(tree, files, i, leaf)) tree.removeTemporary(tags_[i]);
     }
 }
 
 void ExtractionCommit::undo(DestinationTree& tree, const FileTable& files, uint32_t committed) {
     for (uint32_t i = committed; i > 0; --i) {
         const char16_t* leaf = nullptr;
-        if (enterFolderOf(tree, files, i - 1, false, leaf) != TreeEnter::kEntered) continue;
+        if (!enterExisting(tree, files, i - 1, leaf)) continue;
         switch (replaced_[i - 1]) {
             case kWasAbsent:
                 tree.removeEntry(leaf);
@@ -113,14 +117,14 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
                                                : u"not a plain file");
             failed = i;
             refused = what != TreeEntry::kError;
-            discard(tree, files, n);
+            discard(tree, files, 0, n);
             return false;
         }
     }
     uint32_t i = 0;
     for (; i < n; ++i) {
         const char16_t* leaf = nullptr;
-        if (enterFolderOf(tree, files, i, false, leaf) != TreeEnter::kEntered) break;
+        if (!enterExisting(tree, files, i, leaf)) break;
         replaced_[i] = kWasAbsent;
         if (tree.inspect(leaf, nullptr) != TreeEntry::kAbsent) {
             replaced_[i] = tree.keepOld(leaf, tags_[i]) ? kKeptOld : kLostOld;
@@ -134,20 +138,13 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
         const uint32_t error = lastSystemError();
         failed = i;
         undo(tree, files, i);
-        // The temporaries not yet renamed, the failed one included.
-        for (uint32_t k = i; k < n; ++k) {
-            const char16_t* leaf = nullptr;
-            if (enterFolderOf(tree, files, k, false, leaf) == TreeEnter::kEntered) {
-                tree.removeTemporary(tags_[k]);
-            }
-        }
+        discard(tree, files, i, n);  // the temporaries not yet renamed, the failed one too
         setLastSystemError(error);
         return false;
     }
     for (uint32_t k = 0; k < n; ++k) {
         const char16_t* leaf = nullptr;
-        if (replaced_[k] == kKeptOld &&
-            enterFolderOf(tree, files, k, false, leaf) == TreeEnter::kEntered) {
+        if (replaced_[k] == kKeptOld && enterExisting(tree, files, k, leaf)) {
             tree.removeOld(tags_[k]);
         }
     }

@@ -37,14 +37,17 @@ class ExtractionCommit {
     bool commit(DestinationTree& tree, const FileTable& files, const FileIdentity& archive,
                 uint32_t& failed, bool& refused);
 
-    // Removes the temporaries of files [0, written).
-    void discard(DestinationTree& tree, const FileTable& files, uint32_t written);
+    // Removes the temporaries of files [from, to).
+    void discard(DestinationTree& tree, const FileTable& files, uint32_t from, uint32_t to);
 
     void release();
 
   private:
     enum Replaced : uint8_t { kWasAbsent = 0, kKeptOld = 1, kLostOld = 2 };
     void undo(DestinationTree& tree, const FileTable& files, uint32_t committed);
+    // Enters the folder of file `index`, which must already be there.
+    bool enterExisting(DestinationTree& tree, const FileTable& files, uint32_t index,
+                       const char16_t*& leaf);
 
     uint32_t* tags_ = nullptr;
     uint8_t* replaced_ = nullptr;
