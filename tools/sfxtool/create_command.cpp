@@ -169,13 +169,14 @@ int runCreate(Options& o) {
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
     if (!password.empty()) writer.setPassword(password.text().c_str());
     password.wipe();
-    TerminalProgress progress(isTerminal(Stream::kErr));
+    TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     writer.bindProgress(&progress);
     writer.run();
     progress.finish();
 
     switch (writer.writeResult) {
         case kWriteOk:
+            if (o.quiet) return 0;
             print(Stream::kOut, formatted(u"created %s: %u file(s)\n", output.c_str(),
                                           static_cast<unsigned>(writer.fileCount)));
             return 0;

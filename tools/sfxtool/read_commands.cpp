@@ -4,6 +4,7 @@
 
 #include "common/archive/archive_format.h"
 #include "common/archive/job_records.h"
+#include "common/support/system_error_text.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/formatted.h"
@@ -21,21 +22,44 @@ int report(ExtractResult result) {
     return static_cast<int>(result);
 }
 
+// An archive that cannot be opened is not corrupt: say which file and the system's reason, as
+// "a.tvf: No such file or directory", with the status of an unreadable archive.
+int cannotOpen(const std::u16string& archive) {
+    char16_t reason[256];
+    systemErrorText(lastSystemError(), reason, 256);
+    complain(archive + u": " + reason);
+    return kCorrupt;
+}
+
+// Whether the reader will be able to open the archive: asked before the password is, so a
+// mistyped name is not met with a password prompt.
+bool opens(const std::u16string& archive) {
+    File probe;
+    return probe.open(archive.c_str(), FileOpen::kReadShared);
+}
+
+// The columns `list -v` shows before each name. Columns the archive can tell more about (the
+// state of its integrity record) go here, each ending in two spaces.
+std::u16string detailColumns(const FileEntry& e) {
+    return formatted(u"%12I64u  ", static_cast<unsigned long long>(e.size));
+}
+
 }  // namespace
 
 int runExtract(Options& o, bool verifyOnly) {
     SecretText password;
+    if (!opens(o.paths[0])) return cannotOpen(o.paths[0]);
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     ArchiveReader reader;
     reader.configure(nullptr, o.destination.c_str(), o.paths[0].c_str());
     reader.verifyOnly = verifyOnly;
     if (!password.empty()) reader.setPassword(password.text().c_str());
     password.wipe();
-    TerminalProgress progress(isTerminal(Stream::kErr));
+    TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     reader.bindProgress(&progress);
     reader.run();
     progress.finish();
-    if (reader.result == kExtractOk) {
+    if (reader.result == kExtractOk && !o.quiet) {
         const unsigned files = reader.trailer.fileCount;
         print(Stream::kOut,
               verifyOnly ? formatted(u"%s: %u file(s), all readable\n", o.paths[0].c_str(), files)
@@ -45,13 +69,13 @@ int runExtract(Options& o, bool verifyOnly) {
 }
 
 int runList(Options& o) {
+    File archive;
+    if (!archive.open(o.paths[0].c_str(), FileOpen::kReadShared)) return cannotOpen(o.paths[0]);
     SecretText password;
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     PasswordCipher cipher;
     if (!password.empty()) cipher.setPassword(password.text().c_str());
     password.wipe();
-    File archive;
-    if (!archive.open(o.paths[0].c_str(), FileOpen::kReadShared)) return report(kCorrupt);
     ArchiveTrailer trailer;
     ByteBuf info;
     FileTable files;
@@ -61,7 +85,7 @@ int runList(Options& o) {
     std::u16string out;
     for (uint32_t i = 0; i < trailer.fileCount; ++i) {
         const FileEntry& e = files.entries[i];
-        out += formatted(u"%12I64u  %s\n", static_cast<unsigned long long>(e.size), e.name);
+        out += (o.verbose ? detailColumns(e) : u"") + e.name + u"\n";
     }
     print(Stream::kOut, out);
     return 0;

@@ -1,0 +1,116 @@
+// sfxtool(1), written from the option table. Texts are escaped for roff: a backslash doubled,
+// every hyphen a minus sign (so options can be searched for and copied), and a line that would
+// start with a dot or a quote made safe.
+#include "quillon_version.h"
+#include "tools/sfxtool/formatted.h"
+#include "tools/sfxtool/option_documents.h"
+#include "tools/sfxtool/option_table.h"
+
+namespace {
+
+std::u16string roff(std::u16string_view text) {
+    std::u16string out;
+    for (char16_t c : text) {
+        if (c == u'\\') {
+            out += u"\\\\";
+        } else if (c == u'-') {
+            out += u"\\-";
+        } else {
+            out += c;
+        }
+    }
+    if (!out.empty() && (out[0] == u'.' || out[0] == u'\'')) out.insert(0, u"\\&");
+    return out;
+}
+
+std::u16string bold(std::u16string_view text) {
+    return u"\\fB" + roff(text) + u"\\fR";
+}
+
+std::u16string italic(std::u16string_view text) {
+    return u"\\fI" + roff(text) + u"\\fR";
+}
+
+std::u16string optionTerm(const OptionSpec& o) {
+    std::u16string term = bold(o.name);
+    if (o.alias != nullptr) term += u", " + bold(o.alias);
+    if (o.value != nullptr) term += u" " + italic(o.value);
+    return term;
+}
+
+std::u16string synopsisLine(const CommandSpec& c) {
+    std::u16string line = u"\\fBsfxtool " + roff(c.name) + u"\\fR";
+    bool password = false;
+    for (const OptionSpec& o : optionSpecs()) {
+        if ((o.commands & c.bit) == 0) continue;
+        if (o.group == OptionGroup::kPassword) password = true;
+        if (o.group == OptionGroup::kCommand) line += u" [" + optionTerm(o) + u"]";
+    }
+    if (password) line += u" [" + italic(u"PASSWORD") + u"]";
+    if (*c.operands != 0) line += u" " + italic(c.operands);
+    return line + u"\n.br\n";
+}
+
+// The options of `group` that go with any of `commands`, as a tagged list.
+void addOptions(std::u16string& out, OptionGroup group, unsigned commands) {
+    for (const OptionSpec& o : optionSpecs()) {
+        if (o.group != group || (o.commands & commands) == 0) continue;
+        out += u".TP\n" + optionTerm(o) + u"\n" + roff(o.help);
+        if (o.commands == kNoCommand) out += u", in place of a command";
+        out += u".\n";
+    }
+}
+
+}  // namespace
+
+std::u16string manualPage() {
+    std::u16string out =
+        u".TH SFXTOOL 1 \"\" \"Quillon SFX " QUILLON_VERSION_TEXT u"\" \"User Commands\"\n"
+        u".SH NAME\n"
+        u"sfxtool \\- make and open encrypted and self\\-extracting Quillon SFX archives\n"
+        u".SH SYNOPSIS\n";
+    for (const CommandSpec& c : commandSpecs()) out += synopsisLine(c);
+    out += u"\\fBsfxtool \\-\\-version\\fR\n";
+    out += u".SH DESCRIPTION\n" +
+           roff(
+               u"sfxtool makes and opens password-protected archives encrypted with AES-256 in "
+               u"CBC mode. A self-extracting archive is a Windows program that unpacks itself "
+               u"when the recipient runs it; a plain archive (.tvf) holds the same payload "
+               u"without the program in front. Both are opened by sfxtool on any system.") +
+           u"\n.SH COMMANDS\n";
+    for (const CommandSpec& c : commandSpecs())
+        out += u".TP\n" + bold(c.name) + u"\n" + roff(c.details) + u"\n";
+    out += u".SH OPTIONS\n";
+    for (const CommandSpec& c : commandSpecs()) {
+        const std::size_t before = out.size();
+        addOptions(out, OptionGroup::kCommand, c.bit);
+        if (out.size() != before) out.insert(before, u".SS " + roff(c.name) + u"\n");
+    }
+    out += u".SS Password\n" +
+           roff(
+               u"create, extract, list and test ask for the password on the terminal without "
+               u"echo (twice when creating, with the password meter's verdict in between). "
+               u"Instead, give one of:") +
+           u"\n";
+    addOptions(out, OptionGroup::kPassword, kEveryCommand);
+    out += u".SS General\n";
+    addOptions(out, OptionGroup::kGeneral, kEveryCommand | kNoCommand);
+    out += u".SH EXIT STATUS\n";
+    for (const ExitStatusSpec& e : exitStatusSpecs()) {
+        out += u".TP\n" + bold(formatted(u"%d", e.status)) + u"\n" + roff(e.meaning) + u"\n";
+    }
+    out += u".SH FILES\n.TP\n" + bold(u"/zq_sfx.log") + u"\n" +
+           roff(
+               u"When this file exists, sfxtool appends a diagnostic log to it. Its first "
+               u"character sets how much is written: 1 errors only, 2 also the start banner "
+               u"and system report, 3 (or an empty file) also the engine's trace, 5 every "
+               u"detail.") +
+           u"\n.SH EXAMPLES\n.nf\n" +
+           roff(
+               u"sfxtool create -o letters.exe letters/\n"
+               u"sfxtool list -v letters.exe\n"
+               u"sfxtool extract letters.exe -d ~/restored\n"
+               u"printf '%s\\n' \"$PASSWORD\" | sfxtool test --password-stdin letters.exe\n") +
+           u".fi\n";
+    return out;
+}

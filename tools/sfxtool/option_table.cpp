@@ -1,0 +1,110 @@
+#include "tools/sfxtool/option_table.h"
+
+namespace {
+
+constexpr CommandSpec kCommands[] = {
+    {u"create", kCreateCommand, u"PATH...", u"store files and folders in a new archive",
+     u"Stores the named files, and folders with everything in them, under names relative to the "
+     u"current folder (or to -C DIR). The archive is a self-extracting Windows program (.exe) "
+     u"with the extractor built into sfxtool in front, or a plain encrypted archive (.tvf) with "
+     u"--plain. Without -o it is named after the first PATH. A failed create leaves no partial "
+     u"archive behind, and an archive already at the output path stays as it was."},
+    {u"extract", kExtractCommand, u"ARCHIVE", u"unpack an archive",
+     u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed. "
+     u"An archive whose stored names would lead outside the destination is refused whole, "
+     u"before anything is written."},
+    {u"list", kListCommand, u"ARCHIVE", u"show the names an archive holds",
+     u"Shows the name of each file in the archive, one a line; with -v also its size."},
+    {u"test", kTestCommand, u"ARCHIVE", u"check that an archive opens whole",
+     u"Reads and decrypts everything in the archive and writes nothing."},
+    {u"rate", kRateCommand, u"", u"rate passwords as the password dialog does",
+     u"Rates passwords with the password dialog's meter: typed without echo at a terminal (an "
+     u"empty one ends), or read one a line from standard input. For each it prints the score (0 "
+     u"to 100, or a negative code when the password is refused), a tab and a short verdict. "
+     u"Passwords are never taken from the command line."},
+};
+
+constexpr OptionSpec kOptions[] = {
+    {u"-o", nullptr, u"ARCHIVE", kCreateCommand, OptionGroup::kCommand,
+     u"write the archive to ARCHIVE (default: named after the first PATH)"},
+    {u"--plain", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
+     u"write a plain encrypted archive (.tvf) instead of a self-extracting one"},
+    {u"--stub", nullptr, u"FILE", kCreateCommand, OptionGroup::kCommand,
+     u"put the extractor FILE in front instead of the one built in"},
+    {u"-C", nullptr, u"DIR", kCreateCommand, OptionGroup::kCommand,
+     u"find the PATHs in DIR and store their names relative to it"},
+    {u"-d", nullptr, u"DIR", kExtractCommand, OptionGroup::kCommand,
+     u"extract into DIR instead of the current folder"},
+    {u"-v", nullptr, nullptr, kListCommand, OptionGroup::kCommand,
+     u"verbose: show each file's size before its name"},
+    {u"-q", nullptr, nullptr, kCreateCommand | kExtractCommand | kTestCommand,
+     OptionGroup::kCommand, u"quiet: no progress and no summary, only errors"},
+    {u"-p", nullptr, u"PASSWORD", kArchiveCommands, OptionGroup::kPassword,
+     u"the password itself (other users may see it in the process list)"},
+    {u"--password-stdin", nullptr, nullptr, kArchiveCommands, OptionGroup::kPassword,
+     u"read the password from the first line of standard input"},
+    {u"--no-password", nullptr, nullptr, kArchiveCommands, OptionGroup::kPassword,
+     u"no encryption: create an archive without a key, or open one made so"},
+    {u"-h", u"--help", nullptr, kEveryCommand | kNoCommand, OptionGroup::kGeneral,
+     u"show the help and exit"},
+    {u"--version", nullptr, nullptr, kNoCommand, OptionGroup::kGeneral,
+     u"show the version and exit"},
+    {u"--", nullptr, nullptr, kArchiveCommands, OptionGroup::kGeneral,
+     u"end of options: every later argument is a name, even one that starts with -"},
+};
+
+constexpr ExitStatusSpec kExitStatuses[] = {
+    {0, u"success"},
+    {1, u"wrong password"},
+    {2, u"corrupt, or a file or archive could not be read"},
+    {3, u"out of memory"},
+    {4, u"a file could not be written"},
+    {64, u"usage error"},
+};
+
+}  // namespace
+
+std::span<const CommandSpec> commandSpecs() {
+    return kCommands;
+}
+
+std::span<const OptionSpec> optionSpecs() {
+    return kOptions;
+}
+
+std::span<const ExitStatusSpec> exitStatusSpecs() {
+    return kExitStatuses;
+}
+
+const CommandSpec* findCommand(std::u16string_view name) {
+    for (const CommandSpec& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+const OptionSpec* findOption(std::u16string_view name) {
+    for (const OptionSpec& o : kOptions)
+        if (name == o.name || (o.alias != nullptr && name == o.alias)) return &o;
+    return nullptr;
+}
+
+std::u16string optionLabel(const OptionSpec& o) {
+    std::u16string label = o.name;
+    if (o.alias != nullptr) label += std::u16string(u", ") + o.alias;
+    if (o.value != nullptr) label += std::u16string(u" ") + o.value;
+    return label;
+}
+
+std::u16string synopsisOf(const CommandSpec& c) {
+    std::u16string line = std::u16string(u"sfxtool ") + c.name;
+    bool password = false;
+    for (const OptionSpec& o : kOptions) {
+        if ((o.commands & c.bit) == 0) continue;
+        if (o.group == OptionGroup::kPassword) password = true;
+        if (o.group != OptionGroup::kCommand) continue;
+        line += u" [" + optionLabel(o) + u"]";
+    }
+    if (password) line += u" [PASSWORD]";
+    if (*c.operands != 0) line += std::u16string(u" ") + c.operands;
+    return line;
+}
