@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs a cross-built test program under Wine at another screen DPI, in a prefix of its own, so
+# the tests running beside it in the usual prefix keep theirs. Wine 8 takes the DPI from
+# HKCU\Control Panel\Desktop\LogPixels when a program starts.
+#   at_dpi.sh DPI PROGRAM [ARGS...]
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+dpi=$1
+shift
+export WINEPREFIX=$here/../../build/win32/wineprefix-${dpi}dpi
+# The first run creates the prefix (through wine-run) before the value can be set in it.
+"$here/../../scripts/wine-run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "$dpi" /f >/dev/null 2>&1
+status=0
+"$here/../../scripts/wine-run" "$@" || status=$?
+# This prefix's server would otherwise outlive the display the run was given.
+wineserver -w
+exit $status
