@@ -11,6 +11,8 @@ export WINEPREFIX=$here/../../build/win32/wineprefix-${dpi}dpi
 # The first run creates the prefix (through wine-run) before the value can be set in it.
 "$here/../../scripts/wine-run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
     /d "$dpi" /f >/dev/null 2>&1
+# Programs read it when they start; let the prefix's server settle before the test starts one.
+wineserver -w
 status=0
 "$here/../../scripts/wine-run" "$@" || status=$?
 # This prefix's server would otherwise outlive the display the run was given.
