@@ -25,7 +25,7 @@ std::u16string parse(Args args) {
 }
 
 // The arguments that make `command` complete apart from the option under test.
-Args operandsOf(const CommandSpec& c) {
+Args operandsOf(const CommandInfo& c) {
     if (c.bit == kCreateCommand) return {u"in"};
     if (c.bit == kRateCommand) return {};
     return {u"a.tvf"};
@@ -52,8 +52,8 @@ std::string narrow(const std::u16string& text) {
 }
 
 TEST(SfxtoolOptions, EachOptionGoesWithExactlyTheCommandsTheTableGivesIt) {
-    for (const OptionSpec& o : optionSpecs()) {
-        for (const CommandSpec& c : commandSpecs()) {
+    for (const OptionInfo& o : optionTable()) {
+        for (const CommandInfo& c : commandTable()) {
             Args args = {c.name, o.name};
             if (o.value != nullptr) args.push_back(u"value");
             for (const std::u16string& operand : operandsOf(c)) args.push_back(operand);
@@ -154,11 +154,11 @@ TEST(SfxtoolOptions, UsageErrors) {
 
 // Each command's help and synopsis name every option it takes and none it does not.
 TEST(SfxtoolOptions, EachCommandsHelpShowsItsOptions) {
-    for (const CommandSpec& c : commandSpecs()) {
+    for (const CommandInfo& c : commandTable()) {
         const std::u16string help = commandHelp(c);
         const std::u16string synopsis = synopsisOf(c);
         EXPECT_TRUE(contains(collapsed(help), synopsis)) << narrow(c.name);
-        for (const OptionSpec& o : optionSpecs()) {
+        for (const OptionInfo& o : optionTable()) {
             const std::u16string label = u"  " + optionLabel(o) + u" ";
             const bool takes = (o.commands & c.bit) != 0;
             EXPECT_EQ(contains(help, label), takes) << narrow(o.name) << " in " << narrow(c.name);
@@ -177,7 +177,7 @@ TEST(SfxtoolOptions, EachCommandsHelpShowsItsOptions) {
 // Help lines stay within a terminal's width, with the help column lined up.
 TEST(SfxtoolOptions, HelpFitsATerminal) {
     std::u16string all = overviewHelp();
-    for (const CommandSpec& c : commandSpecs()) all += commandHelp(c);
+    for (const CommandInfo& c : commandTable()) all += commandHelp(c);
     std::size_t start = 0;
     while (start < all.size()) {
         std::size_t end = all.find(u'\n', start);
@@ -191,7 +191,7 @@ TEST(SfxtoolOptions, HelpFitsATerminal) {
 // copied as an option; every option in the page must be written with minus signs.
 TEST(SfxtoolOptions, ManualPageWritesOptionsWithMinusSigns) {
     const std::u16string page = manualPage();
-    for (const OptionSpec& o : optionSpecs()) {
+    for (const OptionInfo& o : optionTable()) {
         std::u16string escaped;
         for (const char16_t* c = o.name; *c != 0; ++c) {
             if (*c == u'-') escaped += u'\\';

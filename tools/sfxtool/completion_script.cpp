@@ -9,7 +9,7 @@ namespace {
 // Every spelling of the options that go with `bits`, separated by spaces.
 std::u16string spellings(unsigned bits) {
     std::u16string out;
-    for (const OptionSpec& o : optionSpecs()) {
+    for (const OptionInfo& o : optionTable()) {
         if ((o.commands & bits) == 0) continue;
         if (!out.empty()) out += u' ';
         out += o.name;
@@ -18,7 +18,7 @@ std::u16string spellings(unsigned bits) {
     return out;
 }
 
-std::u16string valueCompletion(const OptionSpec& o) {
+std::u16string valueCompletion(const OptionInfo& o) {
     const std::u16string_view value = o.value;
     if (value == u"PASSWORD") return u"COMPREPLY=()";
     if (value == u"DIR") return u"COMPREPLY=($(compgen -d -- \"$cur\"))";
@@ -29,7 +29,7 @@ std::u16string valueCompletion(const OptionSpec& o) {
 
 std::u16string completionScript() {
     std::u16string commands;
-    for (const CommandSpec& c : commandSpecs()) commands += std::u16string(c.name) + u' ';
+    for (const CommandInfo& c : commandTable()) commands += std::u16string(c.name) + u' ';
     std::u16string out =
         u"# bash completion for sfxtool, written by `sfxtool --dump-options bash`.\n"
         u"_sfxtool() {\n"
@@ -41,7 +41,7 @@ std::u16string completionScript() {
         u"        return\n"
         u"    fi\n"
         u"    case $prev in\n";
-    for (const OptionSpec& o : optionSpecs()) {
+    for (const OptionInfo& o : optionTable()) {
         if (o.value == nullptr) continue;
         out += u"        " + std::u16string(o.name) + u") " + valueCompletion(o) + u"; return ;;\n";
     }
@@ -49,7 +49,7 @@ std::u16string completionScript() {
         u"    esac\n"
         u"    local options= names=yes\n"
         u"    case ${COMP_WORDS[1]} in\n";
-    for (const CommandSpec& c : commandSpecs()) {
+    for (const CommandInfo& c : commandTable()) {
         out += u"        " + std::u16string(c.name) + u") options='" + spellings(c.bit) + u"'";
         if (*c.operands == 0) out += u"; names=";
         out += u" ;;\n";
@@ -74,13 +74,13 @@ std::u16string completionScript() {
 
 std::u16string optionListing() {
     std::u16string out;
-    for (const OptionSpec& o : optionSpecs()) {
+    for (const OptionInfo& o : optionTable()) {
         const std::u16string value = o.value != nullptr ? o.value : u"";
         for (const char16_t* name : {o.name, o.alias}) {
             if (name == nullptr) continue;
             if ((o.commands & kNoCommand) != 0)
                 out += u"\t" + std::u16string(name) + u"\t" + value + u"\n";
-            for (const CommandSpec& c : commandSpecs()) {
+            for (const CommandInfo& c : commandTable()) {
                 if ((o.commands & c.bit) == 0) continue;
                 out += std::u16string(c.name) + u"\t" + name + u"\t" + value + u"\n";
             }

@@ -29,7 +29,7 @@ std::u16string wrapped(std::u16string_view text, std::size_t indent) {
 }
 
 // "  -o ARCHIVE            write the archive to ..." with the help wrapped under itself.
-std::u16string optionLine(const OptionSpec& o) {
+std::u16string optionLine(const OptionInfo& o) {
     std::u16string head = u"  " + optionLabel(o);
     if (head.size() + 2 > kLabelColumn) {
         head += u"\n";
@@ -43,14 +43,14 @@ std::u16string optionLine(const OptionSpec& o) {
 
 std::u16string optionsOf(unsigned commandBit, OptionGroup group) {
     std::u16string out;
-    for (const OptionSpec& o : optionSpecs())
+    for (const OptionInfo& o : optionTable())
         if ((o.commands & commandBit) != 0 && o.group == group) out += optionLine(o);
     return out;
 }
 
 // A synopsis longer than a line, broken between its bracketed parts and continued under the
 // command's first option.
-std::u16string synopsisLines(const std::u16string& lead, const CommandSpec& c) {
+std::u16string synopsisLines(const std::u16string& lead, const CommandInfo& c) {
     const std::u16string head = lead + u"sfxtool " + c.name;
     const std::u16string synopsis = synopsisOf(c);
     const std::u16string_view rest =
@@ -81,10 +81,10 @@ std::u16string synopsisLines(const std::u16string& lead, const CommandSpec& c) {
 
 }  // namespace
 
-std::u16string usageLines(const CommandSpec* command) {
+std::u16string usageLines(const CommandInfo* command) {
     std::u16string out;
     const char16_t* lead = u"usage: ";
-    for (const CommandSpec& c : commandSpecs()) {
+    for (const CommandInfo& c : commandTable()) {
         if (command != nullptr && command != &c) continue;
         out += synopsisLines(lead, c);
         lead = u"       ";
@@ -95,7 +95,7 @@ std::u16string usageLines(const CommandSpec* command) {
 std::u16string overviewHelp() {
     std::u16string out = usageLines(nullptr);
     out += u"       sfxtool --version\n\nCommands:\n";
-    for (const CommandSpec& c : commandSpecs()) {
+    for (const CommandInfo& c : commandTable()) {
         std::u16string head = u"  " + std::u16string(c.name);
         head.resize(kLabelColumn, u' ');
         out += head + c.summary + u"\n";
@@ -104,7 +104,7 @@ std::u16string overviewHelp() {
     out += optionsOf(kCreateCommand, OptionGroup::kPassword);
     out += u"\nGeneral options:\n" + optionsOf(kEveryCommand | kNoCommand, OptionGroup::kGeneral);
     out += u"\nExit status:\n";
-    for (const ExitStatusSpec& e : exitStatusSpecs()) {
+    for (const ExitStatusInfo& e : exitStatusTable()) {
         std::u16string head = u"  " + formatted(u"%d", e.status);
         head.resize(kLabelColumn, u' ');
         out += head + e.meaning + u"\n";
@@ -113,7 +113,7 @@ std::u16string overviewHelp() {
     return out;
 }
 
-std::u16string commandHelp(const CommandSpec& command) {
+std::u16string commandHelp(const CommandInfo& command) {
     std::u16string out = synopsisLines(u"usage: ", command) + u"\n";
     out += wrapped(command.details, 0);
     const std::u16string own = optionsOf(command.bit, OptionGroup::kCommand);

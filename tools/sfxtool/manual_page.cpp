@@ -31,17 +31,17 @@ std::u16string italic(std::u16string_view text) {
     return u"\\fI" + roff(text) + u"\\fR";
 }
 
-std::u16string optionTerm(const OptionSpec& o) {
+std::u16string optionTerm(const OptionInfo& o) {
     std::u16string term = bold(o.name);
     if (o.alias != nullptr) term += u", " + bold(o.alias);
     if (o.value != nullptr) term += u" " + italic(o.value);
     return term;
 }
 
-std::u16string synopsisLine(const CommandSpec& c) {
+std::u16string synopsisLine(const CommandInfo& c) {
     std::u16string line = u"\\fBsfxtool " + roff(c.name) + u"\\fR";
     bool password = false;
-    for (const OptionSpec& o : optionSpecs()) {
+    for (const OptionInfo& o : optionTable()) {
         if ((o.commands & c.bit) == 0) continue;
         if (o.group == OptionGroup::kPassword) password = true;
         if (o.group == OptionGroup::kCommand) line += u" [" + optionTerm(o) + u"]";
@@ -53,7 +53,7 @@ std::u16string synopsisLine(const CommandSpec& c) {
 
 // The options of `group` that go with any of `commands`, as a tagged list.
 void addOptions(std::u16string& out, OptionGroup group, unsigned commands) {
-    for (const OptionSpec& o : optionSpecs()) {
+    for (const OptionInfo& o : optionTable()) {
         if (o.group != group || (o.commands & commands) == 0) continue;
         out += u".TP\n" + optionTerm(o) + u"\n" + roff(o.help);
         if (o.commands == kNoCommand) out += u", in place of a command";
@@ -69,7 +69,7 @@ std::u16string manualPage() {
         u".SH NAME\n"
         u"sfxtool \\- make and open encrypted and self\\-extracting Quillon SFX archives\n"
         u".SH SYNOPSIS\n";
-    for (const CommandSpec& c : commandSpecs()) out += synopsisLine(c);
+    for (const CommandInfo& c : commandTable()) out += synopsisLine(c);
     out += u"\\fBsfxtool \\-\\-version\\fR\n";
     out += u".SH DESCRIPTION\n" +
            roff(
@@ -78,10 +78,10 @@ std::u16string manualPage() {
                u"when the recipient runs it; a plain archive (.tvf) holds the same payload "
                u"without the program in front. Both are opened by sfxtool on any system.") +
            u"\n.SH COMMANDS\n";
-    for (const CommandSpec& c : commandSpecs())
+    for (const CommandInfo& c : commandTable())
         out += u".TP\n" + bold(c.name) + u"\n" + roff(c.details) + u"\n";
     out += u".SH OPTIONS\n";
-    for (const CommandSpec& c : commandSpecs()) {
+    for (const CommandInfo& c : commandTable()) {
         const std::size_t before = out.size();
         addOptions(out, OptionGroup::kCommand, c.bit);
         if (out.size() != before) out.insert(before, u".SS " + roff(c.name) + u"\n");
@@ -96,7 +96,7 @@ std::u16string manualPage() {
     out += u".SS General\n";
     addOptions(out, OptionGroup::kGeneral, kEveryCommand | kNoCommand);
     out += u".SH EXIT STATUS\n";
-    for (const ExitStatusSpec& e : exitStatusSpecs()) {
+    for (const ExitStatusInfo& e : exitStatusTable()) {
         out += u".TP\n" + bold(formatted(u"%d", e.status)) + u"\n" + roff(e.meaning) + u"\n";
     }
     out += u".SH FILES\n.TP\n" + bold(u"/zq_sfx.log") + u"\n" +

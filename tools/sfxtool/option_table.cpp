@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandInfo kCommands[] = {
     {u"create", kCreateCommand, u"PATH...", u"store files and folders in a new archive",
      u"Stores the named files, and folders with everything in them, under names relative to the "
      u"current folder (or to -C DIR). The archive is a self-extracting Windows program (.exe) "
@@ -24,7 +24,7 @@ constexpr CommandSpec kCommands[] = {
      u"Passwords are never taken from the command line."},
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {u"-o", nullptr, u"ARCHIVE", kCreateCommand, OptionGroup::kCommand,
      u"write the archive to ARCHIVE (default: named after the first PATH)"},
     {u"--plain", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
@@ -53,7 +53,7 @@ constexpr OptionSpec kOptions[] = {
      u"end of options: every later argument is a name, even one that starts with -"},
 };
 
-constexpr ExitStatusSpec kExitStatuses[] = {
+constexpr ExitStatusInfo kExitStatuses[] = {
     {0, u"success"},
     {1, u"wrong password"},
     {2, u"corrupt, or a file or archive could not be read"},
@@ -64,41 +64,41 @@ constexpr ExitStatusSpec kExitStatuses[] = {
 
 }  // namespace
 
-std::span<const CommandSpec> commandSpecs() {
+std::span<const CommandInfo> commandTable() {
     return kCommands;
 }
 
-std::span<const OptionSpec> optionSpecs() {
+std::span<const OptionInfo> optionTable() {
     return kOptions;
 }
 
-std::span<const ExitStatusSpec> exitStatusSpecs() {
+std::span<const ExitStatusInfo> exitStatusTable() {
     return kExitStatuses;
 }
 
-const CommandSpec* findCommand(std::u16string_view name) {
-    for (const CommandSpec& c : kCommands)
+const CommandInfo* findCommand(std::u16string_view name) {
+    for (const CommandInfo& c : kCommands)
         if (name == c.name) return &c;
     return nullptr;
 }
 
-const OptionSpec* findOption(std::u16string_view name) {
-    for (const OptionSpec& o : kOptions)
+const OptionInfo* findOption(std::u16string_view name) {
+    for (const OptionInfo& o : kOptions)
         if (name == o.name || (o.alias != nullptr && name == o.alias)) return &o;
     return nullptr;
 }
 
-std::u16string optionLabel(const OptionSpec& o) {
+std::u16string optionLabel(const OptionInfo& o) {
     std::u16string label = o.name;
     if (o.alias != nullptr) label += std::u16string(u", ") + o.alias;
     if (o.value != nullptr) label += std::u16string(u" ") + o.value;
     return label;
 }
 
-std::u16string synopsisOf(const CommandSpec& c) {
+std::u16string synopsisOf(const CommandInfo& c) {
     std::u16string line = std::u16string(u"sfxtool ") + c.name;
     bool password = false;
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionInfo& o : kOptions) {
         if ((o.commands & c.bit) == 0) continue;
         if (o.group == OptionGroup::kPassword) password = true;
         if (o.group != OptionGroup::kCommand) continue;

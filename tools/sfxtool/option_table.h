@@ -21,7 +21,7 @@ constexpr unsigned kArchiveCommands =
     kCreateCommand | kExtractCommand | kListCommand | kTestCommand;
 constexpr unsigned kEveryCommand = kArchiveCommands | kRateCommand;
 
-struct CommandSpec {
+struct CommandInfo {
     const char16_t* name;
     unsigned bit;
     const char16_t* operands;  // what follows the options in the synopsis ("" for none)
@@ -33,7 +33,7 @@ struct CommandSpec {
 // (shown together as [PASSWORD] in a synopsis), and the ones every command takes.
 enum class OptionGroup { kCommand, kPassword, kGeneral };
 
-struct OptionSpec {
+struct OptionInfo {
     const char16_t* name;
     const char16_t* alias;  // another spelling (--help for -h), or null
     const char16_t* value;  // the value's placeholder, or null for a switch
@@ -42,20 +42,20 @@ struct OptionSpec {
     const char16_t* help;
 };
 
-struct ExitStatusSpec {
+struct ExitStatusInfo {
     int status;
     const char16_t* meaning;
 };
 
-std::span<const CommandSpec> commandSpecs();
-std::span<const OptionSpec> optionSpecs();
-std::span<const ExitStatusSpec> exitStatusSpecs();
+std::span<const CommandInfo> commandTable();
+std::span<const OptionInfo> optionTable();
+std::span<const ExitStatusInfo> exitStatusTable();
 
 // Null when there is no such command or option (an option is found by either spelling).
-const CommandSpec* findCommand(std::u16string_view name);
-const OptionSpec* findOption(std::u16string_view name);
+const CommandInfo* findCommand(std::u16string_view name);
+const OptionInfo* findOption(std::u16string_view name);
 
 // "-o ARCHIVE", "--plain", "-h, --help": how the option is shown in a list of options.
-std::u16string optionLabel(const OptionSpec& o);
+std::u16string optionLabel(const OptionInfo& o);
 // "sfxtool create [-o ARCHIVE] ... [PASSWORD] PATH...": the command's synopsis.
-std::u16string synopsisOf(const CommandSpec& c);
+std::u16string synopsisOf(const CommandInfo& c);

@@ -55,7 +55,7 @@ std::u16string parseOptions(std::vector<std::u16string>& args, Options& out) {
     std::size_t first = 0;
     if (!isOption(args[0])) {
         out.command = args[0];
-        const CommandSpec* command = findCommand(out.command);
+        const CommandInfo* command = findCommand(out.command);
         if (command == nullptr) return u"unknown command '" + out.command + u"'";
         commandBit = command->bit;
         first = 1;
@@ -69,7 +69,7 @@ std::u16string parseOptions(std::vector<std::u16string>& args, Options& out) {
             out.paths.push_back(a);
             continue;
         }
-        const OptionSpec* option = findOption(a);
+        const OptionInfo* option = findOption(a);
         if (commandBit == kRateCommand && (option == nullptr || !(option->commands & kRateCommand)))
             return kRateTakesNothing;
         if (option == nullptr) return u"unknown option " + a;

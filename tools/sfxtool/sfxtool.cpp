@@ -34,7 +34,7 @@ int runSfxtool(std::vector<std::u16string>& args) {
     Options o;
     const std::u16string error = parseOptions(args, o);
     for (std::u16string& a : args) secureZero(a.data(), a.size() * sizeof(char16_t));
-    const CommandSpec* command = findCommand(o.command);
+    const CommandInfo* command = findCommand(o.command);
     if (!error.empty()) {
         complain(error);
         print(Stream::kErr, usageLines(command));
