@@ -39,6 +39,12 @@ struct ArchiveWriter {
     ProgressSink* progress = nullptr;  // where the run reports; null: nowhere
     StubImage stubImage;               // given stub bytes; without them the module's resource
     WriteResult writeResult = kWriteOk;
+    // Every listed file or no archive: a file that cannot be opened fails the run (with
+    // kWriteReadFailed, its position in the list in failedName and the system's error), where
+    // otherwise it is left out with a log line.
+    bool strictList = false;
+    uint32_t failedName = UINT32_MAX;
+    uint32_t failedError = 0;
 
     ArchiveWriter() = default;
     ~ArchiveWriter() { destroy(); }
@@ -50,7 +56,9 @@ struct ArchiveWriter {
     void configure(ModuleHandle stub, const char16_t* base, const char16_t* output,
                    const char16_t* list, uint32_t listLength, uint32_t count);
     // An empty password leaves the job without a key. Returns whether it now has one.
-    bool setPassword(const char16_t* password) { return cipher.setPassword(password); }
+    [[nodiscard]] bool setPassword(const char16_t* password) {
+        return cipher.setPassword(password);
+    }
     // Reports to the controls of a progress dialog, found by id.
     void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
     // Reports to a sink of the caller's.
@@ -76,6 +84,10 @@ struct ArchiveReader {
     ExtractResult result = kExtractOk;
     ProgressSink* progress = nullptr;
     bool verifyOnly = false;  // read and decipher everything, create nothing
+    // With kWriteError: the table index of the file that could not be written (or refused its
+    // place), and the system's error code, for front ends that name it.
+    uint32_t failedFile = UINT32_MAX;
+    uint32_t failedError = 0;
 
     ArchiveReader() = default;
     ~ArchiveReader() { destroy(); }
@@ -84,7 +96,9 @@ struct ArchiveReader {
 
     // Empties both paths and the owner module, then stores what is given.
     void configure(ModuleHandle owner, const char16_t* destination, const char16_t* archive);
-    bool setPassword(const char16_t* password) { return cipher.setPassword(password); }
+    [[nodiscard]] bool setPassword(const char16_t* password) {
+        return cipher.setPassword(password);
+    }
     void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
     void bindProgress(ProgressSink* sink) { progress = sink; }
     // The localised message of the last result (wrong password, corrupt, out of memory, a file

@@ -19,8 +19,9 @@ struct PasswordCipher {
     PasswordCipher& operator=(const PasswordCipher&) = delete;
 
     // Derives key and IV from one SHA-512 digest of the password's ANSI bytes. An empty or null
-    // password, or no memory, leaves the object without a key. Returns whether it holds one.
-    bool setPassword(const char16_t* password);
+    // password, or no memory, leaves the object without a key. Returns whether it holds one; a
+    // caller that meant to key a job must stop on false, or the job runs in the clear.
+    [[nodiscard]] bool setPassword(const char16_t* password);
 
     bool hasKey() const { return working != nullptr; }
 

@@ -1,16 +1,22 @@
 // Feeds arbitrary bytes to the reader as an archive, as a stranger's download would arrive. The
-// reader must never crash, never trip a sanitizer, and never create anything outside the folder
-// it extracts into.
+// reader must never crash, never trip a sanitizer, never ask for memory an archive merely claims
+// (the run sets a malloc limit), and never create anything outside the folder it extracts into:
+// the archive and the destination sit three levels down a private tree, and after every input
+// the whole tree is checked, so a file written above the destination, even two levels up, is
+// seen. The same bytes go to the locator of a signed
+// image's payload end, which must never read outside them and never name an end outside them.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "common/archive/job_records.h"
+#include "common/archive/signed_image.h"
 #include "common/support/utf8.h"
 
 namespace fs = std::filesystem;
@@ -22,16 +28,49 @@ const fs::path& workFolder() {
         const char* shm = "/dev/shm";
         fs::path base = fs::is_directory(shm) ? fs::path(shm) : fs::temp_directory_path();
         fs::path p = base / ("quillon-fuzz-" + std::to_string(getpid()));
-        fs::create_directories(p);
+        fs::create_directories(p / "a" / "b" / "c");
         return p;
     }();
     return folder;
 }
 
+struct Held {
+    const uint8_t* data;
+    size_t size;
+};
+
+bool readHeld(void* source, uint64_t offset, uint8_t* out, uint32_t bytes) {
+    const Held& held = *static_cast<const Held*>(source);
+    if (offset > held.size || bytes > held.size - offset) {
+        std::fprintf(stderr, "read outside the image: %llu bytes at %llu of %zu\n",
+                     static_cast<unsigned long long>(bytes),
+                     static_cast<unsigned long long>(offset), held.size);
+        std::abort();
+    }
+    std::memcpy(out, held.data + offset, bytes);
+    return true;
+}
+
+void checkPayloadEnd(const uint8_t* data, size_t size) {
+    Held held{data, size};
+    const PayloadEnd found = findPayloadEnd(readHeld, &held, size);
+    const bool sound = found.certificateTable ? found.end % 8 == 0 && found.end + 8 <= size &&
+                                                    found.zeroBytes <= kMaxSigningPadding &&
+                                                    found.zeroBytes <= found.end
+                                              : found.end == size && found.zeroBytes == 0;
+    if (!sound) {
+        std::fprintf(stderr, "payload end %llu (%u zeros) for an image of %zu bytes\n",
+                     static_cast<unsigned long long>(found.end), found.zeroBytes, size);
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const fs::path& work = workFolder();
+    checkPayloadEnd(data, size);
+    const fs::path& root = workFolder();
+    const fs::path work = root / "a" / "b" / "c";
     const fs::path archive = work / "archive";
     const fs::path out = work / "out";
     {
@@ -44,15 +83,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reader.configure(nullptr, d.c_str(), a.c_str());
     // Most inputs are read without a key, where every byte of the layout is the attacker's; a
     // few with one, as the seeds that were written with it expect.
-    if (size > 0 && (data[size - 1] & 7) == 0) reader.setPassword(u"fuzz");
+    if (size > 0 && (data[size - 1] & 7) == 0 && !reader.setPassword(u"fuzz")) return 0;
     reader.run();
 
-    // Nothing may appear beside the archive and the destination.
-    for (const auto& entry : fs::directory_iterator(work)) {
-        if (entry.path() != archive && entry.path() != out) {
-            std::fprintf(stderr, "created outside the destination: %s\n", entry.path().c_str());
-            std::abort();
+    // Nothing may appear anywhere in the tree but its three folders, the archive and what is
+    // inside the destination.
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const fs::path& p = it->path();
+        if (p == out) {
+            it.disable_recursion_pending();
+            continue;
         }
+        if (p == archive || p == root / "a" || p == root / "a" / "b" || p == work) continue;
+        std::fprintf(stderr, "created outside the destination: %s\n", p.c_str());
+        std::abort();
     }
     std::error_code ec;
     fs::remove_all(out, ec);

@@ -3,7 +3,7 @@
 # (`sfxtool --dump-options table`: COMMAND, OPTION, VALUE a line): the page, as man shows it,
 # names every command and option; completing "-" after each command offers exactly that
 # command's options; a value is completed as what it names (folders for DIR, nothing for a
-# password); after "--" only names are offered.
+# password or a URL); after "--" only names are offered.
 #   option_documents.sh SFXTOOL MANUAL_PAGE COMPLETION_SCRIPT
 set -u
 tool=$1 page=$2 script=$3
@@ -56,7 +56,7 @@ while IFS=$'\t' read -r c option value; do
     offered=$(complete_words "$c" "$option" '' | tr '\n' ' ')
     case $value in
         DIR) [ "$offered" = "folder " ] || fail "$c $option offers [$offered], not folders alone" ;;
-        PASSWORD) [ -z "$offered" ] || fail "$c $option offers [$offered] for a password" ;;
+        PASSWORD | URL) [ -z "$offered" ] || fail "$c $option offers [$offered] for a $value" ;;
         *) [ "$offered" = "file folder " ] || fail "$c $option offers [$offered], not names" ;;
     esac
 done <<<"$table"

@@ -97,6 +97,19 @@ TEST(SfxtoolOptions, ValuesLandWhereTheCommandsReadThem) {
     EXPECT_TRUE(list.verbose);
     EXPECT_EQ(list.passwordFrom, PasswordFrom::kNone);
 
+    Options signing;
+    ASSERT_EQ(parse({u"create", u"--sign-cert", u"c.pem", u"--sign-key", u"k.pem", u"--sign-pkcs12",
+                     u"s.p12", u"--sign-pass", u"pw", u"--sign-timestamp", u"http://t", u"a"},
+                    signing),
+              u"");
+    EXPECT_EQ(signing.signCert, u"c.pem");
+    EXPECT_EQ(signing.signKey, u"k.pem");
+    EXPECT_EQ(signing.signPkcs12, u"s.p12");
+    EXPECT_EQ(signing.signPass.text(), u"pw");
+    EXPECT_EQ(signing.signTimestamp, u"http://t");
+    EXPECT_EQ(signing.passwordFrom, PasswordFrom::kPrompt)
+        << "a key's password is not the archive's";
+
     Options plain;
     ASSERT_EQ(parse({u"create", u"--plain", u"a"}, plain), u"");
     EXPECT_TRUE(plain.plain);
@@ -170,7 +183,7 @@ TEST(SfxtoolOptions, EachCommandsHelpShowsItsOptions) {
     }
     EXPECT_EQ(synopsisOf(*findCommand(u"create")),
               u"sfxtool create [-o ARCHIVE] [--plain] [--stub FILE] [-C DIR] [-q] [PASSWORD] "
-              u"PATH...");
+              u"[SIGNING] PATH...");
     EXPECT_EQ(synopsisOf(*findCommand(u"rate")), u"sfxtool rate");
 }
 

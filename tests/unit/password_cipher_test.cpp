@@ -72,9 +72,10 @@ TEST(PasswordCipher, KeyAndIvAreTheFirst48DigestBytesOfTheAnsiForm) {
 
 TEST(PasswordCipher, UnmappableCharactersKeyLikeTheDefaultCharacter) {
     PasswordCipher a, b, c;
-    a.setPassword(u"pass\u0100word");  // no exact Windows-1252 form, and best fit is off
-    b.setPassword(u"pass?word");
-    c.setPassword(u"passAword");  // best fit would have made the first one this
+    ASSERT_TRUE(
+        a.setPassword(u"pass\u0100word"));  // no exact Windows-1252 form, and best fit is off
+    ASSERT_TRUE(b.setPassword(u"pass?word"));
+    ASSERT_TRUE(c.setPassword(u"passAword"));  // best fit would have made the first one this
     EXPECT_EQ(keyOf(a), keyOf(b));
     EXPECT_NE(keyOf(a), keyOf(c));
 }
@@ -99,8 +100,8 @@ TEST(PasswordCipher, SamePasswordSameCiphertextAndRoundTrip) {
     std::vector<uint8_t> plain(16 * 9);
     for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i);
     PasswordCipher a, b;
-    a.setPassword(u"s3cret");
-    b.setPassword(u"s3cret");
+    ASSERT_TRUE(a.setPassword(u"s3cret"));
+    ASSERT_TRUE(b.setPassword(u"s3cret"));
     auto ca = encrypt(a, plain), cb = encrypt(b, plain);
     EXPECT_EQ(ca, cb);
     EXPECT_NE(ca, plain);
@@ -108,7 +109,7 @@ TEST(PasswordCipher, SamePasswordSameCiphertextAndRoundTrip) {
     // Back through a second object, and through the first after restartChain.
     std::vector<uint8_t> back = ca;
     PasswordCipher d;
-    d.setPassword(u"s3cret");
+    ASSERT_TRUE(d.setPassword(u"s3cret"));
     for (std::size_t i = 0; i < back.size(); i += 16) d.decryptBlock(back.data() + i);
     EXPECT_EQ(back, plain);
     back = ca;
@@ -119,7 +120,7 @@ TEST(PasswordCipher, SamePasswordSameCiphertextAndRoundTrip) {
 
 TEST(PasswordCipher, RestartChainRepeatsTheFirstBlock) {
     PasswordCipher c;
-    c.setPassword(u"restart");
+    ASSERT_TRUE(c.setPassword(u"restart"));
     std::vector<uint8_t> block(16, 7);
     auto first = encrypt(c, block);
     auto second = encrypt(c, block);
@@ -132,8 +133,8 @@ TEST(PasswordCipher, BulkEqualsBlockByBlock) {
     std::vector<uint8_t> plain(16 * 100);
     for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i * 13);
     PasswordCipher a, b;
-    a.setPassword(u"bulk");
-    b.setPassword(u"bulk");
+    ASSERT_TRUE(a.setPassword(u"bulk"));
+    ASSERT_TRUE(b.setPassword(u"bulk"));
     auto one = encrypt(a, plain);
     auto bulk = plain;
     b.encryptBlocks(bulk.data(), 37);
@@ -143,9 +144,9 @@ TEST(PasswordCipher, BulkEqualsBlockByBlock) {
 
 TEST(PasswordCipher, SettingAgainReplacesTheKey) {
     PasswordCipher c, fresh;
-    c.setPassword(u"first");
-    c.setPassword(u"second");
-    fresh.setPassword(u"second");
+    ASSERT_TRUE(c.setPassword(u"first"));
+    ASSERT_TRUE(c.setPassword(u"second"));
+    ASSERT_TRUE(fresh.setPassword(u"second"));
     EXPECT_EQ(keyOf(c), keyOf(fresh));
 }
 
@@ -164,8 +165,8 @@ TEST(PasswordCipher, OverlongPasswordKeysFromTheFirst519AnsiBytes) {
     // Exactly 519 fits whole; 520 loses only its last character.
     PasswordCipher exact, over;
     std::u16string p519(519, u'a'), p520(520, u'a');
-    exact.setPassword(p519.c_str());
-    over.setPassword(p520.c_str());
+    ASSERT_TRUE(exact.setPassword(p519.c_str()));
+    ASSERT_TRUE(over.setPassword(p520.c_str()));
     EXPECT_EQ(keyOf(exact), keyOf(c));
     EXPECT_EQ(keyOf(over), keyOf(c));
 }
@@ -177,7 +178,7 @@ TEST(PasswordCipher, OverlongCutNeverSplitsASurrogatePair) {
     uint8_t bytes[kPasswordAnsiLimit] = {};
     EXPECT_EQ(passwordAnsiBytes(p.c_str(), bytes), 518u);
     PasswordCipher c;
-    c.setPassword(p.c_str());
+    ASSERT_TRUE(c.setPassword(p.c_str()));
     auto d = sha512Of(std::string(518, 'b'));
     EXPECT_EQ(keyOf(c), toHex(d.data(), 32));
 }
@@ -190,7 +191,7 @@ class CipherWipe : public ::testing::Test {
 
 TEST_F(CipherWipe, ClearWipesBothContextsBeforeReleasingThem) {
     PasswordCipher c;
-    c.setPassword(u"wipe me");
+    ASSERT_TRUE(c.setPassword(u"wipe me"));
     std::vector<uint8_t> block(16, 1);
     c.encryptBlock(block.data());
     const AesContext* working = c.working;
@@ -210,7 +211,7 @@ TEST_F(CipherWipe, DestructionWipesToo) {
     const AesContext* working = nullptr;
     {
         PasswordCipher c;
-        c.setPassword(u"scoped");
+        ASSERT_TRUE(c.setPassword(u"scoped"));
         working = c.working;
         release_watch::watch(working, sizeof(AesContext));
     }

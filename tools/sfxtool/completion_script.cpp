@@ -1,6 +1,6 @@
 // The bash completion script and the plain listing of the options, written from the option
-// table. A value named DIR completes to folders, PASSWORD to nothing (it is never offered from
-// history or files), any other value to file names.
+// table. A value named DIR completes to folders, PASSWORD and URL to nothing (a password is
+// never offered from history or files), any other value to file names.
 #include "tools/sfxtool/option_documents.h"
 #include "tools/sfxtool/option_table.h"
 
@@ -20,7 +20,7 @@ std::u16string spellings(unsigned bits) {
 
 std::u16string valueCompletion(const OptionInfo& o) {
     const std::u16string_view value = o.value;
-    if (value == u"PASSWORD") return u"COMPREPLY=()";
+    if (value == u"PASSWORD" || value == u"URL") return u"COMPREPLY=()";
     if (value == u"DIR") return u"COMPREPLY=($(compgen -d -- \"$cur\"))";
     return u"COMPREPLY=($(compgen -f -- \"$cur\"))";
 }

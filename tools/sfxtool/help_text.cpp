@@ -125,6 +125,13 @@ std::u16string commandHelp(const CommandInfo& command) {
                    : u"\nPASSWORD: asked for without echo by default, or one of:\n";
         out += password;
     }
+    const std::u16string signing = optionsOf(command.bit, OptionGroup::kSigning);
+    if (!signing.empty()) {
+        out +=
+            u"\nSIGNING (the Linux build, with osslsigncode): --sign-cert with --sign-key, or\n"
+            u"--sign-pkcs12; the signed archive is read back before it is kept.\n" +
+            signing;
+    }
     out += u"\nGeneral options:\n" + optionsOf(command.bit, OptionGroup::kGeneral);
     return out;
 }

@@ -40,13 +40,15 @@ std::u16string optionTerm(const OptionInfo& o) {
 
 std::u16string synopsisLine(const CommandInfo& c) {
     std::u16string line = u"\\fBsfxtool " + roff(c.name) + u"\\fR";
-    bool password = false;
+    bool password = false, signing = false;
     for (const OptionInfo& o : optionTable()) {
         if ((o.commands & c.bit) == 0) continue;
-        if (o.group == OptionGroup::kPassword) password = true;
+        password = password || o.group == OptionGroup::kPassword;
+        signing = signing || o.group == OptionGroup::kSigning;
         if (o.group == OptionGroup::kCommand) line += u" [" + optionTerm(o) + u"]";
     }
     if (password) line += u" [" + italic(u"PASSWORD") + u"]";
+    if (signing) line += u" [" + italic(u"SIGNING") + u"]";
     if (*c.operands != 0) line += u" " + italic(c.operands);
     return line + u"\n.br\n";
 }
@@ -93,6 +95,17 @@ std::u16string manualPage() {
                u"Instead, give one of:") +
            u"\n";
     addOptions(out, OptionGroup::kPassword, kEveryCommand);
+    out += u".SS Signing\n" +
+           roff(
+               u"The Linux build of sfxtool signs the self-extracting archive create makes "
+               u"(Authenticode, SHA-256) with osslsigncode: give --sign-cert with --sign-key, "
+               u"or --sign-pkcs12. The signed archive is read back under its password before it "
+               u"is kept; when signing or the reading fails, nothing is left at the output "
+               u"path. Signing must be the last step: anything changed in the archive "
+               u"afterwards breaks both the signature and the archive. The Windows build does "
+               u"not sign; use signtool on the finished archive.") +
+           u"\n";
+    addOptions(out, OptionGroup::kSigning, kEveryCommand);
     out += u".SS General\n";
     addOptions(out, OptionGroup::kGeneral, kEveryCommand | kNoCommand);
     out += u".SH EXIT STATUS\n";

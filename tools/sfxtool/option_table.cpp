@@ -8,7 +8,8 @@ constexpr CommandInfo kCommands[] = {
      u"current folder (or to -C DIR). The archive is a self-extracting Windows program (.exe) "
      u"with the extractor built into sfxtool in front, or a plain encrypted archive (.tvf) with "
      u"--plain. Without -o it is named after the first PATH. A failed create leaves no partial "
-     u"archive behind, and an archive already at the output path stays as it was."},
+     u"archive behind, and an archive already at the output path stays as it was. A "
+     u"self-extracting archive can be signed as it is made (SIGNING)."},
     {u"extract", kExtractCommand, u"ARCHIVE", u"unpack an archive",
      u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed. "
      u"An archive whose stored names would lead outside the destination is refused whole, "
@@ -45,6 +46,16 @@ constexpr OptionInfo kOptions[] = {
      u"read the password from the first line of standard input"},
     {u"--no-password", nullptr, nullptr, kArchiveCommands, OptionGroup::kPassword,
      u"no encryption: create an archive without a key, or open one made so"},
+    {u"--sign-cert", nullptr, u"CERT", kCreateCommand, OptionGroup::kSigning,
+     u"sign the archive with this certificate (PEM or DER), with --sign-key"},
+    {u"--sign-key", nullptr, u"KEY", kCreateCommand, OptionGroup::kSigning,
+     u"the certificate's private key"},
+    {u"--sign-pkcs12", nullptr, u"FILE", kCreateCommand, OptionGroup::kSigning,
+     u"sign with the certificate and key this PKCS#12 file holds, instead"},
+    {u"--sign-pass", nullptr, u"PASSWORD", kCreateCommand, OptionGroup::kSigning,
+     u"the password of the key or of the PKCS#12 file"},
+    {u"--sign-timestamp", nullptr, u"URL", kCreateCommand, OptionGroup::kSigning,
+     u"add a timestamp from the server at URL"},
     {u"-h", u"--help", nullptr, kEveryCommand | kNoCommand, OptionGroup::kGeneral,
      u"show the help and exit"},
     {u"--version", nullptr, nullptr, kNoCommand, OptionGroup::kGeneral,
@@ -57,8 +68,9 @@ constexpr ExitStatusInfo kExitStatuses[] = {
     {0, u"success"},
     {1, u"wrong password"},
     {2, u"corrupt, or a file or archive could not be read"},
-    {3, u"out of memory"},
+    {3, u"out of memory, or a password that gives no key"},
     {4, u"a file could not be written"},
+    {5, u"signing failed: nothing is left at the output path"},
     {64, u"usage error"},
 };
 
@@ -97,14 +109,16 @@ std::u16string optionLabel(const OptionInfo& o) {
 
 std::u16string synopsisOf(const CommandInfo& c) {
     std::u16string line = std::u16string(u"sfxtool ") + c.name;
-    bool password = false;
+    bool password = false, signing = false;
     for (const OptionInfo& o : kOptions) {
         if ((o.commands & c.bit) == 0) continue;
-        if (o.group == OptionGroup::kPassword) password = true;
+        password = password || o.group == OptionGroup::kPassword;
+        signing = signing || o.group == OptionGroup::kSigning;
         if (o.group != OptionGroup::kCommand) continue;
         line += u" [" + optionLabel(o) + u"]";
     }
     if (password) line += u" [PASSWORD]";
+    if (signing) line += u" [SIGNING]";
     if (*c.operands != 0) line += std::u16string(u" ") + c.operands;
     return line;
 }

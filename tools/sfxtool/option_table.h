@@ -30,8 +30,9 @@ struct CommandInfo {
 };
 
 // How an option is presented: the command's own options, the three ways to give a password
-// (shown together as [PASSWORD] in a synopsis), and the ones every command takes.
-enum class OptionGroup { kCommand, kPassword, kGeneral };
+// (shown together as [PASSWORD] in a synopsis), the signing options ([SIGNING]), and the ones
+// every command takes.
+enum class OptionGroup { kCommand, kPassword, kSigning, kGeneral };
 
 struct OptionInfo {
     const char16_t* name;

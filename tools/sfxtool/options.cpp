@@ -22,6 +22,16 @@ bool store(const std::u16string& name, std::u16string& value, Options& out) {
         out.baseFolder = value;
     } else if (name == u"-d") {
         out.destination = value;
+    } else if (name == u"--sign-cert") {
+        out.signCert = value;
+    } else if (name == u"--sign-key") {
+        out.signKey = value;
+    } else if (name == u"--sign-pkcs12") {
+        out.signPkcs12 = value;
+    } else if (name == u"--sign-pass") {
+        out.signPass.take(value);
+    } else if (name == u"--sign-timestamp") {
+        out.signTimestamp = value;
     } else if (name == u"--plain") {
         out.plain = true;
     } else if (name == u"-q") {

@@ -4,7 +4,6 @@
 
 #include "common/archive/archive_format.h"
 #include "common/archive/job_records.h"
-#include "common/support/system_error_text.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/formatted.h"
@@ -22,13 +21,17 @@ int report(ExtractResult result) {
     return static_cast<int>(result);
 }
 
+// A password was given but gives no key: reading on without one would blame the password.
+int refuseKeyless() {
+    complain(u"the password could not be made into a key");
+    return kExitNoKey;
+}
+
 // An archive that cannot be opened is not corrupt: say which file and the system's reason, as
 // "a.tvf: No such file or directory", with the status of an unreadable archive.
 int cannotOpen(const std::u16string& archive) {
-    char16_t reason[256];
-    systemErrorText(lastSystemError(), reason, 256);
-    complain(archive + u": " + reason);
-    return kCorrupt;
+    complain(archive + u": " + systemReason(lastSystemError()));
+    return static_cast<int>(kCorrupt);
 }
 
 // Whether the reader will be able to open the archive: asked before the password is, so a
@@ -53,12 +56,26 @@ int runExtract(Options& o, bool verifyOnly) {
     ArchiveReader reader;
     reader.configure(nullptr, o.destination.c_str(), o.paths[0].c_str());
     reader.verifyOnly = verifyOnly;
-    if (!password.empty()) reader.setPassword(password.text().c_str());
+    if (!password.empty() && !reader.setPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     reader.bindProgress(&progress);
     reader.run();
     progress.finish();
+    if (reader.result == kWriteError && reader.failedFile < reader.fileTable.count()) {
+        // The system's text, then which file and why, as tar would say it.
+        std::u16string where = o.destination;
+        if (!where.empty() && where.back() != u'/' && where.back() != u'\\') where += u'/';
+        where += reader.fileTable.nameOf(reader.failedFile);
+        ArchiveReader messages;
+        messages.result = kWriteError;
+        const char16_t* text = messages.resultMessage();
+        complain(std::u16string(text != nullptr ? text : u"") + u" " + where + u": " +
+                 (reader.failedError != 0 ? systemReason(reader.failedError)
+                                          : std::u16string(u"refused: a link, a folder, or the "
+                                                           u"archive itself stands there")));
+        return static_cast<int>(kWriteError);
+    }
     if (reader.result == kExtractOk && !o.quiet) {
         const unsigned files = reader.trailer.fileCount;
         print(Stream::kOut,
@@ -74,18 +91,24 @@ int runList(Options& o) {
     SecretText password;
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     PasswordCipher cipher;
-    if (!password.empty()) cipher.setPassword(password.text().c_str());
+    if (!password.empty() && !cipher.setPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
     ArchiveTrailer trailer;
-    ByteBuf info;
+    ByteBuf scratch;
     FileTable files;
     PayloadLocation where;
-    const ExtractResult result = locatePayload(archive, cipher, trailer, info, files, where);
+    const ExtractResult result = locatePayload(archive, cipher, trailer, scratch, files, where);
+    scratch.destroy();
     if (result != kExtractOk) return report(result);
     std::u16string out;
-    for (uint32_t i = 0; i < trailer.fileCount; ++i) {
-        const FileEntry& e = files.entries[i];
+    for (uint32_t i = 0; i < files.count(); ++i) {
+        const FileEntry e = files.at(i);
         out += (o.verbose ? detailColumns(e) : u"") + e.name + u"\n";
+        // Written out now and then, so a table of many files is never held twice.
+        if (out.size() > 65536) {
+            print(Stream::kOut, out);
+            out.clear();
+        }
     }
     print(Stream::kOut, out);
     return 0;

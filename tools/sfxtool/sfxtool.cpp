@@ -5,6 +5,7 @@
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/help_text.h"
 #include "tools/sfxtool/option_documents.h"
+#include "tools/sfxtool/sign_archive.h"
 
 namespace {
 
@@ -32,7 +33,10 @@ int runSfxtool(std::vector<std::u16string>& args) {
     initLog(u"zq_sfx", nullptr, 0);
     if (!args.empty() && args[0] == u"--dump-options") return dumpOptions(args);
     Options o;
-    const std::u16string error = parseOptions(args, o);
+    std::u16string error = parseOptions(args, o);
+    // Whether signing can be done as asked is the signing step's to say, before anything is
+    // read or written; a usage error all the same.
+    if (error.empty() && o.command == u"create" && !o.help) error = signingOptionsProblem(o);
     for (std::u16string& a : args) secureZero(a.data(), a.size() * sizeof(char16_t));
     const CommandInfo* command = findCommand(o.command);
     if (!error.empty()) {
