@@ -25,8 +25,9 @@ constexpr DWORD kCommonFlags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUS
                                OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING;
 
 // The size of the version-4 layout, which every system's dialog accepts: the structure up to
-// and including its template name.
+// and including its template name: 76 bytes in a 32-bit program, 136 with 64-bit pointers.
 constexpr DWORD kVersion4Size = offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR);
+static_assert(kVersion4Size == (sizeof(void*) == 4 ? 76 : 136));
 
 // The hook's capture buffer, lent by pickFiles for the length of its dialog, is kept with the
 // hook's own dialog (its user value), not library-wide: an Add Files opened while another is open

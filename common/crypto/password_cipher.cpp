@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/archive/byte_buf.h"
+#include "common/crypto/hmac_sha512.h"
 #include "common/crypto/sha512.h"
 #include "common/support/code_page.h"
 #include "common/support/secure_zero.h"
@@ -16,11 +17,12 @@ namespace {
 // frames (deep ones in a sanitized build, whose allocator records where it was called from).
 constexpr std::size_t kDerivationStackBytes = 4096;
 
-void release(AesContext*& ctx) {
-    if (ctx == nullptr) return;
-    secureZeroObject(*ctx);
-    delete ctx;
-    ctx = nullptr;
+template <typename Secret>
+void release(Secret*& secret) {
+    if (secret == nullptr) return;
+    secureZeroObject(*secret);
+    delete secret;
+    secret = nullptr;
 }
 
 // The derivation proper (see setPassword). Never inlined: its frame and its callees' must lie
@@ -29,9 +31,10 @@ void release(AesContext*& ctx) {
     cipher.clear();
     cipher.working = new (std::nothrow) AesContext;
     cipher.saved = new (std::nothrow) AesContext;
+    cipher.integrity = new (std::nothrow) IntegrityKey;
     ByteBuf buf;  // wiped over its whole capacity on every way out
-    if (cipher.working == nullptr || cipher.saved == nullptr || buf.data == nullptr ||
-        buf.capacity < kPasswordAnsiLimit + 1) {
+    if (cipher.working == nullptr || cipher.saved == nullptr || cipher.integrity == nullptr ||
+        buf.data == nullptr || buf.capacity < kPasswordAnsiLimit + 1) {
         cipher.clear();
         return false;
     }
@@ -53,6 +56,8 @@ void release(AesContext*& ctx) {
     sha512Final(sha, buf.data);
     aesSetKey(*cipher.working, kAesModeCbc, 32, buf.data, buf.data + 32);
     *cipher.saved = *cipher.working;
+    hmacSha512(buf.data, 64, reinterpret_cast<const uint8_t*>(kIntegrityKeyLabel),
+               sizeof kIntegrityKeyLabel - 1, cipher.integrity->bytes);
     secureZeroObject(sha);
     return true;
 }
@@ -97,4 +102,5 @@ void PasswordCipher::restartChain() {
 void PasswordCipher::clear() {
     release(working);
     release(saved);
+    release(integrity);
 }

@@ -183,40 +183,92 @@ TEST(PasswordCipher, OverlongCutNeverSplitsASurrogatePair) {
     EXPECT_EQ(keyOf(c), toHex(d.data(), 32));
 }
 
+TEST(PasswordCipher, IntegrityKeyKnownAnswer) {
+    // Computed elsewhere from the recipe alone, and the two agree:
+    //   python3 -c "import hashlib, hmac; d = hashlib.sha512(b'correct horse').digest();
+    //     print(hmac.new(d, b'Quillon SFX integrity key 1', hashlib.sha512).hexdigest())"
+    //   key=$(printf 'correct horse' | openssl dgst -sha512 -r | cut -d' ' -f1)
+    //   printf 'Quillon SFX integrity key 1' | openssl dgst -sha512 -mac HMAC -macopt hexkey:$key
+    PasswordCipher c;
+    ASSERT_TRUE(c.setPassword(u"correct horse"));
+    ASSERT_NE(c.integrityKey(), nullptr);
+    EXPECT_EQ(toHex(c.integrityKey(), 64),
+              "ab9946b5786cc19715d0a4f16469cebeac49c7602db4c8e1155f64fe4d7e4ddf"
+              "c0c7100603f96b60e838c9905b3df026fd9735cfc44e306ade12c44ca3dd9ebe");
+}
+
+TEST(PasswordCipher, IntegrityKeyIsDeterministicSeparateFromTheCipherKeyAndPerPassword) {
+    PasswordCipher a, b, other;
+    ASSERT_TRUE(a.setPassword(u"s\u00e9same"));
+    ASSERT_TRUE(b.setPassword(u"s\u00e9same"));
+    ASSERT_TRUE(other.setPassword(u"s\u00e9samf"));
+    EXPECT_EQ(toHex(a.integrityKey(), 64), toHex(b.integrityKey(), 64));
+    EXPECT_NE(toHex(a.integrityKey(), 64), toHex(other.integrityKey(), 64));
+    // Not the digest the cipher key and IV come from, nor any part of it.
+    const auto digest = sha512Of("s\xe9same");
+    ASSERT_EQ(keyOf(a), toHex(digest.data(), 32));
+    const std::string key = toHex(a.integrityKey(), 64);
+    EXPECT_EQ(std::string::npos, key.find(keyOf(a)));
+    EXPECT_EQ(std::string::npos, key.find(ivOf(a)));
+    EXPECT_NE(key, toHex(digest));
+}
+
+TEST(PasswordCipher, NoIntegrityKeyWithoutAPassword) {
+    PasswordCipher c;
+    EXPECT_EQ(c.integrityKey(), nullptr);
+    EXPECT_FALSE(c.setPassword(u""));
+    EXPECT_EQ(c.integrityKey(), nullptr);
+    ASSERT_TRUE(c.setPassword(u"then one"));
+    EXPECT_NE(c.integrityKey(), nullptr);
+    c.clear();
+    EXPECT_EQ(c.integrityKey(), nullptr);
+    EXPECT_FALSE(c.hasKey());
+}
+
 class CipherWipe : public ::testing::Test {
   protected:
     void SetUp() override { release_watch::reset(); }
     void TearDown() override { release_watch::reset(); }
 };
 
-TEST_F(CipherWipe, ClearWipesBothContextsBeforeReleasingThem) {
+TEST_F(CipherWipe, ClearWipesBothContextsAndTheIntegrityKeyBeforeReleasingThem) {
     PasswordCipher c;
     ASSERT_TRUE(c.setPassword(u"wipe me"));
     std::vector<uint8_t> block(16, 1);
     c.encryptBlock(block.data());
     const AesContext* working = c.working;
     const AesContext* saved = c.saved;
+    const IntegrityKey* integrity = c.integrity;
     release_watch::watch(working, sizeof(AesContext));
     release_watch::watch(saved, sizeof(AesContext));
+    release_watch::watch(integrity, sizeof(IntegrityKey));
     c.clear();
     EXPECT_EQ(c.working, nullptr);
     EXPECT_EQ(c.saved, nullptr);
+    EXPECT_EQ(c.integrity, nullptr);
     ASSERT_TRUE(release_watch::released(working));
     ASSERT_TRUE(release_watch::released(saved));
+    ASSERT_TRUE(release_watch::released(integrity));
     EXPECT_TRUE(release_watch::wasZero(working));
     EXPECT_TRUE(release_watch::wasZero(saved));
+    EXPECT_TRUE(release_watch::wasZero(integrity));
 }
 
 TEST_F(CipherWipe, DestructionWipesToo) {
     const AesContext* working = nullptr;
+    const IntegrityKey* integrity = nullptr;
     {
         PasswordCipher c;
         ASSERT_TRUE(c.setPassword(u"scoped"));
         working = c.working;
+        integrity = c.integrity;
         release_watch::watch(working, sizeof(AesContext));
+        release_watch::watch(integrity, sizeof(IntegrityKey));
     }
     ASSERT_TRUE(release_watch::released(working));
     EXPECT_TRUE(release_watch::wasZero(working));
+    ASSERT_TRUE(release_watch::released(integrity));
+    EXPECT_TRUE(release_watch::wasZero(integrity));
 }
 
 }  // namespace

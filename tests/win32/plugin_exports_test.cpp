@@ -120,7 +120,9 @@ class PluginExports : public testing::Test {
 TEST_F(PluginExports, ExportsSixNamesNumberedInAlphabeticalOrder) {
     const auto* base = reinterpret_cast<const BYTE*>(plugin);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    // The plug-in is built like this program, 32- or 64-bit: its headers have this layout.
+    ASSERT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
     const IMAGE_DATA_DIRECTORY& entry =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     ASSERT_NE(entry.VirtualAddress, 0u);

@@ -327,7 +327,9 @@ TEST_F(TokenLibrary, ALibraryMissingAnEntryPointIsNotBound) {
 std::vector<std::string> importedLibraries(const std::string& image) {
     std::vector<std::string> names;
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image.data() + dos->e_lfanew);
+    // The extractor is built like this program, 32- or 64-bit: read only headers of this layout.
+    if (nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC) return names;
     const auto* sections = IMAGE_FIRST_SECTION(nt);
     const auto offsetOf = [&](DWORD rva) -> size_t {
         for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
