@@ -1,6 +1,6 @@
 # Short commands for people; the real build is CMake (CMakePresets.json).
 .PHONY: all demo bootstrap build build-native build-win32 build-win64 build-windows-suite build-fuzz \
-	test test-native test-win32 test-win64 bench format clean
+	package test test-native test-win32 test-win64 bench format clean
 
 all: build
 
@@ -32,8 +32,15 @@ build-fuzz: bootstrap
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz
 
-# Every suite always runs; the target fails if any did.
-test: build build-fuzz build-windows-suite
+# build/package/quillon-sfx_VERSION_ARCH.deb and quillon-sfx-VERSION-win32.zip (see
+# cmake/QuillonPackaging.cmake); the zip takes the web page too when build/web has it.
+package: build
+	@cd build/win32 && cpack --config CPackConfig.cmake >/dev/null
+	@cd build/native && cpack --config CPackConfig.cmake >/dev/null
+	@ls -l build/package
+
+# Every suite always runs; the target fails if any did. The native suite unpacks the packages.
+test: build build-fuzz build-windows-suite package
 	@scripts/run-tests
 
 test-native: build-native

@@ -90,3 +90,51 @@ function(quillon_embed_binary target rc_script from_target file_name)
     target_include_directories(${target} PRIVATE ${embedded})
     set_property(SOURCE ${rc_script} APPEND PROPERTY OBJECT_DEPENDS ${embedded}/${file_name})
 endfunction()
+
+# quillon_manifest(target rc_script file_name IDENTITY name [COMMON_CONTROLS])
+# writes the application manifest of a Windows program from the one template (DPI awareness,
+# the supported systems, no elevation, the product's version) as generated/file_name, where
+# `rc_script` finds it by name. COMMON_CONTROLS adds the dependency on version 6 of the common
+# controls.
+#
+# DPI: per-monitor aware, v2 where the system has it, else v1 (dpiAwareness, read by Windows 10
+# and later); systems before read dpiAware, where "true/pm" asks for per-monitor awareness on 8.1
+# and system-wide awareness on Vista to 8. Supported systems: Vista, 7, 8, 8.1, and 10 and 11.
+function(quillon_manifest target rc_script file_name)
+    cmake_parse_arguments(M "COMMON_CONTROLS" "IDENTITY" "" ${ARGN})
+    set(MANIFEST_IDENTITY ${M_IDENTITY})
+    # The shipped programs are 32-bit; the tests' x86-64 build must name its own architecture.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(MANIFEST_ARCHITECTURE amd64)
+    else()
+        set(MANIFEST_ARCHITECTURE x86)
+    endif()
+    set(MANIFEST_DEPENDENCY "")
+    if(M_COMMON_CONTROLS)
+        string(CONCAT MANIFEST_DEPENDENCY
+               "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
+               "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
+               "processorArchitecture=\"${MANIFEST_ARCHITECTURE}\" "
+               "publicKeyToken=\"6595b64144ccf1df\" "
+               "language=\"*\"/></dependentAssembly></dependency>")
+    endif()
+    # Every byte of the extractor's manifest travels with every archive: the layout whitespace
+    # of the template is left out.
+    set(template ${PROJECT_SOURCE_DIR}/cmake/application.manifest.in)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${template})
+    file(READ ${template} manifest)
+    string(CONFIGURE "${manifest}" manifest @ONLY)
+    string(REGEX REPLACE ">[ \t\r\n]+<" "><" manifest "${manifest}")
+    string(STRIP "${manifest}" manifest)
+    set(generated ${CMAKE_CURRENT_BINARY_DIR}/generated)
+    file(CONFIGURE OUTPUT ${generated}/${file_name} CONTENT "${manifest}")
+    target_include_directories(${target} PRIVATE ${generated})
+    set_property(SOURCE ${rc_script} APPEND PROPERTY OBJECT_DEPENDS ${generated}/${file_name})
+endfunction()
+
+# Resource scripts that include the version block: the version header and the block itself.
+function(quillon_uses_version_block)
+    set_property(SOURCE ${ARGN} APPEND PROPERTY OBJECT_DEPENDS
+                 ${PROJECT_SOURCE_DIR}/common/support/version_info.rc
+                 ${PROJECT_BINARY_DIR}/generated/quillon_version.h)
+endfunction()

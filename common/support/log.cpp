@@ -13,6 +13,7 @@
 #include "common/support/secure_zero.h"
 #include "common/support/system_report.h"
 #include "common/support/wide_format.h"
+#include "quillon_version.h"
 
 namespace {
 
@@ -85,7 +86,8 @@ void initLog(const char16_t* logName, const ModuleHandle* modules, uint32_t coun
     // Everything below is level 2; below that level it would all be filtered out.
     if (g_logLevel < 2) return;
 
-    logLine(2, kInitTag, u"\n\nSTART LOGFILE");
+    // The banner names the build, so a log sent in says which version wrote it.
+    logLine(2, kInitTag, u"\n\nSTART LOGFILE Quillon SFX " QUILLON_VERSION_TEXT);
     static const char16_t* const kProgramFormats[4] = {u"Path:%s", u"version:%s", u"p version:%s",
                                                        u"p name:%s"};
     logModule(nullptr, kProgramFormats);

@@ -150,8 +150,8 @@ TEST_F(TokenPassword, TheTemplateAsStored) {
         {SFX_PIN_EDIT_CAPTION, 13, 62, 83, 8, L"Static", SS_RIGHT},
         {SFX_PIN_EDIT, 103, 59, 108, 14, L"Edit",
          ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
-        {SFX_PIN_OK, 103, 78, 50, 14, L"Button", BS_DEFPUSHBUTTON},
-        {SFX_PIN_CANCEL, 162, 78, 50, 14, L"Button", BS_PUSHBUTTON},
+        {SFX_PIN_OK, 103, 78, 50, 14, L"Button", BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {SFX_PIN_CANCEL, 162, 78, 50, 14, L"Button", BS_PUSHBUTTON | WS_TABSTOP},
     };
     EXPECT_EQ(t.items.size(), std::size(items));
     for (const Expected& e : items) {

@@ -19,6 +19,7 @@
 #include "common/support/file_io.h"
 #include "common/support/log.h"
 #include "common/support/system_report.h"
+#include "quillon_version.h"
 
 namespace log_file_cases {
 
@@ -59,7 +60,7 @@ TEST_F(LogFileCase, EmptyFileGivesBannerAndReportInOrderThenLevelThree) {
     start();
     char16_t path[kModuleInfoRoom];
     moduleInfo(nullptr, nullptr, path, nullptr, nullptr, nullptr, nullptr);
-    std::vector<std::string> expected = {"\n\nSTART LOGFILE"};
+    std::vector<std::string> expected = {"\n\nSTART LOGFILE Quillon SFX " QUILLON_VERSION_TEXT};
     const auto details = [&](const std::string& versionLabel, const std::string& nameLabel) {
         expected.push_back("Path:" + ansi(path));
         expected.push_back(std::string("version:") + kVersion);

@@ -23,7 +23,7 @@ printf 'small\n' >after.txt
 
 "${tool[@]}" create --plain -p big -o big.tvf big.bin after.txt </dev/null >/dev/null || { echo "0 passed, 1 failed: create"; exit 1; }
 rm -f big.bin.copy
-"${tool[@]}" list big.tvf -p big </dev/null >list.txt || { echo "0 passed, 1 failed: list"; exit 1; }
+"${tool[@]}" list -v big.tvf -p big </dev/null >list.txt || { echo "0 passed, 1 failed: list"; exit 1; }
 grep -q "$size  big.bin" list.txt || { echo "0 passed, 1 failed: size listed"; cat list.txt; exit 1; }
 "${tool[@]}" extract big.tvf -d out -p big </dev/null >/dev/null || { echo "0 passed, 1 failed: extract"; exit 1; }
 rm -f big.tvf

@@ -10,6 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 run() { "${tool[@]}" "$@" </dev/null >out.txt 2>err.txt; }
+not_in() { ! grep -q -- "$2" "$1"; }  # not_in FILE TEXT
 
 mkdir -p in/sub/deeper "in/r$(printf '\xc3\xa9')sum$(printf '\xc3\xa9')"
 printf 'hello\n' >in/a.txt
@@ -19,7 +20,9 @@ printf 'caf\xc3\xa9' >"in/r$(printf '\xc3\xa9')sum$(printf '\xc3\xa9')/x.txt"
 
 run create --plain -p 'pass word' -o a.tvf in; check "create" 0 $?
 run list a.tvf -p 'pass word'; check "list" 0 $?
-expect "list shows the sizes and names" grep -q '700000  in\\sub\\deeper\\big.bin' out.txt
+expect "list shows the names alone" grep -qx 'in\\sub\\deeper\\big.bin' out.txt
+run list -v a.tvf -p 'pass word'; check "list -v" 0 $?
+expect "list -v shows the sizes and names" grep -q ' 700000  in\\sub\\deeper\\big.bin$' out.txt
 run test a.tvf -p 'pass word'; check "test" 0 $?
 expect "test writes nothing" test ! -e in/in
 run extract a.tvf -d out -p 'pass word'; check "extract" 0 $?
@@ -59,7 +62,17 @@ run extract ins.tvf -d ins -p 'pass word'; check "inserted byte" 2 $?
 expect "corrupt message" grep -q 'File is corrupt and cannot be decrypted!' err.txt
 cp a.tvf app.tvf; printf 'X' >>app.tvf
 run list app.tvf -p 'pass word'; check "appended byte" 1 $?
+# An archive that cannot be opened is not corrupt: its name and the system's reason.
 run list missing.tvf -p x; check "missing archive" 2 $?
+expect "names the missing archive" grep -q '^sfxtool: missing.tvf: [A-Za-z]' err.txt
+expect "does not call it corrupt" not_in err.txt 'corrupt'
+if [ ${#tool[@]} -eq 1 ]; then
+    expect "gives the system's reason" grep -qx 'sfxtool: missing.tvf: No such file or directory' err.txt
+fi
+run extract missing.tvf -d m -p x; check "extract a missing archive" 2 $?
+expect "extract names it too" grep -q '^sfxtool: missing.tvf: [A-Za-z]' err.txt
+run test missing.tvf; check "test a missing archive, before asking for a password" 2 $?
+expect "test names it too" grep -q '^sfxtool: missing.tvf: [A-Za-z]' err.txt
 
 # Without --plain or --stub the archive is self-extracting, behind the extractor built in.
 run create -p x -o self.exe in/a.txt; check "create with the built-in extractor" 0 $?
@@ -79,7 +92,7 @@ run create --plain -p x -o cut.tvf ../"$(basename "$work")"/in/a.txt
 check "a name climbing out is stored cut" 0 $?
 expect "says so" grep -q 'left out of the stored names' err.txt
 run list cut.tvf -p x
-expect "stored from past the climb" grep -qF "  $(basename "$work")\\in\\a.txt" out.txt
+expect "stored from past the climb" grep -qxF "$(basename "$work")\\in\\a.txt" out.txt
 
 run create --plain -p x -o no/such/dir/a.tvf in/a.txt; check "output cannot be created" 4 $?
 run create --plain -p x nothing-here; check "input missing" 2 $?
@@ -106,6 +119,25 @@ run rate -p secret; check "rate refuses a password on the command line" 64 $?
 expect "says why" grep -q 'rate takes no arguments' err.txt
 run --help; check "help" 0 $?
 expect "usage names rate" grep -q 'sfxtool rate' out.txt
+run --version; check "version" 0 $?
+expect "version line" grep -qx 'sfxtool (Quillon SFX) [0-9]*\.[0-9]*\.[0-9]*' out.txt
+run create --help; check "a command's help" 0 $?
+expect "create's help names its options" grep -q -- '-C DIR' out.txt
+run list --help; check "list's help" 0 $?
+expect "list's help has no option of create" not_in out.txt '-o ARCHIVE'
+run list -o x.tvf a.tvf; check "an option of another command" 64 $?
+expect "says which" grep -q -- '-o does not go with list' err.txt
+
+# Quiet: errors only. And -- ends the options, so a name may start with a dash.
+printf 'dash\n' >-dash.txt
+run create -q --plain -p x -o dash.tvf -- -dash.txt; check "create -q with --" 0 $?
+expect "create -q prints nothing" test ! -s out.txt -a ! -s err.txt
+run list -p x dash.tvf; expect "the dashed name is stored" grep -qx -- '-dash.txt' out.txt
+run extract -q -p x -d dq dash.tvf; check "extract -q" 0 $?
+expect "extract -q prints nothing" test ! -s out.txt -a ! -s err.txt
+expect "extract -q extracts" cmp -s -- -dash.txt dq/-dash.txt
+run extract -p x -d dv dash.tvf; check "extract without -q" 0 $?
+expect "extract says what it did" grep -q 'extracted 1 file' out.txt
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

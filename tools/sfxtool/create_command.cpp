@@ -204,7 +204,7 @@ int runCreate(Options& o) {
         return kExitNoKey;
     }
     password.wipe();
-    TerminalProgress progress(isTerminal(Stream::kErr));
+    TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     writer.bindProgress(&progress);
     writer.run();
     progress.finish();
@@ -216,6 +216,7 @@ int runCreate(Options& o) {
                     signArchive(o, written, output, writer.cipher, writer.fileCount);
                 if (signedStatus != 0) return signedStatus;
             }
+            if (o.quiet) return 0;
             print(Stream::kOut, formatted(u"created %s: %u file(s)\n", output.c_str(),
                                           static_cast<unsigned>(writer.fileCount)));
             return 0;

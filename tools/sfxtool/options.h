@@ -9,7 +9,11 @@
 enum class PasswordFrom { kPrompt, kStdin, kArgument, kNone };
 
 struct Options {
-    std::u16string command;
+    std::u16string command;      // empty with --help or --version in place of one
+    bool help = false;           // -h, --help: show the help (of the command, if one is named)
+    bool version = false;        // --version
+    bool quiet = false;          // -q: errors only
+    bool verbose = false;        // -v, list
     std::u16string output;       // -o, create
     bool plain = false;          // --plain, create
     std::u16string stubFile;     // --stub, create
@@ -30,7 +34,8 @@ struct Options {
 };
 
 // Fills `out` from the arguments after the program name. Returns an empty text on success, or
-// what is wrong with the command line.
+// what is wrong with the command line. An option is accepted only where the option table
+// (option_table.h) lets it; with -h or --help the rest is not checked.
 std::u16string parseOptions(std::vector<std::u16string>& args, Options& out);
 
 // The archive was written but could not be signed, or did not read back once signed; it is

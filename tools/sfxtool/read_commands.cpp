@@ -27,17 +27,38 @@ int refuseKeyless() {
     return kExitNoKey;
 }
 
+// An archive that cannot be opened is not corrupt: say which file and the system's reason, as
+// "a.tvf: No such file or directory", with the status of an unreadable archive.
+int cannotOpen(const std::u16string& archive) {
+    complain(archive + u": " + systemReason(lastSystemError()));
+    return static_cast<int>(kCorrupt);
+}
+
+// Whether the reader will be able to open the archive: asked before the password is, so a
+// mistyped name is not met with a password prompt.
+bool opens(const std::u16string& archive) {
+    File probe;
+    return probe.open(archive.c_str(), FileOpen::kReadShared);
+}
+
+// The columns `list -v` shows before each name. Columns the archive can tell more about (the
+// state of its integrity record) go here, each ending in two spaces.
+std::u16string detailColumns(const FileEntry& e) {
+    return formatted(u"%12I64u  ", static_cast<unsigned long long>(e.size));
+}
+
 }  // namespace
 
 int runExtract(Options& o, bool verifyOnly) {
     SecretText password;
+    if (!opens(o.paths[0])) return cannotOpen(o.paths[0]);
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     ArchiveReader reader;
     reader.configure(nullptr, o.destination.c_str(), o.paths[0].c_str());
     reader.verifyOnly = verifyOnly;
     if (!password.empty() && !reader.setPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
-    TerminalProgress progress(isTerminal(Stream::kErr));
+    TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     reader.bindProgress(&progress);
     reader.run();
     progress.finish();
@@ -55,7 +76,7 @@ int runExtract(Options& o, bool verifyOnly) {
                                                            u"archive itself stands there")));
         return static_cast<int>(kWriteError);
     }
-    if (reader.result == kExtractOk) {
+    if (reader.result == kExtractOk && !o.quiet) {
         const unsigned files = reader.trailer.fileCount;
         print(Stream::kOut,
               verifyOnly ? formatted(u"%s: %u file(s), all readable\n", o.paths[0].c_str(), files)
@@ -65,13 +86,13 @@ int runExtract(Options& o, bool verifyOnly) {
 }
 
 int runList(Options& o) {
+    File archive;
+    if (!archive.open(o.paths[0].c_str(), FileOpen::kReadShared)) return cannotOpen(o.paths[0]);
     SecretText password;
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     PasswordCipher cipher;
     if (!password.empty() && !cipher.setPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
-    File archive;
-    if (!archive.open(o.paths[0].c_str(), FileOpen::kReadShared)) return report(kCorrupt);
     ArchiveTrailer trailer;
     ByteBuf scratch;
     FileTable files;
@@ -82,7 +103,7 @@ int runList(Options& o) {
     std::u16string out;
     for (uint32_t i = 0; i < files.count(); ++i) {
         const FileEntry e = files.at(i);
-        out += formatted(u"%12I64u  %s\n", static_cast<unsigned long long>(e.size), e.name);
+        out += (o.verbose ? detailColumns(e) : u"") + e.name + u"\n";
         // Written out now and then, so a table of many files is never held twice.
         if (out.size() > 65536) {
             print(Stream::kOut, out);

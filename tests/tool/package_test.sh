@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# What `make package` made, as a user gets it: the Debian package unpacked into a scratch root
+# (dpkg-deb -x) runs its sfxtool, which says the package's version and makes, lists and unpacks
+# a self-extracting archive with the extractor it carries; its manual page shows every command;
+# completion, README and licence are in place. The Windows zip holds the five binaries of this
+# version, and the web page when the web build made one.
+#   package_test.sh PACKAGE_FOLDER VERSION WEB_PAGE
+set -u
+folder=$1 version=$2 web_page=$3
+arch=$(dpkg --print-architecture 2>/dev/null || echo amd64)
+deb=$folder/quillon-sfx_${version}_${arch}.deb
+zip=$folder/quillon-sfx-$version-win32.zip
+if [ ! -f "$deb" ] || [ ! -f "$zip" ]; then
+    echo "no packages of $version in $folder: run make package first (skipped)"
+    exit 77
+fi
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+[ "$(dpkg-deb -f "$deb" Package)" = quillon-sfx ] || fail "the package's name"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version: $(dpkg-deb -f "$deb" Version)"
+root=$work/root
+dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"
+tool=$root/usr/bin/sfxtool
+[ "$("$tool" --version)" = "sfxtool (Quillon SFX) $version" ] || fail "sfxtool --version says $("$tool" --version)"
+
+mkdir -p "$work/in/sub" && printf 'packaged\n' >"$work/in/sub/a.txt"
+(cd "$work" && "$tool" create -q -p pw -o made.exe in) || fail "create"
+[ "$(head -c 2 "$work/made.exe")" = MZ ] || fail "the archive starts with the extractor the package carries"
+[ "$("$tool" list -p pw "$work/made.exe")" = 'in\sub\a.txt' ] || fail "list: $("$tool" list -p pw "$work/made.exe")"
+"$tool" extract -q -p pw -d "$work/out" "$work/made.exe" || fail "extract"
+cmp -s "$work/in/sub/a.txt" "$work/out/in/sub/a.txt" || fail "the file comes back"
+
+page=$root/usr/share/man/man1/sfxtool.1.gz
+shown=$(MANWIDTH=100 man -l "$page" 2>&1) || fail "man -l $page"
+for command in create extract list test rate; do
+    grep -qE "^ +$command( |$)" <<<"$shown" || fail "the manual page shows no $command"
+done
+grep -q "Quillon SFX $version" <<<"$shown" || fail "the manual page names the version"
+completion=$root/usr/share/bash-completion/completions/sfxtool
+bash -c "source '$completion' && complete -p sfxtool" >/dev/null 2>&1 || fail "the completion does not register"
+[ -s "$root/usr/share/doc/quillon-sfx/README.md" ] || fail "README"
+grep -q "MIT License" "$root/usr/share/doc/quillon-sfx/copyright" || fail "the licence"
+
+expected="hwtok32.dll pluginhost.exe sfxbuild.dll sfxstub.exe sfxtool.exe"
+[ -f "$web_page" ] && expected="$expected quillon.html"
+expected=$(tr ' ' '\n' <<<"$expected" | sort | tr '\n' ' ')
+held=$(python3 -m zipfile -l "$zip" | awk 'NR > 1 {print $1}' | sort | tr '\n' ' ')
+[ "$held" = "$expected" ] || fail "the zip holds [$held], expected [$expected]"
+mkdir "$work/zip" && python3 -m zipfile -e "$zip" "$work/zip" || fail "the zip unpacks"
+for binary in hwtok32.dll pluginhost.exe sfxbuild.dll sfxstub.exe sfxtool.exe; do
+    file=$work/zip/$binary
+    [ "$(head -c 2 "$file" 2>/dev/null)" = MZ ] || { fail "$binary is no Windows binary"; continue; }
+    # The version block's strings are UTF-16: the file version follows its name.
+    strings -el "$file" | grep -A1 -x FileVersion | grep -qx "$version" ||
+        fail "$binary does not carry version $version"
+done
+
+[ $failures -eq 0 ] && echo "packages of $version: all passed"
+[ $failures -eq 0 ]
