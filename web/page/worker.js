@@ -1,0 +1,467 @@
+// The page's worker: it hosts the engine (the WebAssembly module), answers the engine's calls for
+// files and progress, and runs one job at a time for the page: rate a password, open an archive,
+// save files from it, make an archive. Archives and files are Blobs, read a slice at a time, so
+// memory stays flat whatever their size; what is saved goes to the File System Access streams
+// the page hands over, or into Blobs the page offers as downloads (the browser keeps large ones
+// on disk).
+'use strict';
+
+const ARCHIVE = '\u0001archive'; // the name the open archive goes by; no stored name can be it
+const CHUNK = 8 << 20; // bytes read, deciphered and written at a time
+const STAGE = 8 << 20; // bytes a sink gathers before it hands them to a Blob
+
+let engine = null; // the module's exports
+let subtleKey = null; // the browser's AES key for the open archive, when it has Web Crypto
+let keyIv = null; // the IV the password derived
+let archive = null; // the open archive: {blob, dataOffset, dataSize, keyed, files}
+
+const named = new Map(); // name → Blob the engine may open
+const handles = new Map(); // handle → {blob, pos} or {sink}
+let nextHandle = 1;
+const sinks = new Map(); // name → sink the engine writes
+const syncReader = new FileReaderSync();
+
+// ----- The module's memory -----
+
+function memoryBytes() {
+  return new Uint8Array(engine.memory.buffer);
+}
+
+// A UTF-16 text of the module, code unit for code unit (a stored name is kept exactly).
+function readText(ptr, chars) {
+  const units = new Uint16Array(engine.memory.buffer, ptr, chars);
+  let text = '';
+  for (let i = 0; i < chars; i += 4096) {
+    text += String.fromCharCode.apply(null, units.subarray(i, Math.min(chars, i + 4096)));
+  }
+  return text;
+}
+
+// Runs fn with `text` in the module's memory (zero-terminated), wiped and freed afterwards.
+function withText(text, fn) {
+  const bytes = 2 * text.length + 2;
+  const ptr = engine.qn_alloc(bytes);
+  if (ptr === 0) throw new Error('out of memory');
+  try {
+    const units = new Uint16Array(engine.memory.buffer, ptr, text.length + 1);
+    for (let i = 0; i < text.length; i++) units[i] = text.charCodeAt(i);
+    units[text.length] = 0;
+    return fn(ptr);
+  } finally {
+    engine.qn_free(ptr, bytes);
+  }
+}
+
+function withBytes(bytes, fn) {
+  const ptr = engine.qn_alloc(bytes.length);
+  if (ptr === 0) throw new Error('out of memory');
+  try {
+    memoryBytes().set(bytes, ptr);
+    return fn(ptr);
+  } finally {
+    engine.qn_free(ptr, bytes.length);
+  }
+}
+
+// ----- What the engine calls -----
+
+function newSink(name) {
+  return { name, parts: [], stage: new Uint8Array(STAGE), staged: 0, size: 0 };
+}
+
+function sinkWrite(sink, bytes) {
+  let at = 0;
+  while (at < bytes.length) {
+    const n = Math.min(bytes.length - at, STAGE - sink.staged);
+    sink.stage.set(bytes.subarray(at, at + n), sink.staged);
+    sink.staged += n;
+    at += n;
+    if (sink.staged === STAGE) sinkFlush(sink);
+  }
+  sink.size += bytes.length;
+}
+
+// The Blob constructor copies, and the browser moves large Blobs out of this process.
+function sinkFlush(sink) {
+  if (sink.staged > 0) sink.parts.push(new Blob([sink.stage.subarray(0, sink.staged)]));
+  sink.staged = 0;
+}
+
+function sinkBlob(sink) {
+  sinkFlush(sink);
+  sink.stage = null;
+  return new Blob(sink.parts, { type: 'application/octet-stream' });
+}
+
+const host = {
+  file_open(ptr, chars) {
+    const blob = named.get(readText(ptr, chars));
+    if (blob === undefined) return -1;
+    const handle = nextHandle++;
+    handles.set(handle, { blob, pos: 0 });
+    return handle;
+  },
+  file_create(ptr, chars) {
+    const sink = newSink(readText(ptr, chars));
+    sinks.set(sink.name, sink);
+    const handle = nextHandle++;
+    handles.set(handle, { sink });
+    return handle;
+  },
+  file_read(handle, ptr, bytes) {
+    const f = handles.get(handle);
+    if (f === undefined || f.blob === undefined) return -1;
+    const end = Math.min(f.blob.size, f.pos + bytes);
+    if (end <= f.pos) return 0;
+    let got;
+    try {
+      got = new Uint8Array(syncReader.readAsArrayBuffer(f.blob.slice(f.pos, end)));
+    } catch (e) {
+      return -1; // the file changed or went away since it was picked
+    }
+    memoryBytes().set(got, ptr);
+    f.pos += got.length;
+    return got.length;
+  },
+  file_write(handle, ptr, bytes) {
+    const f = handles.get(handle);
+    if (f === undefined || f.sink === undefined) return -1;
+    sinkWrite(f.sink, new Uint8Array(engine.memory.buffer, ptr, bytes));
+    return bytes;
+  },
+  file_size(handle) {
+    const f = handles.get(handle);
+    if (f === undefined) return -1;
+    return f.blob !== undefined ? f.blob.size : f.sink.size;
+  },
+  file_seek(handle, offset) {
+    const f = handles.get(handle);
+    if (f === undefined || f.blob === undefined || offset > f.blob.size) return 0;
+    f.pos = offset;
+    return 1;
+  },
+  file_close(handle) {
+    const f = handles.get(handle);
+    if (f !== undefined && f.sink !== undefined) sinkFlush(f.sink);
+    handles.delete(handle);
+  },
+  file_delete(ptr, chars) {
+    return sinks.delete(readText(ptr, chars)) ? 1 : 0;
+  },
+  file_rename(fromPtr, fromChars, toPtr, toChars) {
+    const from = readText(fromPtr, fromChars);
+    const sink = sinks.get(from);
+    if (sink === undefined) return 0;
+    sinks.delete(from);
+    sink.name = readText(toPtr, toChars);
+    sink.finished = true;
+    sinks.set(sink.name, sink);
+    return 1;
+  },
+  now_ms() {
+    return Date.now();
+  },
+  progress_status(ptr, chars) {
+    postMessage({ op: 'status', text: readText(ptr, chars) });
+  },
+  progress_percent(percent) {
+    postMessage({ op: 'progress', percent });
+  },
+};
+
+async function start(wasm) {
+  const { instance } = await WebAssembly.instantiate(wasm, { quillon: host });
+  engine = instance.exports;
+  engine._initialize();
+  postMessage({ op: 'ready', webCrypto: !!(self.crypto && self.crypto.subtle) });
+}
+
+function engineText(ptr) {
+  if (ptr === 0) return '';
+  let chars = 0;
+  const units = new Uint16Array(engine.memory.buffer);
+  while (units[ptr / 2 + chars] !== 0) chars++;
+  return readText(ptr, chars);
+}
+
+// ----- Opening an archive -----
+
+function closeArchive() {
+  if (engine !== null) engine.qn_archive_close();
+  named.delete(ARCHIVE);
+  archive = null;
+  subtleKey = null;
+  if (keyIv !== null) keyIv.fill(0);
+  keyIv = null;
+}
+
+async function openArchive(m) {
+  closeArchive();
+  named.set(ARCHIVE, m.file);
+  const result = withText(ARCHIVE, (name) =>
+    withText(m.password, (password) => engine.qn_archive_open(name, password)));
+  if (result !== 0) {
+    closeArchive();
+    postMessage({ op: 'opened', result, message: engineText(engine.qn_result_message(result)) });
+    return;
+  }
+  const files = [];
+  let offset = 0;
+  const count = engine.qn_archive_count();
+  for (let i = 0; i < count; i++) {
+    const name = readText(engine.qn_archive_name(i), engine.qn_archive_name_chars(i));
+    const size = engine.qn_archive_size(i);
+    files.push({ name, size, offset });
+    offset += size;
+  }
+  archive = {
+    blob: m.file,
+    dataOffset: engine.qn_archive_data_offset(),
+    dataSize: engine.qn_archive_data_size(),
+    stubSize: engine.qn_archive_stub_size(),
+    keyed: false,
+    files,
+  };
+  const keyBytes = new Uint8Array(48);
+  const ptr = engine.qn_alloc(48);
+  try {
+    archive.keyed = engine.qn_archive_key(ptr) === 1;
+    if (archive.keyed) keyBytes.set(new Uint8Array(engine.memory.buffer, ptr, 48));
+  } finally {
+    engine.qn_free(ptr, 48);
+  }
+  if (archive.keyed) {
+    keyIv = keyBytes.slice(32, 48);
+    if (self.crypto && self.crypto.subtle && !m.moduleCipher) {
+      subtleKey = await crypto.subtle.importKey('raw', keyBytes.subarray(0, 32), 'AES-CBC', false,
+        ['encrypt', 'decrypt']);
+    }
+  }
+  keyBytes.fill(0);
+  postMessage({
+    op: 'opened',
+    result: 0,
+    files: files.map((f) => ({ name: f.name, size: f.size })),
+    keyed: archive.keyed,
+    selfExtracting: archive.stubSize > 0,
+    cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
+  });
+}
+
+// ----- Reading the data stream -----
+
+async function readSlice(from, to) {
+  const got = new Uint8Array(
+    await archive.blob.slice(archive.dataOffset + from, archive.dataOffset + to).arrayBuffer());
+  if (got.length !== to - from) throw new Error('the archive could not be read');
+  return got;
+}
+
+const PADDING_BLOCK = new Uint8Array(16).fill(16);
+
+// Deciphers whole blocks that follow `iv` in the chain. The browser's AES-CBC insists on PKCS#7
+// padding, so one extra block is made that deciphers to a full padding block after the last
+// one: AES of (padding XOR last ciphertext block), which is the first block the browser's own
+// CBC encryption gives for the padding block with that IV.
+async function decipherWithBrowser(data, iv) {
+  const last = data.subarray(data.length - 16);
+  const extra = new Uint8Array(
+    await crypto.subtle.encrypt({ name: 'AES-CBC', iv: last }, subtleKey, PADDING_BLOCK));
+  const whole = new Uint8Array(data.length + 16);
+  whole.set(data);
+  whole.set(extra.subarray(0, 16), data.length);
+  return new Uint8Array(await crypto.subtle.decrypt({ name: 'AES-CBC', iv }, subtleKey, whole));
+}
+
+// The same inside the module, whose chain runs on from call to call.
+function decipherInModule(data) {
+  const ptr = engine.qn_alloc(data.length);
+  if (ptr === 0) throw new Error('out of memory');
+  try {
+    memoryBytes().set(data, ptr);
+    engine.qn_archive_decrypt(ptr, data.length / 16);
+    return memoryBytes().slice(ptr, ptr + data.length);
+  } finally {
+    engine.qn_free(ptr, data.length);
+  }
+}
+
+// Calls onPlain(bytes, position) for the deciphered data stream from `from` to `to` (both
+// multiples of 16), a chunk at a time, the next chunk read while this one is deciphered.
+async function eachPlainChunk(from, to, onPlain) {
+  if (from >= to) return;
+  let iv = keyIv;
+  if (archive.keyed) {
+    const previous = from > 0 ? await readSlice(from - 16, from) : null;
+    if (subtleKey !== null) {
+      if (previous !== null) iv = previous;
+    } else if (previous !== null) {
+      withBytes(previous, (ptr) => engine.qn_archive_restart(ptr));
+    } else {
+      engine.qn_archive_restart(0);
+    }
+  }
+  let pending = readSlice(from, Math.min(to, from + CHUNK));
+  for (let pos = from; pos < to;) {
+    const data = await pending;
+    const next = pos + data.length;
+    if (next < to) pending = readSlice(next, Math.min(to, next + CHUNK));
+    let plain = data;
+    if (archive.keyed) {
+      if (subtleKey !== null) {
+        plain = await decipherWithBrowser(data, iv);
+        iv = data.slice(data.length - 16);
+      } else {
+        plain = decipherInModule(data);
+      }
+    }
+    await onPlain(plain, pos);
+    pos = next;
+  }
+}
+
+// ----- Saving -----
+
+// Where one file goes: a stream of the File System Access API, or a Blob to download. Nothing
+// of a file becomes visible before commit(): a stream writes to a temporary the browser moves
+// into place when it closes, and downloads are only offered when all went well.
+async function openTarget(target, file) {
+  if (target.kind === 'download') {
+    const sink = newSink(file.name);
+    return {
+      write: async (bytes) => sinkWrite(sink, bytes),
+      commit: async () => ({ name: file.name, blob: sinkBlob(sink) }),
+      abort: async () => { sink.parts = []; },
+    };
+  }
+  let handle = target.handle;
+  if (target.kind === 'directory') {
+    const parts = file.name.split('\\');
+    let folder = target.handle;
+    for (const part of parts.slice(0, -1)) {
+      folder = await folder.getDirectoryHandle(part, { create: true });
+    }
+    handle = await folder.getFileHandle(parts[parts.length - 1], { create: true });
+  }
+  const stream = await handle.createWritable({ keepExistingData: false });
+  return {
+    write: (bytes) => stream.write(bytes),
+    commit: async () => { await stream.close(); return null; },
+    abort: () => stream.abort().catch(() => {}),
+  };
+}
+
+async function save(m) {
+  if (archive === null) throw new Error('no archive is open');
+  const chosen = m.indexes.map((i) => archive.files[i]).sort((a, b) => a.offset - b.offset);
+  const targets = new Array(chosen.length).fill(null);
+  const downloads = [];
+  const first = chosen[0];
+  const last = chosen[chosen.length - 1];
+  const from = Math.floor(first.offset / 16) * 16;
+  const to = Math.ceil((last.offset + last.size) / 16) * 16;
+  let next = 0; // the first chosen file not yet finished
+  let done = 0;
+  let shown = -1;
+
+  // Opens the chosen files that start at or before `position`, and commits those that end there.
+  const finishUpTo = async (position) => {
+    while (next < chosen.length && chosen[next].offset + chosen[next].size <= position) {
+      if (targets[next] === null) targets[next] = await openTarget(m.target, chosen[next]);
+      next++;
+    }
+  };
+  try {
+    await eachPlainChunk(from, to, async (plain, pos) => {
+      const end = pos + plain.length;
+      for (let i = next; i < chosen.length && chosen[i].offset < end; i++) {
+        const f = chosen[i];
+        const a = Math.max(f.offset, pos);
+        const b = Math.min(f.offset + f.size, end);
+        if (b <= a) continue;
+        if (targets[i] === null) targets[i] = await openTarget(m.target, f);
+        await targets[i].write(plain.subarray(a - pos, b - pos));
+      }
+      await finishUpTo(end);
+      done += plain.length;
+      const percent = Math.floor((100 * done) / Math.max(1, to - from));
+      if (percent !== shown) {
+        shown = percent;
+        postMessage({ op: 'progress', percent });
+      }
+    });
+    // Empty files at the end, or a choice of nothing but empty files.
+    for (let i = 0; i < chosen.length; i++) {
+      if (targets[i] === null) targets[i] = await openTarget(m.target, chosen[i]);
+    }
+    for (const t of targets) {
+      const download = await t.commit();
+      if (download !== null) downloads.push(download);
+    }
+  } catch (e) {
+    for (const t of targets) if (t !== null) await t.abort();
+    throw e;
+  }
+  postMessage({ op: 'saved', count: chosen.length, downloads });
+}
+
+// ----- Making an archive -----
+
+function make(m) {
+  named.clear();
+  sinks.clear();
+  const names = m.files.map((f) => f.name);
+  m.files.forEach((f) => named.set(f.name, f.file));
+  const list = names.join('\0') + '\0';
+  try {
+    const problem = withText(list, (ptr) => engine.qn_names_check(ptr, names.length));
+    if (problem !== 0) {
+      postMessage({
+        op: 'made', result: -1, problem,
+        name: names[engine.qn_names_index()], other: names[engine.qn_names_other()],
+      });
+      return;
+    }
+    const stub = m.stub !== null ? new Uint8Array(m.stub) : new Uint8Array(0);
+    const result = withText(list, (listPtr) => withText(m.output, (outputPtr) =>
+      withText(m.password, (passwordPtr) => withBytes(stub, (stubPtr) =>
+        engine.qn_make(listPtr, names.length, outputPtr, passwordPtr, stubPtr, stub.length)))));
+    const sink = sinks.get(m.output);
+    if (result !== 0 || sink === undefined || !sink.finished) {
+      postMessage({ op: 'made', result: result || 3, message: engineText(engine.qn_text(106)) });
+      return;
+    }
+    postMessage({ op: 'made', result: 0, name: m.output, blob: sinkBlob(sink), size: sink.size });
+  } finally {
+    named.clear();
+    sinks.clear();
+    handles.clear();
+  }
+}
+
+// ----- Jobs -----
+
+function rate(password) {
+  return withText(password, (ptr) => engine.qn_rate(ptr));
+}
+
+async function run(m) {
+  switch (m.op) {
+    case 'start': return start(m.wasm);
+    case 'rate': return postMessage({ op: 'rated', seq: m.seq, score: rate(m.password) });
+    case 'open': return openArchive(m);
+    case 'save': return save(m);
+    case 'make': return make(m);
+    case 'close': return closeArchive();
+    default: throw new Error('unknown job ' + m.op);
+  }
+}
+
+// One job at a time, in the order they came.
+let queue = Promise.resolve();
+self.onmessage = (event) => {
+  const m = event.data;
+  queue = queue.then(() => run(m)).catch((e) => {
+    postMessage({ op: 'failed', job: m.op, message: String(e && e.message ? e.message : e) });
+  });
+};
