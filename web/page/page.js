@@ -37,13 +37,13 @@ function decodeBase64(id) {
 const workerUrl = URL.createObjectURL(
   new Blob([$('worker-source').textContent], { type: 'text/javascript' }));
 const worker = new Worker(workerUrl);
-const waiting = new Map(); // op the page waits for → resolve
+const waiting = new Map(); // reply the page waits for → {resolve, reject}
 let busy = false;
 let ready = false;
 let rateSeq = 0;
 
 function expect(op) {
-  return new Promise((resolve) => waiting.set(op, resolve));
+  return new Promise((resolve, reject) => waiting.set(op, { resolve, reject }));
 }
 
 worker.onmessage = (event) => {
@@ -53,22 +53,36 @@ worker.onmessage = (event) => {
     case 'status': if (busy) setStatus(m.text); return;
     case 'rated': if (m.seq === rateSeq) showQuality(m.score); return;
     case 'failed': {
-      const failed = [...waiting.keys()];
+      const pending = [...waiting.values()];
       waiting.clear();
-      endJob();
-      setStatus(m.message, true);
-      if (failed.length > 0) console.warn('job failed:', m.job, m.message);
+      for (const p of pending) p.reject(new Error(m.message));
       return;
     }
     default: {
-      const resolve = waiting.get(m.op);
-      if (resolve !== undefined) {
+      const pending = waiting.get(m.op);
+      if (pending !== undefined) {
         waiting.delete(m.op);
-        resolve(m);
+        pending.resolve(m);
       }
     }
   }
 };
+
+// Runs one job in the worker with the progress bar showing: the worker's reply, or null when
+// the job failed (its reason is then the status).
+async function runJob(text, message, reply, transfer = []) {
+  beginJob(text);
+  const done = expect(reply);
+  worker.postMessage(message, transfer);
+  try {
+    return await done;
+  } catch (e) {
+    setStatus(e.message, true);
+    return null;
+  } finally {
+    endJob();
+  }
+}
 
 (async () => {
   const wasm = decodeBase64('engine-wasm');
@@ -76,12 +90,14 @@ worker.onmessage = (event) => {
   worker.postMessage({ op: 'start', wasm: wasm.buffer }, [wasm.buffer]);
   await started;
   ready = true;
+  document.body.dataset.ready = 'yes'; // for anyone driving the page: the engine is up
   updateControls();
   rateNow();
 })();
 
 function beginJob(text) {
   busy = true;
+  document.body.dataset.busy = 'yes';
   setStatus(text);
   showProgress(0);
   view.progress.hidden = false;
@@ -90,6 +106,7 @@ function beginJob(text) {
 
 function endJob() {
   busy = false;
+  document.body.dataset.busy = 'no';
   view.progress.hidden = true;
   updateControls();
 }
@@ -185,12 +202,11 @@ document.addEventListener('drop', (e) => {
 $('open-form').addEventListener('submit', async (e) => {
   e.preventDefault();
   if (view.open.disabled) return;
-  beginJob('Opening ' + pickedArchive.name + '…');
-  const done = expect('opened');
-  worker.postMessage({ op: 'open', file: pickedArchive, password: view.password.value,
-    moduleCipher: location.hash.includes('module-cipher') });
-  const m = await done;
-  endJob();
+  const m = await runJob('Opening ' + pickedArchive.name + '…', {
+    op: 'open', file: pickedArchive, password: view.password.value,
+    moduleCipher: location.hash.includes('module-cipher'),
+  }, 'opened');
+  if (m === null) return;
   if (m.result !== 0) {
     view.opened.hidden = true;
     setStatus(m.message, true);
@@ -260,12 +276,10 @@ async function saveFiles(indexes) {
     if (e && e.name === 'AbortError') return; // the user closed the picker
     throw e;
   }
-  beginJob(indexes.length === 1 ? 'Saving ' + displayName(openedFiles[indexes[0]].name) + '…'
-    : 'Saving ' + indexes.length + ' files…');
-  const done = expect('saved');
-  worker.postMessage({ op: 'save', indexes, target });
-  const m = await done;
-  endJob();
+  const m = await runJob(indexes.length === 1
+    ? 'Saving ' + displayName(openedFiles[indexes[0]].name) + '…'
+    : 'Saving ' + indexes.length + ' files…', { op: 'save', indexes, target }, 'saved');
+  if (m === null) return;
   for (const d of m.downloads) offerDownload(d.blob, baseName(d.name));
   setStatus(m.count === 1 ? 'Saved ' + displayName(openedFiles[indexes[0]].name) + '.'
     : 'Saved ' + m.count + ' files.');
@@ -379,15 +393,11 @@ $('make-form').addEventListener('submit', async (e) => {
     setStatus('This page was built without the extractor: choose .tvf.', true);
     return;
   }
-  beginJob('Making ' + output + '…');
-  const done = expect('made');
-  const message = {
+  const m = await runJob('Making ' + output + '…', {
     op: 'make', output, files: makeFiles, stub: stub !== null ? stub.buffer : null,
     password: view.noPassword.checked ? '' : view.newPassword.value,
-  };
-  worker.postMessage(message, stub !== null ? [stub.buffer] : []);
-  const m = await done;
-  endJob();
+  }, 'made', stub !== null ? [stub.buffer] : []);
+  if (m === null) return;
   if (m.result !== 0) {
     setStatus(m.problem ? nameProblem(m) : m.message, true);
     return;
