@@ -1,12 +1,12 @@
 # Short commands for people; the real build is CMake (CMakePresets.json).
-.PHONY: all demo bootstrap build build-native build-win32 build-fuzz test test-native test-win32 bench format clean
+.PHONY: all demo bootstrap build build-native build-win32 build-fuzz web test test-native test-win32 test-web bench format clean
 
 all: build
 
 bootstrap:
 	@scripts/bootstrap
 
-build: build-win32 build-native
+build: build-win32 build-native web
 
 # The native sfxtool carries the extractor the cross build makes, so that comes first.
 build-native: bootstrap build-win32
@@ -16,6 +16,12 @@ build-native: bootstrap build-win32
 build-win32: bootstrap
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32
+
+# The page, build/web/quillon.html: the engine as WebAssembly, with the extractor the cross build
+# made inside.
+web: bootstrap build-win32
+	@cmake --preset web >/dev/null
+	@cmake --build --preset web
 
 build-fuzz: bootstrap
 	@cmake --preset fuzz >/dev/null
@@ -30,6 +36,9 @@ test-native: build-native
 
 test-win32: build-win32
 	@scripts/run-tests win32
+
+test-web: web build-native
+	@scripts/run-tests web
 
 demo: build-native
 	@demo/run-demo
