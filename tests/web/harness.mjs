@@ -45,6 +45,7 @@ export async function startBrowser({ scheme = 'light' } = {}) {
   const pages = new Set(); // the page's own addresses
   return {
     context,
+    profile,
     requests,
     errors,
     // Requests that left the page: anything but the page itself and the Blob URLs it makes.

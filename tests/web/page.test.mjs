@@ -124,6 +124,12 @@ test('screenshots of both views, light and dark', async () => {
       const page = await browser.newPage();
       await openArchive(page, archive, 'tr0ub4dor&3');
       await page.screenshot({ path: path.join(SHOTS, `open-${scheme}.png`), fullPage: true });
+      if (scheme === 'light') {
+        // The small picture the README shows (docs/web-page.png is a copy of it).
+        await page.setViewportSize({ width: 640, height: 900 });
+        await page.screenshot({ path: path.join(SHOTS, 'readme.png'), fullPage: true });
+        await page.setViewportSize({ width: 1000, height: 900 });
+      }
       await page.locator('#tab-make').click();
       await page.setInputFiles('#add-files', [path.join(work, 'src', 'Report 2024.pdf'),
         path.join(work, 'src', 'notes.txt')]);

@@ -232,7 +232,7 @@ function showFiles(m) {
     save.type = 'button';
     save.textContent = 'Save';
     save.setAttribute('aria-label', 'Save ' + displayName(f.name));
-    save.addEventListener('click', () => saveFiles([index]));
+    save.addEventListener('click', () => saveFiles([index], false));
     const name = document.createElement('td');
     name.textContent = displayName(f.name);
     const size = document.createElement('td');
@@ -257,18 +257,19 @@ function baseName(stored) {
   return parts[parts.length - 1];
 }
 
-view.saveAll.addEventListener('click', () => saveFiles(openedFiles.map((f, i) => i)));
+view.saveAll.addEventListener('click', () => saveFiles(openedFiles.map((f, i) => i), true));
 
-// Asks where to save (the pickers need the click that started this), then lets the worker write.
-// Without the File System Access API every file arrives as a download of its own.
-async function saveFiles(indexes) {
+// Asks where to save: a file for one, a folder for all (the pickers need the click that started
+// this), then lets the worker write. Without the File System Access API every file arrives as a
+// download of its own.
+async function saveFiles(indexes, intoFolder) {
   if (busy || indexes.length === 0) return;
   let target = { kind: 'download' };
   try {
-    if (indexes.length === 1 && typeof window.showSaveFilePicker === 'function') {
+    if (!intoFolder && typeof window.showSaveFilePicker === 'function') {
       const handle = await window.showSaveFilePicker({ suggestedName: baseName(openedFiles[indexes[0]].name) });
       target = { kind: 'file', handle };
-    } else if (indexes.length > 1 && typeof window.showDirectoryPicker === 'function') {
+    } else if (intoFolder && typeof window.showDirectoryPicker === 'function') {
       const handle = await window.showDirectoryPicker({ mode: 'readwrite' });
       target = { kind: 'directory', handle };
     }
