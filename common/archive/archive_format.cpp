@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "common/archive/name_clash.h"
 #include "common/archive/stored_name.h"
+#include "common/support/log.h"
+#include "common/support/secure_zero.h"
 
 namespace {
 
@@ -50,20 +53,23 @@ uint32_t encodeInfoRecord(const FileEntry& entry, uint8_t* out) {
     return kInfoRecordHeader + length;
 }
 
-uint32_t decodeInfoRecord(const uint8_t* in, uint64_t available, FileEntry& entry) {
-    std::memset(&entry, 0, sizeof entry);
-    if (available < kInfoRecordHeader) return 0;
+uint32_t infoRecordLength(const uint8_t* in, uint64_t available) {
+    if (available < 4) return kNeedMore;
     const uint32_t length = get32(in);
     // A name is whole UTF-16 characters, at least one, and no longer than a stored name can be.
     if (length == 0 || length % 2 != 0 || length > kMaxNameBytes) return 0;
-    if (length > available - kInfoRecordHeader) return 0;
-    entry.nameLength = length;
-    entry.size = get64(in + 4);
-    for (uint32_t i = 0; i < length; ++i) {
-        const uint8_t b = in[kInfoRecordHeader + i];
-        entry.name[i / 2] |= static_cast<char16_t>(i % 2 == 0 ? b : b << 8);
-    }
+    if (available < kInfoRecordHeader + length) return kNeedMore;
     return kInfoRecordHeader + length;
+}
+
+bool addInfoRecord(const uint8_t* in, FileTable& files) {
+    const uint32_t chars = get32(in) / 2;
+    char16_t name[kMaxNameChars];
+    const uint8_t* p = in + kInfoRecordHeader;
+    for (uint32_t i = 0; i < chars; ++i) {
+        name[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    }
+    return files.add(name, chars, get64(in + 4));
 }
 
 void encryptRegion(PasswordCipher& cipher, uint8_t* data, uint64_t bytes) {
@@ -76,6 +82,11 @@ void decryptRegion(PasswordCipher& cipher, uint8_t* data, uint64_t bytes) {
     cipher.restartChain();
     cipher.decryptBlocks(data, static_cast<std::size_t>(bytes / 16));
     cipher.restartChain();
+}
+
+void sealTrailer(PasswordCipher& cipher, const ArchiveTrailer& trailer, uint8_t* out) {
+    std::memcpy(out, trailer.bytes(), kTrailerSize);
+    encryptRegion(cipher, out, kTrailerSize);
 }
 
 bool readTrailer(File& image, uint64_t imageSize, PasswordCipher& cipher, ArchiveTrailer& trailer) {
@@ -107,43 +118,106 @@ PayloadLocation locationOf(const ArchiveTrailer& trailer, uint64_t imageSize) {
 }
 
 ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
-                            const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& info,
+                            const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch,
                             FileTable& files) {
     const uint32_t infoSize = trailer.infoSize;
-    // Every record takes at least its 12-byte header, so a count the block cannot hold is
-    // damage; checking it first keeps a forged count from asking for a huge table.
-    if (uint64_t{trailer.fileCount} * kInfoRecordHeader > infoSize) return kCorrupt;
-    if (uint64_t{infoSize} + 16 > UINT32_MAX) return kOutOfMemory;
-    if (!files.obtain(trailer.fileCount) || !info.ensureCapacity(infoSize + 16)) {
-        return kOutOfMemory;
-    }
-    if (!image.seek(where.infoOffset) || !readAll(image, info.data, infoSize)) return kCorrupt;
-    // Whole blocks from the start while below I; the 16 spare bytes take a partial last one.
-    decryptRegion(cipher, info.data, uint64_t{infoSize} + paddingTo16(infoSize));
+    const uint32_t count = trailer.fileCount;
+    // Every record takes at least its header and one character, so a count the block cannot
+    // hold is damage, found before anything is read.
+    if (uint64_t{count} * (kInfoRecordHeader + 2) > infoSize) return kCorrupt;
+    // A chunk, and room before it for the start of a record the last chunk cut.
+    constexpr uint32_t kCarryRoom = 1024;
+    if (!scratch.ensureCapacity(kChunkSize + kCarryRoom)) return kOutOfMemory;
+    if (!image.seek(where.infoOffset)) return kCorrupt;
+    files.release();
 
-    uint64_t offset = 0, total = 0;
-    for (uint32_t i = 0; i < trailer.fileCount; ++i) {
-        FileEntry& e = files.entries[i];
-        const uint32_t used = decodeInfoRecord(info.data + offset, infoSize - offset, e);
-        if (used == 0 || !isSafeStoredName(e.name, e.nameLength / 2)) return kCorrupt;
-        offset += used;
-        // The sizes must account for the data stream: all of it but its padding.
-        if (e.size > trailer.dataSize - total) return kCorrupt;
-        total += e.size;
+    cipher.restartChain();
+    uint8_t* buf = scratch.data;
+    uint32_t have = 0;       // deciphered bytes at the front of the buffer, not yet parsed
+    uint64_t readSoFar = 0;  // of the block
+    uint64_t total = 0;      // sizes of the files so far
+    ExtractResult result = kExtractOk;
+    while (files.count() < count && result == kExtractOk) {
+        const uint64_t left = infoSize - readSoFar;
+        if (left == 0) {
+            result = kCorrupt;  // the records run past the end of the block
+            break;
+        }
+        const uint32_t piece = left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
+        if (!readAll(image, buf + have, piece)) {
+            result = kCorrupt;
+            break;
+        }
+        cipher.decryptBlocks(buf + have, piece / 16);
+        readSoFar += piece;
+        have += piece;
+        const bool last = readSoFar == infoSize;
+        uint32_t at = 0;
+        while (files.count() < count) {
+            const uint32_t used = infoRecordLength(buf + at, have - at);
+            if (used == kNeedMore && !last) break;
+            if (used == 0 || used == kNeedMore) {
+                result = kCorrupt;
+                break;
+            }
+            if (!addInfoRecord(buf + at, files)) {
+                result = kOutOfMemory;
+                break;
+            }
+            const uint32_t i = files.count() - 1;
+            const FileEntry e = files.at(i);
+            logLine(3, "read_files_to_crypt", u"#%d file size:%I64d %s", static_cast<int>(i),
+                    static_cast<long long>(e.size), e.name);
+            at += used;
+            if (!isSafeStoredName(e.name, e.nameLength / 2) || e.size > trailer.dataSize - total) {
+                result = kCorrupt;
+                break;
+            }
+            total += e.size;
+        }
+        // What is left is the start of a record (under one record's length): to the front.
+        std::memmove(buf, buf + at, have - at);
+        have -= at;
     }
-    if (trailer.dataSize - total > 15) return kCorrupt;
-    return kExtractOk;
+    cipher.restartChain();
+    secureZero(buf, scratch.capacity);
+    // The sizes must account for the data stream: all of it but its padding.
+    if (result == kExtractOk && trailer.dataSize - total > 15) result = kCorrupt;
+    if (result == kExtractOk) {
+        NameClash clash;
+        switch (findNameClash(files, clash)) {
+            case ClashCheck::kClash:
+                logLine(1, "read_files_to_crypt", u"#%d and #%d are one file on Windows",
+                        static_cast<int>(clash.first), static_cast<int>(clash.second));
+                result = kCorrupt;
+                break;
+            case ClashCheck::kOutOfMemory:
+                result = kOutOfMemory;
+                break;
+            case ClashCheck::kNone:
+                break;
+        }
+    }
+    if (result != kExtractOk) files.release();
+    return result;
 }
 
 ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
-                            ByteBuf& info, FileTable& files, PayloadLocation& where) {
+                            ByteBuf& scratch, FileTable& files, PayloadLocation& where) {
     const int64_t size = image.size();
     if (size < 0 || static_cast<uint64_t>(size) <= kSmallestImage) return kCorrupt;
     const uint64_t imageSize = static_cast<uint64_t>(size);
     if (!readTrailer(image, imageSize, cipher, trailer)) return kCorrupt;
+    logLine(3, "read_files_to_crypt",
+            u"file size:%I64d, sfx size:%d, encr data size:%I64d, info size:%d, 32, and all "
+            u"must be:%I64d",
+            static_cast<long long>(imageSize), static_cast<int>(trailer.stubSize),
+            static_cast<long long>(trailer.dataSize), static_cast<int>(trailer.infoSize),
+            static_cast<long long>(uint64_t{trailer.stubSize} + trailer.dataSize +
+                                   trailer.infoSize + kTrailerSize));
     const ExtractResult checked = checkTrailer(trailer, imageSize);
     if (checked != kExtractOk) return checked;
     where = locationOf(trailer, imageSize);
     if (trailer.fileCount == 0) return kExtractOk;
-    return readInfoBlock(image, trailer, where, cipher, info, files);
+    return readInfoBlock(image, trailer, where, cipher, scratch, files);
 }

@@ -1,5 +1,5 @@
-// The archive format, shared by the writer, the reader and anything else that looks inside an
-// archive. An image of N bytes is laid out as
+// The archive format, in one place for the writer, the reader and anything else that looks
+// inside an archive. An image of N bytes is laid out as
 //
 //     stub (S bytes, the extractor; none in a .tvf)
 //     data stream (D): every file's bytes back to back, zero-padded to a multiple of 16
@@ -8,7 +8,7 @@
 //
 // with N = S + D + I + 32 exactly. The data stream, the info block and the trailer are each one
 // AES-256-CBC chain from the password's IV. Everything is found from the end of the file, so the
-// stub is counted but never read.
+// stub is counted but never read. Nothing outside this module knows an offset.
 #pragma once
 
 #include <cstdint>
@@ -24,25 +24,36 @@ constexpr uint32_t kTrailerSize = 32;
 constexpr uint32_t kInfoRecordHeader = 12;  // name length (4) and file size (8)
 // An image this size or smaller cannot hold a file: corrupt.
 constexpr uint64_t kSmallestImage = 48;
+// Files are read, the data stream enciphered and the info block flushed in chunks of this size.
+constexpr uint32_t kChunkSize = 512 * 1024;
+// A path and its terminator fill the 260 characters Windows allows.
+constexpr uint32_t kMaxPathChars = 259;
 
 // Zero bytes that bring a region of n bytes to a multiple of 16.
 constexpr uint32_t paddingTo16(uint64_t n) {
     return static_cast<uint32_t>((16 - n % 16) % 16);
 }
 
-// Writes the info record of an entry (name length, size, the name without terminator) and
-// returns its length, kInfoRecordHeader + nameLength.
+// Writes the info record of a file (name length, size, the name without terminator) and
+// returns its length, kInfoRecordHeader + the name's bytes.
 uint32_t encodeInfoRecord(const FileEntry& entry, uint8_t* out);
 
-// Reads one info record from the `available` bytes at `in` into `entry` (name zero-filled after
-// the text). Returns the bytes it took, or 0 if the record does not fit in what is left of the
-// block or its name is empty, not whole UTF-16 characters, or longer than a stored name can be.
-uint32_t decodeInfoRecord(const uint8_t* in, uint64_t available, FileEntry& entry);
+// The length of the info record starting at `in`, of which `available` bytes are at hand:
+// kInfoRecordHeader + its name's bytes. 0 when the record is bad (an empty name, half a
+// character, a name longer than a stored name can be); kNeedMore when the bytes at hand do not
+// hold all of it.
+constexpr uint32_t kNeedMore = UINT32_MAX;
+uint32_t infoRecordLength(const uint8_t* in, uint64_t available);
+// Adds the record at `in`, whose length infoRecordLength gave, to the table.
+bool addInfoRecord(const uint8_t* in, FileTable& files);
 
 // Enciphers or deciphers one region in place as its own chain from the IV. The region must be
 // whole blocks. Without a key the bytes stay as they are.
 void encryptRegion(PasswordCipher& cipher, uint8_t* data, uint64_t bytes);
 void decryptRegion(PasswordCipher& cipher, uint8_t* data, uint64_t bytes);
+
+// The trailer as it is written: its 32 bytes enciphered as their own chain into `out`.
+void sealTrailer(PasswordCipher& cipher, const ArchiveTrailer& trailer, uint8_t* out);
 
 // Offsets of the regions, from the trailer and the image size.
 struct PayloadLocation {
@@ -61,17 +72,20 @@ ExtractResult checkTrailer(const ArchiveTrailer& trailer, uint64_t imageSize);
 
 PayloadLocation locationOf(const ArchiveTrailer& trailer, uint64_t imageSize);
 
-// Reads and deciphers the info block into `info` (made I + 16 bytes long) and parses the
-// trailer's count of records into `files`. kOutOfMemory when the table or buffer cannot be had;
-// kCorrupt when the block cannot be read, a record runs past its end, a name could lead out of
-// the destination folder, or the file sizes do not account for the data stream (all of it but
-// at most 15 bytes of padding). Nothing of an archive that fails here is ever extracted.
+// Reads and deciphers the info block a chunk at a time (through `scratch`) and adds the
+// trailer's count of records to `files`, so memory follows the records actually read, never
+// the count the trailer claims. kOutOfMemory when memory cannot be had; kCorrupt when the block
+// cannot be read, a record is bad or runs past its end, a name could lead out of the
+// destination folder, two names would be one file on Windows (or one a folder of the other),
+// or the file sizes do not account for the data stream (all of it but at most 15 bytes of
+// padding). Nothing of an archive that fails here is ever extracted.
 ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
-                            const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& info,
+                            const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch,
                             FileTable& files);
 
 // All of the above from the start: the image's size, the trailer and its checks, the info
-// block. On kExtractOk the data stream begins at where.dataOffset and holds trailer.dataSize
-// bytes, to be deciphered as one chain and cut into files by their sizes in table order.
+// block, with the log lines of each step. On kExtractOk the data stream begins at
+// where.dataOffset and holds trailer.dataSize bytes, to be deciphered as one chain and cut into
+// files by their sizes in table order.
 ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
-                            ByteBuf& info, FileTable& files, PayloadLocation& where);
+                            ByteBuf& scratch, FileTable& files, PayloadLocation& where);

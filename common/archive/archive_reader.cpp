@@ -1,12 +1,15 @@
 // The reader: one archive in, its files out under the destination folder. The trailer and the
 // info block are checked whole before anything is created; then the data stream is read in
-// 512 KiB chunks, deciphered in place as one chain and cut into files by their sizes, which may
-// start and end anywhere in a chunk (empty files included). A file that cannot be created or
-// written stops the run with a result that says so, and its incomplete copy is removed.
+// chunks, deciphered in place as one chain and cut into files by their sizes, which may start
+// and end anywhere in a chunk (empty files included). Every file goes to a temporary beside its
+// target, and the temporaries are renamed into place together only when the whole archive has
+// been read; a run that fails for any reason removes them and leaves the destination's files
+// as they were (folders it made may stay).
 #include <cstring>
 
 #include "common/archive/archive_format.h"
 #include "common/archive/directory_chain.h"
+#include "common/archive/extraction_commit.h"
 #include "common/archive/job_records.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
@@ -16,53 +19,67 @@
 
 namespace {
 
-constexpr uint32_t kChunk = 512 * 1024;
-
 struct ReaderRun {
     explicit ReaderRun(ArchiveReader& reader) : job(reader), meter(0) {}
 
     ArchiveReader& job;
     File archive;
+    FileIdentity archiveIdentity;
     ByteBuf chunk;
-    ByteBuf info;
-    WideBuf path;  // output path of the current file
+    WideBuf path;  // output path of the current file, for the log
     File output;
+    DestinationTree tree;
+    ExtractionCommit pending;
     PayloadLocation where;
     PercentMeter meter;
     uint32_t index = 0;    // entry being written
+    uint32_t created = 0;  // temporaries made so far
     uint64_t written = 0;  // bytes of it written
     bool started = false;
 
     ProgressSink* progress() const { return job.progress; }
+    const FileTable& files() const { return job.fileTable; }
 
-    // The path of an entry: the destination, a backslash unless it ends in one, the name. An
-    // empty destination means the current folder, so the name stands alone.
-    bool buildPath(const FileEntry& e) {
+    // The path of an entry as the user sees it: the destination, a backslash unless it ends in
+    // one, the name. An empty destination means the current folder, so the name stands alone.
+    void buildPath(const char16_t* name) {
         const WideBuf& dest = job.destinationFolder;
         const uint32_t chars = dest.length();
         path.assign(chars > 0 ? dest.data : u"");
         if (chars > 0 && !isPathSeparator(dest.data[chars - 1])) path.append(u"\\");
-        path.append(e.name);
-        return path.data != nullptr;
+        path.append(name);
+    }
+
+    // The destination and the room for the temporaries, once, before the first file.
+    bool openDestination() {
+        if (!pending.prepare(files().count())) return fail(kOutOfMemory);
+        const char16_t* dest =
+            job.destinationFolder.data != nullptr ? job.destinationFolder.data : u"";
+        if (dest[0] != 0) createDirectoryChain(dest);
+        if (!tree.open(dest)) return fail(kWriteError);
+        return true;
     }
 
     bool startFile() {
-        const FileEntry& e = job.fileTable.entries[index];
         started = true;
         written = 0;
         if (job.verifyOnly) return true;
-        if (!buildPath(e)) return fail(kOutOfMemory);
-        logLine(3, "write_crypt_files", u"%d %s", static_cast<int>(index), path.data);
-        // The folders the name asks for; the destination itself comes along when missing.
-        uint32_t cut = path.length();
-        while (cut > 0 && !isPathSeparator(path.data[cut - 1])) --cut;
-        if (cut > 0) {
-            const char16_t keep = path.data[cut - 1];
-            path.data[cut - 1] = 0;
-            createDirectoryChain(path.data);
-            path.data[cut - 1] = keep;
+        if (index == 0 && !openDestination()) return false;
+        const FileEntry e = files().at(index);
+        buildPath(e.name);
+        logLine(3, "write_crypt_files", u"%d %s", static_cast<int>(index),
+                path.data != nullptr ? path.data : e.name);
+        const char16_t* leaf = nullptr;
+        const TreeEnter entered = pending.enterFolderOf(tree, files(), index, true, leaf);
+        if (entered == TreeEnter::kLinkInPath) {
+            logLine(1, "write_crypt_files", u"%d refused: a folder of it is a link",
+                    static_cast<int>(index));
+            return fail(kWriteError, 0);
         }
-        if (!output.create(path.data, FileCreate::kReadShared)) return fail(kWriteError, false);
+        if (entered == TreeEnter::kNotAFolder) return fail(kWriteError, 0);
+        if (entered != TreeEnter::kEntered) return fail(kWriteError);
+        if (!pending.createTemporary(tree, index, output)) return fail(kWriteError);
+        ++created;
         if (!output.reserve(e.size)) return fail(kWriteError);
         if (progress() != nullptr && progress()->hasStatus()) {
             WideBuf line;
@@ -91,18 +108,26 @@ struct ReaderRun {
         return true;
     }
 
-    // Ends the run with `why`, removing the file being written (it would be incomplete).
-    bool fail(ExtractResult why, bool remove = true) {
+    // Ends the run with `why`: every temporary made so far goes, the destination stays as it
+    // was.
+    bool fail(ExtractResult why) { return fail(why, lastSystemError()); }
+    // The same, with the system's error code to report (0: refused, not failed).
+    bool fail(ExtractResult why, uint32_t error) {
         job.result = why;
+        if (why == kWriteError) {
+            job.failedFile = index;
+            job.failedError = error;
+        }
         output.close();
-        if (remove && started && !job.verifyOnly && path.length() > 0) deleteFile(path.data);
+        if (created > 0) pending.discard(tree, files(), created);
+        created = 0;
         return false;
     }
 
     // Starts and closes the empty files that stand at the current position.
     bool emptyFiles() {
-        const uint32_t count = job.trailer.fileCount;
-        while (index < count && job.fileTable.entries[index].size == 0) {
+        const uint32_t count = files().count();
+        while (index < count && files().sizeOf(index) == 0) {
             if (!startFile()) return false;
             endFile();
         }
@@ -110,27 +135,29 @@ struct ReaderRun {
     }
 
     bool extract();
+    bool commit();
 };
 
 bool ReaderRun::extract() {
-    const ArchiveTrailer& t = job.trailer;
-    const uint64_t dataSize = t.dataSize;
-    if (!chunk.ensureCapacity(kChunk + 16)) return fail(kOutOfMemory);
+    const uint64_t dataSize = job.trailer.dataSize;
+    const uint32_t count = files().count();
+    if (!chunk.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
     if (!archive.seek(where.dataOffset)) return fail(kCorrupt);
     meter = PercentMeter(dataSize);
+    job.cipher.restartChain();
     uint64_t processed = 0;
-    for (uint64_t position = 0; position < dataSize; position += kChunk) {
+    for (uint64_t position = 0; position < dataSize; position += kChunkSize) {
         const uint64_t left = dataSize - position;
-        const uint32_t bytes = left < kChunk ? static_cast<uint32_t>(left) : kChunk;
+        const uint32_t bytes = left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
         if (archive.read(chunk.data, bytes) != static_cast<int64_t>(bytes)) return fail(kCorrupt);
         job.cipher.decryptBlocks(chunk.data, bytes / 16);
 
         uint32_t consumed = 0;
         while (consumed < bytes) {
             if (!emptyFiles()) return false;
-            if (index >= t.fileCount) break;  // what is left is the stream's padding
+            if (index >= count) break;  // what is left is the stream's padding
             if (!started && !startFile()) return false;
-            const uint64_t size = job.fileTable.entries[index].size;
+            const uint64_t size = files().sizeOf(index);
             const uint64_t want = size - written;
             const uint32_t take =
                 want < bytes - consumed ? static_cast<uint32_t>(want) : bytes - consumed;
@@ -145,46 +172,36 @@ bool ReaderRun::extract() {
     return emptyFiles();
 }
 
+bool ReaderRun::commit() {
+    if (job.verifyOnly || files().count() == 0) return true;
+    uint32_t failed = 0;
+    bool refused = false;
+    const bool done = pending.commit(tree, files(), archiveIdentity, failed, refused);
+    const uint32_t error = refused ? 0 : lastSystemError();
+    created = 0;  // renamed into place, or removed by the commit
+    if (done) return true;
+    index = failed;
+    return fail(kWriteError, error);
+}
+
 }  // namespace
 
 void ArchiveReader::run() {
     ReaderRun r(*this);
-    const int64_t size =
-        archivePath.length() > 0 && r.archive.open(archivePath.data, FileOpen::kReadShared)
-            ? r.archive.size()
-            : -1;
-    if (size < 0) {
-        result = kCorrupt;
-    } else if (static_cast<uint64_t>(size) <= kSmallestImage) {
-        result = kCorrupt;
-    } else if (!readTrailer(r.archive, static_cast<uint64_t>(size), cipher, trailer)) {
+    failedFile = UINT32_MAX;
+    failedError = 0;
+    if (archivePath.length() == 0 || !r.archive.open(archivePath.data, FileOpen::kReadShared)) {
         result = kCorrupt;
     } else {
-        const uint64_t n = static_cast<uint64_t>(size);
-        logLine(3, "read_files_to_crypt",
-                u"file size:%I64d, sfx size:%d, encr data size:%I64d, info size:%d, 32, and all "
-                u"must be:%I64d",
-                static_cast<long long>(n), static_cast<int>(trailer.stubSize),
-                static_cast<long long>(trailer.dataSize), static_cast<int>(trailer.infoSize),
-                static_cast<long long>(uint64_t{trailer.stubSize} + trailer.dataSize +
-                                       trailer.infoSize + kTrailerSize));
-        const ExtractResult checked = checkTrailer(trailer, n);
-        if (checked != kExtractOk) {
-            result = checked;
-        } else if (trailer.fileCount > 0) {
-            r.where = locationOf(trailer, n);
-            const ExtractResult parsed =
-                readInfoBlock(r.archive, trailer, r.where, cipher, r.info, fileTable);
-            for (uint32_t i = 0; parsed == kExtractOk && i < trailer.fileCount; ++i) {
-                const FileEntry& e = fileTable.entries[i];
-                logLine(3, "read_files_to_crypt", u"#%d file size:%I64d %s", static_cast<int>(i),
-                        static_cast<long long>(e.size), e.name);
-            }
-            if (parsed != kExtractOk) {
-                result = parsed;
-            } else {
-                r.extract();
-            }
+        r.archive.identity(r.archiveIdentity);
+        ByteBuf scratch;
+        const ExtractResult located =
+            locatePayload(r.archive, cipher, trailer, scratch, fileTable, r.where);
+        scratch.destroy();
+        if (located != kExtractOk) {
+            result = located;
+        } else if (trailer.fileCount > 0 && r.extract()) {
+            r.commit();
         }
     }
     r.archive.close();

@@ -20,9 +20,8 @@
 
 namespace {
 
-constexpr uint32_t kChunk = 512 * 1024;
+constexpr uint32_t kChunk = kChunkSize;
 constexpr uint32_t kIoBuffer = kChunk + 16;
-constexpr uint32_t kMaxPathChars = 259;  // a path and its terminator fill 260 characters
 
 // Joins the base folder and a listed name: with one backslash between them, none added when the
 // base already ends in one, and the name alone when there is no base. False when the path would
@@ -80,6 +79,9 @@ struct WriterRun {
     uint64_t scanTotal = 0;
     uint32_t step = 4;
     bool ansiFamily = false;
+    bool tableReady = false;  // the scan had a list to walk
+    bool failedScan = false;  // a listed file could not be opened, and every one is wanted
+    bool outOfMemory = false;
 
     ProgressSink* progress() const { return job.progress; }
 
@@ -113,12 +115,14 @@ struct WriterRun {
 
 void WriterRun::scan() {
     ArchiveWriter& w = job;
-    if (w.fileList.data == nullptr || w.fileCount == 0 || !w.fileTable.obtain(w.fileCount) ||
+    w.fileTable.release();
+    if (w.fileList.data == nullptr || w.fileCount == 0 ||
         !scanned.ensureCapacity(w.fileCount * 4)) {
-        w.fileTable.release();
+        tableReady = false;
         return;
     }
-    uint32_t index = 0, offset = 0;
+    tableReady = true;
+    uint32_t index = 0, offset = 0, listed = 0;
     uint32_t* offsets = reinterpret_cast<uint32_t*>(scanned.data);
     while (index < w.fileCount) {
         const uint32_t at = offset;
@@ -130,20 +134,32 @@ void WriterRun::scan() {
         logLine(3, "1", u"err:%d handle:%d checked[#%d]:%s", static_cast<int>(error),
                 static_cast<int>(file.handleValue()), static_cast<int>(index),
                 path.data != nullptr ? path.data : u"");
+        ++listed;
         if (!opened) {
             logLine(1, "1", u"left out: %s", name);
+            if (w.strictList) {
+                // The caller wants every listed file or no archive.
+                w.failedName = listed - 1;
+                w.failedError = error;
+                failedScan = true;
+                break;
+            }
             continue;
         }
         const int64_t size = file.size();
-        FileEntry& e = w.fileTable.entries[index];
-        e.size = size > 0 ? static_cast<uint64_t>(size) : 0;
-        scanTotal += e.size + 2 * uint64_t{wideLength(name)} + 12;
+        const uint64_t bytes = size > 0 ? static_cast<uint64_t>(size) : 0;
+        char16_t stored[kMaxNameChars + 1];
+        const uint32_t chars = storedNameFor(name, stored, kMaxNameChars + 1, nullptr);
+        if (!w.fileTable.add(stored, chars, bytes)) {
+            outOfMemory = true;
+            break;
+        }
+        scanTotal += bytes + 2 * uint64_t{wideLength(name)} + 12;
         offsets[index] = at;
         file.close();
         step = step % 5 + 1;
         showStatus(u"Prepare for encryption%s", &u"....."[step]);  // 0, 4, 3, 2, 1, 0, 4... dots
         ++index;
-        std::memset(&w.fileTable.entries[index], 0, sizeof(FileEntry));
     }
     w.fileCount = index;
 }
@@ -163,7 +179,7 @@ WriteResult WriterRun::createOutput() {
     char16_t suffix[32];
     formatWide(suffix, 32, u".%02d%03d.partial", now.second, now.millisecond);
     temporary.append(suffix);
-    if (!out.create(temporary.data, FileCreate::kExclusive)) return kWriteCannotCreate;
+    if (!out.create(temporary.data, FileCreate::kNew)) return kWriteCannotCreate;
 
     StubImage stub = w.stubImage.bytes != nullptr ? w.stubImage : stubResourceOf(w.stubModule);
     if (stub.bytes != nullptr && stub.size > 0) {
@@ -198,10 +214,6 @@ bool WriterRun::storeFiles(uint32_t& stored) {
             return false;
         }
         logLine(3, "3", u"open for read:%s", path.data);
-        FileEntry& e = w.fileTable.entries[stored];
-        std::memset(&e, 0, sizeof e);
-        const uint32_t chars = storedNameFor(name, e.name, kMaxNameChars + 1, nullptr);
-        e.nameLength = 2 * chars;
         if (progress() != nullptr && progress()->hasStatus()) {
             text.assign(loadText(kStrEncrypt));
             text.append(name);
@@ -213,11 +225,13 @@ bool WriterRun::storeFiles(uint32_t& stored) {
             abandon(kWriteReadFailed);
             return false;
         }
-        e.size = static_cast<uint64_t>(size);
-        logLine(3, "rftc", u"file size: %I64d %s", static_cast<long long>(e.size), e.name);
+        const uint64_t fileSize = static_cast<uint64_t>(size);
+        w.fileTable.setSize(stored, fileSize);
+        logLine(3, "rftc", u"file size: %I64d %s", static_cast<long long>(fileSize),
+                w.fileTable.nameOf(stored));
 
-        behind.beginFile(file, e.size);
-        for (uint64_t position = 0; position < e.size; position += kChunk) {
+        behind.beginFile(file, fileSize);
+        for (uint64_t position = 0; position < fileSize; position += kChunk) {
             uint32_t chunk = 0;
             uint8_t* slot = behind.next(chunk);
             // A short read means the file shrank or failed under us: its record would claim
@@ -268,7 +282,7 @@ bool WriterRun::finish(uint32_t stored) {
     // The info block, flushed whole blocks at a time when the buffer fills.
     uint32_t buffered = 0;
     for (uint32_t i = 0; i < stored; ++i) {
-        const FileEntry& e = w.fileTable.entries[i];
+        const FileEntry e = w.fileTable.at(i);
         if (e.nameLength + buffered + kInfoRecordHeader > kChunk) {
             const uint32_t n = carry + buffered;
             const uint32_t whole = n & ~15u;
@@ -294,9 +308,7 @@ bool WriterRun::finish(uint32_t stored) {
     logLine(3, "rftc", u"files num: %d", static_cast<int>(t.fileCount));
 
     uint8_t sealed[kTrailerSize];
-    std::memcpy(sealed, t.bytes(), kTrailerSize);
-    w.cipher.encryptBlocks(sealed, 2);
-    w.cipher.restartChain();
+    sealTrailer(w.cipher, t, sealed);
     return writeAll(sealed, kTrailerSize);
 }
 
@@ -325,7 +337,8 @@ void ArchiveWriter::run() {
             outputPath.data != nullptr ? outputPath.data : u"");
     WriteResult created = kWriteCannotCreate;
     uint32_t createError = 0;
-    if (writeResult == kWriteOk && fileTable.exists()) {
+    const bool storable = r.tableReady && !r.failedScan && !r.outOfMemory && fileCount > 0;
+    if (writeResult == kWriteOk && storable) {
         created = r.createOutput();
         if (created != kWriteOk) createError = lastSystemError();
     }
@@ -334,8 +347,10 @@ void ArchiveWriter::run() {
 
     if (writeResult != kWriteOk) {
         // The buffer could not be had.
-    } else if (!fileTable.exists() || fileCount == 0) {
-        // Nothing listed could be read: an archive of nothing is no archive.
+    } else if (r.outOfMemory) {
+        writeResult = kWriteFailed;
+    } else if (!storable) {
+        // Nothing listed could be read, or a file the caller insisted on: no archive.
         writeResult = kWriteReadFailed;
     } else if (created != kWriteOk) {
         r.abandon(created);

@@ -39,6 +39,12 @@ struct ArchiveWriter {
     ProgressSink* progress = nullptr;  // where the run reports; null: nowhere
     StubImage stubImage;               // given stub bytes; without them the module's resource
     WriteResult writeResult = kWriteOk;
+    // Every listed file or no archive: a file that cannot be opened fails the run (with
+    // kWriteReadFailed, its position in the list in failedName and the system's error), where
+    // otherwise it is left out with a log line.
+    bool strictList = false;
+    uint32_t failedName = UINT32_MAX;
+    uint32_t failedError = 0;
 
     ArchiveWriter() = default;
     ~ArchiveWriter() { destroy(); }
@@ -76,6 +82,10 @@ struct ArchiveReader {
     ExtractResult result = kExtractOk;
     ProgressSink* progress = nullptr;
     bool verifyOnly = false;  // read and decipher everything, create nothing
+    // With kWriteError: the table index of the file that could not be written (or refused its
+    // place), and the system's error code, for front ends that name it.
+    uint32_t failedFile = UINT32_MAX;
+    uint32_t failedError = 0;
 
     ArchiveReader() = default;
     ~ArchiveReader() { destroy(); }

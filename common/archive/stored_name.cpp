@@ -15,17 +15,19 @@ bool sameLetters(const char16_t* s, uint32_t n, const char* word) {
     return word[n] == 0;
 }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9, alone or before an extension: opening such a name on
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (the superscript digits one, two and
+// three count as digits there too), alone or before an extension: opening such a name on
 // Windows opens the device, not a file.
 bool isDeviceName(const char16_t* s, uint32_t n) {
     uint32_t base = 0;
     while (base < n && s[base] != u'.') ++base;
     while (base > 0 && s[base - 1] == u' ') --base;
-    for (const char* word : {"CON", "PRN", "AUX", "NUL"}) {
+    for (const char* word : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
         if (sameLetters(s, base, word)) return true;
     }
-    if (base == 4 && s[3] >= u'1' && s[3] <= u'9') {
-        return sameLetters(s, 3, "COM") || sameLetters(s, 3, "LPT");
+    if (base == 4 && (sameLetters(s, 3, "COM") || sameLetters(s, 3, "LPT"))) {
+        const char16_t d = s[3];
+        return (d >= u'0' && d <= u'9') || d == u'\u00B9' || d == u'\u00B2' || d == u'\u00B3';
     }
     return false;
 }

@@ -13,9 +13,23 @@ enum class FileOpen {
     kReadWriteShared,  // read and write access, others may read, existing file only
 };
 
+// Which file an open handle or a name is, whatever path reached it: device and inode on POSIX,
+// volume serial number and file index on Windows. Two names of one file (hard links included)
+// give the same identity.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool known = false;
+
+    bool sameAs(const FileIdentity& other) const {
+        return known && other.known && volume == other.volume && index == other.index;
+    }
+};
+
 enum class FileCreate {
     kExclusive,   // all access, no sharing, always created anew
     kReadShared,  // all access, others may read, always created anew
+    kNew,         // all access, no sharing; only where nothing (not even a link) is yet
 };
 
 class File {
@@ -49,6 +63,13 @@ class File {
 
     // The raw value of the handle, for log entries.
     intptr_t handleValue() const { return handle_; }
+    // Takes over a handle opened elsewhere (by the destination tree).
+    void adopt(intptr_t handle) {
+        close();
+        handle_ = handle;
+    }
+    // Which file this is; false when the system cannot tell.
+    bool identity(FileIdentity& out);
 
   private:
     static constexpr intptr_t kClosed = -1;

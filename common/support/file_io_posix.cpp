@@ -50,13 +50,14 @@ bool File::openAnsi(const char16_t* path, FileOpen how) {
     return open(path, how);
 }
 
-bool File::create(const char16_t* path, FileCreate) {
+bool File::create(const char16_t* path, FileCreate how) {
     close();
     if (path == nullptr || path[0] == 0) {
         errno = ENOENT;
         return false;
     }
-    const int f = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int mode = how == FileCreate::kNew ? O_CREAT | O_EXCL | O_NOFOLLOW : O_CREAT | O_TRUNC;
+    const int f = ::open(nativePath(path).c_str(), O_RDWR | mode | O_CLOEXEC, 0644);
     if (f < 0) return false;
     handle_ = f;
     return true;
@@ -113,6 +114,16 @@ bool File::reserve(uint64_t bytes) {
     if (bytes == 0) return true;
     if (bytes > static_cast<uint64_t>(INT64_MAX)) return false;
     return ftruncate(fd(handle_), static_cast<off_t>(bytes)) == 0;
+}
+
+bool File::identity(FileIdentity& out) {
+    struct stat st;
+    out = FileIdentity{};
+    if (fstat(fd(handle_), &st) != 0) return false;
+    out.volume = static_cast<uint64_t>(st.st_dev);
+    out.index = static_cast<uint64_t>(st.st_ino);
+    out.known = true;
+    return true;
 }
 
 bool deleteFile(const char16_t* path) {

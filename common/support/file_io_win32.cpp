@@ -45,8 +45,9 @@ bool File::openAnsi(const char16_t* path, FileOpen how) {
 
 bool File::create(const char16_t* path, FileCreate how) {
     close();
-    const DWORD share = how == FileCreate::kExclusive ? 0 : FILE_SHARE_READ;
-    HANDLE file = CreateFileW(w(path), GENERIC_ALL, share, nullptr, CREATE_ALWAYS,
+    const DWORD share = how == FileCreate::kReadShared ? FILE_SHARE_READ : 0;
+    const DWORD disposition = how == FileCreate::kNew ? CREATE_NEW : CREATE_ALWAYS;
+    HANDLE file = CreateFileW(w(path), GENERIC_ALL, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     handle_ = reinterpret_cast<intptr_t>(file);
     return isOpen();
@@ -101,6 +102,16 @@ bool File::reserve(uint64_t bytes) {
     if (mapping == nullptr) return false;
     if (sizeObject_ != 0) CloseHandle(h(sizeObject_));
     sizeObject_ = reinterpret_cast<intptr_t>(mapping);
+    return true;
+}
+
+bool File::identity(FileIdentity& out) {
+    BY_HANDLE_FILE_INFORMATION info;
+    out = FileIdentity{};
+    if (!GetFileInformationByHandle(h(handle_), &info)) return false;
+    out.volume = info.dwVolumeSerialNumber;
+    out.index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    out.known = true;
     return true;
 }
 

@@ -14,11 +14,7 @@ struct StoredFile {
 };
 
 inline FileEntry entryFor(const StoredFile& f) {
-    FileEntry e{};
-    e.nameLength = static_cast<uint32_t>(2 * f.name.size());
-    e.size = f.content.size();
-    std::memcpy(e.name, f.name.data(), e.nameLength);
-    return e;
+    return FileEntry{static_cast<uint32_t>(2 * f.name.size()), f.content.size(), f.name.c_str()};
 }
 
 // Lays out an image the way the writer does, in memory: stub, data stream, info block, trailer,

@@ -53,11 +53,12 @@ TEST(ArchiveFormat, WorkedLayoutOfTwoFiles) {
     ASSERT_EQ(found.result, kExtractOk);
     EXPECT_EQ(found.where.dataOffset, 0u);
     EXPECT_EQ(found.where.infoOffset, 16u);
-    EXPECT_EQ(std::u16string(found.files.entries[0].name), u"a.txt");
-    EXPECT_EQ(found.files.entries[0].nameLength, 10u);
-    EXPECT_EQ(found.files.entries[0].size, 10u);
-    EXPECT_EQ(std::u16string(found.files.entries[1].name), u"b");
-    EXPECT_EQ(found.files.entries[1].size, 0u);
+    ASSERT_EQ(found.files.count(), 2u);
+    EXPECT_EQ(std::u16string(found.files.at(0).name), u"a.txt");
+    EXPECT_EQ(found.files.at(0).nameLength, 10u);
+    EXPECT_EQ(found.files.at(0).size, 10u);
+    EXPECT_EQ(std::u16string(found.files.at(1).name), u"b");
+    EXPECT_EQ(found.files.at(1).size, 0u);
 
     // Behind a stub the same payload is found S bytes further on.
     const std::string stub(1234, 'M');
@@ -70,37 +71,34 @@ TEST(ArchiveFormat, WorkedLayoutOfTwoFiles) {
 }
 
 TEST(ArchiveFormat, RecordBytesAreLittleEndianUtf16) {
-    FileEntry e{};
-    e.nameLength = 4;
-    e.size = 0x0102030405060708ull;
-    e.name[0] = u'\u00e9';
-    e.name[1] = u'\u20ac';
+    const char16_t name[] = u"\u00e9\u20ac";
+    const FileEntry e{4, 0x0102030405060708ull, name};
     uint8_t out[32];
     ASSERT_EQ(encodeInfoRecord(e, out), 16u);
     const uint8_t expected[16] = {4, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1, 0xe9, 0x00, 0xac, 0x20};
     EXPECT_EQ(0, std::memcmp(out, expected, 16));
-    FileEntry back;
-    EXPECT_EQ(decodeInfoRecord(out, 16, back), 16u);
-    EXPECT_EQ(back.size, e.size);
-    EXPECT_EQ(std::u16string(back.name), u"\u00e9\u20ac");
+    EXPECT_EQ(infoRecordLength(out, 16), 16u);
+    FileTable back;
+    ASSERT_TRUE(addInfoRecord(out, back));
+    EXPECT_EQ(back.sizeOf(0), e.size);
+    EXPECT_EQ(std::u16string(back.nameOf(0)), u"\u00e9\u20ac");
 }
 
 TEST(ArchiveFormat, DecodingStaysInsideTheBlock) {
     uint8_t rec[64] = {};
     rec[0] = 20;  // a 20-byte name
-    FileEntry e;
-    EXPECT_EQ(decodeInfoRecord(rec, 31, e), 0u) << "name runs past the block";
-    EXPECT_EQ(decodeInfoRecord(rec, 32, e), 32u);
-    EXPECT_EQ(decodeInfoRecord(rec, 11, e), 0u) << "not even a header";
+    EXPECT_EQ(infoRecordLength(rec, 31), kNeedMore) << "name runs past what is at hand";
+    EXPECT_EQ(infoRecordLength(rec, 32), 32u);
+    EXPECT_EQ(infoRecordLength(rec, 3), kNeedMore) << "not even a length";
     rec[0] = 0;
-    EXPECT_EQ(decodeInfoRecord(rec, 64, e), 0u) << "an empty name";
+    EXPECT_EQ(infoRecordLength(rec, 64), 0u) << "an empty name";
     rec[0] = 7;
-    EXPECT_EQ(decodeInfoRecord(rec, 64, e), 0u) << "half a character";
+    EXPECT_EQ(infoRecordLength(rec, 64), 0u) << "half a character";
     rec[0] = 0x08;
     rec[1] = 0x02;  // 520 bytes: longer than any stored name
     std::vector<uint8_t> big(600, 0);
     std::memcpy(big.data(), rec, 12);
-    EXPECT_EQ(decodeInfoRecord(big.data(), big.size(), e), 0u);
+    EXPECT_EQ(infoRecordLength(big.data(), big.size()), 0u);
 }
 
 TEST(ArchiveFormat, SmallestImagesAreCorrupt) {

@@ -205,7 +205,8 @@ TEST(ArchiveReader, AFileThatCannotBeCreatedIsAFailure) {
     ASSERT_EQ(job.write({{"a.txt", "first"}, {"blocked/b.txt", "second"}}, u"pw"), kWriteOk);
     file_tree::put(job.target() / "blocked", "a file where a folder must go");
     EXPECT_EQ(job.read(u"pw"), kWriteError);
-    EXPECT_EQ(file_tree::get(job.target() / "a.txt"), "first") << "earlier files stay";
+    // Nothing is committed when one file fails: the destination is as it was.
+    EXPECT_EQ(file_tree::read(job.target()), (Tree{{"blocked", "a file where a folder must go"}}));
 }
 
 TEST(ArchiveWriter, StoresNamesTheReaderAccepts) {
@@ -340,18 +341,20 @@ TEST(ArchiveWriter, AFullDiskLeavesNoPartialArchive) {
     }
 }
 
-TEST(ArchiveReader, AFullDiskIsAFailureAndTheIncompleteFileGoes) {
+TEST(ArchiveReader, AFullDiskIsAFailureAndLeavesTheOldFiles) {
     Job job;
     ASSERT_EQ(job.write({{"a-small", "fits"}, {"b-large", file_tree::pattern(300000, 7)}}, u"pw"),
               kWriteOk);
+    // The user's own copy of the file that cannot be written whole must survive the failure.
+    file_tree::put(job.target() / "b-large", "the user's old file");
     ExtractResult result;
     {
         FullDisk full(100000);
         result = job.read(u"pw");
     }
     EXPECT_EQ(result, kWriteError);
-    EXPECT_EQ(file_tree::get(job.target() / "a-small"), "fits");
-    EXPECT_FALSE(fs::exists(job.target() / "b-large")) << "an incomplete file is removed";
+    EXPECT_EQ(file_tree::read(job.target()), (Tree{{"b-large", "the user's old file"}}))
+        << "no new file, no temporary, the old one untouched";
 }
 #endif
 

@@ -123,16 +123,15 @@ TEST_F(RecordWipe, DestroyingAKeyedRecordThatNeverRanWipesEverything) {
         const char16_t names[] = u"secret-plans.doc\0\0";
         w.configure(nullptr, u"C:\\private", nullptr, names, 18, 1);
         w.setPassword(u"hunter2");
-        ASSERT_TRUE(w.fileTable.obtain(1));
-        std::memcpy(w.fileTable.entries[0].name, u"secret", 12);
+        ASSERT_TRUE(w.fileTable.add(u"secret", 6, 1));
         working = w.cipher.working;
         saved = w.cipher.saved;
         list = w.fileList.data;
-        table = w.fileTable.entries;
+        table = w.fileTable.nameOf(0);  // the start of the table's first block of names
         release_watch::watch(working, sizeof(AesContext));
         release_watch::watch(saved, sizeof(AesContext));
         release_watch::watch(list, w.fileList.capacity * sizeof(char16_t));
-        release_watch::watch(table, 2 * sizeof(FileEntry));
+        release_watch::watch(table, 12);
         w.destroy();
         EXPECT_EQ(w.cipher.working, nullptr);
         EXPECT_EQ(w.fileCount, 0u);
@@ -155,15 +154,33 @@ TEST_F(RecordWipe, ReaderDestroyWipesItsKey) {
     EXPECT_TRUE(release_watch::wasZero(working));
 }
 
-TEST(FileTable, RefusesCountsTheMemoryCannotHold) {
+TEST(FileTable, HoldsManyNamesCompactlyAcrossBlocks) {
     FileTable t;
-    ASSERT_TRUE(t.obtain(3));
-    EXPECT_EQ(t.capacity, 4u);
-    EXPECT_EQ(t.entries[3].size, 0u);
-#if UINTPTR_MAX == 0xFFFFFFFFu
-    EXPECT_FALSE(t.obtain(0xFFFFFFFFu)) << "would wrap a 32-bit size";
-    EXPECT_FALSE(t.exists());
-#endif
+    // Long names, so that blocks of names fill and a name would straddle two if allowed.
+    std::u16string name(250, u'n');
+    const uint32_t files = 3000;
+    for (uint32_t i = 0; i < files; ++i) {
+        name[0] = static_cast<char16_t>(u'A' + i % 26);
+        name[249] = static_cast<char16_t>(u'0' + i % 10);
+        ASSERT_TRUE(t.add(name.data(), static_cast<uint32_t>(name.size()), i));
+    }
+    ASSERT_EQ(t.count(), files);
+    for (uint32_t i = 0; i < files; i += 7) {
+        const FileEntry e = t.at(i);
+        EXPECT_EQ(e.size, i);
+        EXPECT_EQ(e.nameLength, 500u);
+        EXPECT_EQ(e.name[0], u'A' + i % 26);
+        EXPECT_EQ(e.name[249], u'0' + i % 10);
+        EXPECT_EQ(e.name[250], 0) << "terminated";
+    }
+    // 16 bytes a file and its name with a terminator, plus at most one part-filled block of
+    // each kind.
+    EXPECT_LE(t.bytesHeld(), uint64_t{files} * (16 + 502) + 262144 + 16384 * 16 + 1024);
+    EXPECT_FALSE(t.add(name.data(), kMaxNameChars + 1, 0)) << "longer than a stored name";
+    EXPECT_EQ(t.count(), files);
+    t.release();
+    EXPECT_EQ(t.count(), 0u);
+    EXPECT_EQ(t.bytesHeld(), 0u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // wide calls on a Windows console), a line in, and a password typed without echo.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 enum class Stream { kOut, kErr };
@@ -9,6 +10,10 @@ enum class Stream { kOut, kErr };
 void print(Stream s, const std::u16string& text);
 bool isTerminal(Stream s);
 bool stdinIsTerminal();
+
+// The system's own words for an error code (errno, or GetLastError on Windows), such as
+// "No such file or directory".
+std::u16string systemReason(uint32_t error);
 
 // One line from standard input without its line end; false at the end of input.
 bool readLine(std::u16string& line);

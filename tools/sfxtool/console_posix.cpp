@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "common/support/secure_zero.h"
@@ -59,4 +60,8 @@ bool readSecret(const std::u16string& prompt, std::u16string& secret) {
     secret = wideFromUtf8(bytes);
     secureZero(bytes.data(), bytes.size());
     return true;
+}
+
+std::u16string systemReason(uint32_t error) {
+    return wideFromUtf8(std::strerror(static_cast<int>(error)));
 }

@@ -76,3 +76,17 @@ bool readSecret(const std::u16string& prompt, std::u16string& secret) {
     secureZero(text.data(), text.size() * sizeof(char16_t));
     return true;
 }
+
+std::u16string systemReason(uint32_t error) {
+    wchar_t text[256] = {};
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, text, 256, nullptr);
+    std::u16string reason(reinterpret_cast<const char16_t*>(text), n);
+    // The system's messages end with a full stop and a line break.
+    while (!reason.empty() && (reason.back() == u'\n' || reason.back() == u'\r' ||
+                               reason.back() == u'.' || reason.back() == u' ')) {
+        reason.pop_back();
+    }
+    if (reason.empty()) reason = u"system error " + std::u16string(1, u'?');
+    return reason;
+}

@@ -7,8 +7,10 @@
 #include <system_error>
 #include <vector>
 
+#include "common/archive/archive_format.h"
 #include "common/archive/file_table.h"
 #include "common/archive/job_records.h"
+#include "common/archive/name_clash.h"
 #include "common/archive/stored_name.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
@@ -21,8 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::size_t kMaxPathChars = 259;
 
 std::u16string withBackslashes(std::u16string s) {
     std::replace(s.begin(), s.end(), u'/', u'\\');
@@ -74,9 +74,10 @@ bool gather(const Options& o, std::vector<std::u16string>& listed) {
     return true;
 }
 
-// The stored names: each must be one the reader accepts, and no two may be the same.
+// The stored names: each must be one the reader accepts, and no two may be one file on Windows
+// (the reader refuses such an archive whole).
 bool checkNames(const Options& o, const std::vector<std::u16string>& listed) {
-    std::map<std::u16string, std::u16string> seen;
+    FileTable stored;
     bool toldCut = false;
     for (const std::u16string& name : listed) {
         const std::size_t joined =
@@ -85,30 +86,53 @@ bool checkNames(const Options& o, const std::vector<std::u16string>& listed) {
             complain(u"'" + name + u"' is too long: a path holds at most 259 characters");
             return false;
         }
-        char16_t stored[kMaxNameChars + 1];
+        char16_t form[kMaxNameChars + 1];
         bool cut = false;
-        const uint32_t chars = storedNameFor(name.c_str(), stored, kMaxNameChars + 1, &cut);
-        if (!isSafeStoredName(stored, chars)) {
+        const uint32_t chars = storedNameFor(name.c_str(), form, kMaxNameChars + 1, &cut);
+        if (!isSafeStoredName(form, chars)) {
             complain(u"'" + name +
-                     u"' cannot be stored: the name is not one every system can "
-                     u"extract");
+                     u"' cannot be stored: the name is not one every system can extract");
             return false;
         }
         if (cut && !toldCut) {
             complain(u"leading folders, drives and '..' are left out of the stored names");
             toldCut = true;
         }
-        std::u16string key(stored, chars);
-        for (char16_t& c : key) c = (c >= u'a' && c <= u'z') ? c - 32 : c;  // Windows ignores case
-        auto [it, fresh] = seen.emplace(key, name);
-        if (!fresh) {
-            complain(u"'" + it->second + u"' and '" + name +
-                     u"' would be stored under the same "
-                     u"name");
+        if (!stored.add(form, chars, 0)) {
+            complain(u"out of memory");
             return false;
         }
     }
+    NameClash clash;
+    if (findNameClash(stored, clash) == ClashCheck::kClash) {
+        const std::u16string& a = listed[clash.first];
+        const std::u16string& b = listed[clash.second];
+        complain(clash.folder ? u"'" + a + u"' and '" + b +
+                                    u"' cannot both be stored: one would be a folder of the other"
+                              : u"'" + a + u"' and '" + b +
+                                    u"' would be stored under the same name (Windows ignores "
+                                    u"case)");
+        return false;
+    }
     return true;
+}
+
+// Whether the output path names one of the files to be stored: writing the archive would
+// replace it with the archive of itself.
+bool outputIsInput(const Options& o, const std::u16string& output,
+                   const std::vector<std::u16string>& listed) {
+    std::error_code ec;
+    const fs::path out = pathOf(output);
+    if (!fs::exists(out, ec)) return false;
+    const fs::path base = o.baseFolder.empty() ? fs::path() : pathOf(o.baseFolder);
+    for (const std::u16string& name : listed) {
+        const fs::path in = base.empty() ? pathOf(name) : base / pathOf(name);
+        if (fs::equivalent(out, in, ec)) {
+            complain(u"the output '" + output + u"' is one of the files to store");
+            return true;
+        }
+    }
+    return false;
 }
 
 std::u16string defaultOutput(const Options& o, bool stub) {
@@ -162,11 +186,13 @@ int runCreate(Options& o) {
     for (const std::u16string& name : listed) list += name + u'\0';
     list += u'\0';
     const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
+    if (outputIsInput(o, output, listed)) return kExitUsage;
 
     ArchiveWriter writer;
     writer.configure(nullptr, o.baseFolder.c_str(), output.c_str(), list.data(),
                      static_cast<uint32_t>(list.size()), static_cast<uint32_t>(listed.size()));
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
+    writer.strictList = true;
     if (!password.empty()) writer.setPassword(password.text().c_str());
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr));
@@ -180,8 +206,13 @@ int runCreate(Options& o) {
                                           static_cast<unsigned>(writer.fileCount)));
             return 0;
         case kWriteReadFailed:
-            complain(std::u16string(loadText(kStrArchiveNotCreated)) +
-                     u" A file could not be read whole.");
+            if (writer.failedName < listed.size()) {
+                complain(std::u16string(loadText(kStrArchiveNotCreated)) + u" " +
+                         listed[writer.failedName] + u": " + systemReason(writer.failedError));
+            } else {
+                complain(std::u16string(loadText(kStrArchiveNotCreated)) +
+                         u" A file could not be read whole.");
+            }
             return 2;
         case kWriteCannotCreate:
             complain(std::u16string(loadText(kStrArchiveNotCreated)) + u" '" + output +

@@ -35,6 +35,20 @@ int runExtract(Options& o, bool verifyOnly) {
     reader.bindProgress(&progress);
     reader.run();
     progress.finish();
+    if (reader.result == kWriteError && reader.failedFile < reader.fileTable.count()) {
+        // The system's text, then which file and why, as tar would say it.
+        std::u16string where = o.destination;
+        if (!where.empty() && where.back() != u'/' && where.back() != u'\\') where += u'/';
+        where += reader.fileTable.nameOf(reader.failedFile);
+        ArchiveReader messages;
+        messages.result = kWriteError;
+        const char16_t* text = messages.resultMessage();
+        complain(std::u16string(text != nullptr ? text : u"") + u" " + where + u": " +
+                 (reader.failedError != 0 ? systemReason(reader.failedError)
+                                          : std::u16string(u"refused: a link, a folder, or the "
+                                                           u"archive itself stands there")));
+        return static_cast<int>(kWriteError);
+    }
     if (reader.result == kExtractOk) {
         const unsigned files = reader.trailer.fileCount;
         print(Stream::kOut,
@@ -53,15 +67,21 @@ int runList(Options& o) {
     File archive;
     if (!archive.open(o.paths[0].c_str(), FileOpen::kReadShared)) return report(kCorrupt);
     ArchiveTrailer trailer;
-    ByteBuf info;
+    ByteBuf scratch;
     FileTable files;
     PayloadLocation where;
-    const ExtractResult result = locatePayload(archive, cipher, trailer, info, files, where);
+    const ExtractResult result = locatePayload(archive, cipher, trailer, scratch, files, where);
+    scratch.destroy();
     if (result != kExtractOk) return report(result);
     std::u16string out;
-    for (uint32_t i = 0; i < trailer.fileCount; ++i) {
-        const FileEntry& e = files.entries[i];
+    for (uint32_t i = 0; i < files.count(); ++i) {
+        const FileEntry e = files.at(i);
         out += formatted(u"%12I64u  %s\n", static_cast<unsigned long long>(e.size), e.name);
+        // Written out now and then, so a table of many files is never held twice.
+        if (out.size() > 65536) {
+            print(Stream::kOut, out);
+            out.clear();
+        }
     }
     print(Stream::kOut, out);
     return 0;

@@ -1,0 +1,155 @@
+#include "common/archive/extraction_commit.h"
+
+#include <new>
+
+#include "common/archive/stored_name.h"
+#include "common/support/clock.h"
+#include "common/support/log.h"
+
+namespace {
+
+// Spreads a counter over 32 bits, so that temporaries of one run are not named in sequence
+// and a second run beside a killed one picks other names.
+uint32_t mix(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7feb352dU;
+    x ^= x >> 15;
+    x *= 0x846ca68bU;
+    x ^= x >> 16;
+    return x;
+}
+
+}  // namespace
+
+bool ExtractionCommit::prepare(uint32_t files) {
+    release();
+    const uint32_t n = files == 0 ? 1 : files;
+    tags_ = new (std::nothrow) uint32_t[n]();
+    replaced_ = new (std::nothrow) uint8_t[n]();
+    if (tags_ == nullptr || replaced_ == nullptr) {
+        release();
+        return false;
+    }
+    capacity_ = n;
+    const UtcTime now = currentUtcTime();
+    seed_ = mix(static_cast<uint32_t>(now.millisecond) ^ (uint32_t{now.second} << 10) ^
+                (uint32_t{now.minute} << 16) ^
+                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)));
+    return true;
+}
+
+void ExtractionCommit::release() {
+    delete[] tags_;
+    delete[] replaced_;
+    tags_ = nullptr;
+    replaced_ = nullptr;
+    capacity_ = 0;
+}
+
+TreeEnter ExtractionCommit::enterFolderOf(DestinationTree& tree, const FileTable& files,
+                                          uint32_t index, bool create, const char16_t*& leaf) {
+    const char16_t* name = files.nameOf(index);
+    uint32_t cut = files.charsOf(index);
+    while (cut > 0 && !isPathSeparator(name[cut - 1])) --cut;
+    leaf = name + cut;
+    return tree.enter(name, cut > 0 ? cut - 1 : 0, create);
+}
+
+bool ExtractionCommit::createTemporary(DestinationTree& tree, uint32_t index, File& out) {
+    // A name taken (by a file of the user's, or a killed run's temporary) is skipped.
+    for (uint32_t attempt = 0; attempt < 16; ++attempt) {
+        const uint32_t tag = mix(seed_ + index * 16 + attempt);
+        if (tree.createTemporary(tag, out)) {
+            tags_[index] = tag;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ExtractionCommit::discard(DestinationTree& tree, const FileTable& files, uint32_t written) {
+    for (uint32_t i = 0; i < written && i < capacity_; ++i) {
+        const char16_t* leaf = nullptr;
+        if (enterFolderOf(tree, files, i, false, leaf) == TreeEnter::kEntered) {
+            tree.removeTemporary(tags_[i]);
+        }
+    }
+}
+
+void ExtractionCommit::undo(DestinationTree& tree, const FileTable& files, uint32_t committed) {
+    for (uint32_t i = committed; i > 0; --i) {
+        const char16_t* leaf = nullptr;
+        if (enterFolderOf(tree, files, i - 1, false, leaf) != TreeEnter::kEntered) continue;
+        switch (replaced_[i - 1]) {
+            case kWasAbsent:
+                tree.removeEntry(leaf);
+                break;
+            case kKeptOld:
+                tree.restoreOld(tags_[i - 1], leaf);
+                break;
+            default:
+                break;  // the old file could not be kept: the new one is all there is
+        }
+    }
+}
+
+bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
+                              const FileIdentity& archive, uint32_t& failed, bool& refused) {
+    const uint32_t n = files.count();
+    refused = false;
+    // First look at every target: nothing is renamed unless all of them can take a file.
+    for (uint32_t i = 0; i < n; ++i) {
+        const char16_t* leaf = nullptr;
+        FileIdentity target;
+        const TreeEnter entered = enterFolderOf(tree, files, i, false, leaf);
+        const TreeEntry what =
+            entered == TreeEnter::kEntered ? tree.inspect(leaf, &target) : TreeEntry::kError;
+        const bool fits =
+            what == TreeEntry::kAbsent || (what == TreeEntry::kFile && !target.sameAs(archive));
+        if (!fits) {
+            logLine(1, "write_crypt_files", u"%d refused: %s", static_cast<int>(i),
+                    what == TreeEntry::kFile   ? u"the archive itself"
+                    : what == TreeEntry::kLink ? u"a link"
+                                               : u"not a plain file");
+            failed = i;
+            refused = what != TreeEntry::kError;
+            discard(tree, files, n);
+            return false;
+        }
+    }
+    uint32_t i = 0;
+    for (; i < n; ++i) {
+        const char16_t* leaf = nullptr;
+        if (enterFolderOf(tree, files, i, false, leaf) != TreeEnter::kEntered) break;
+        replaced_[i] = kWasAbsent;
+        if (tree.inspect(leaf, nullptr) != TreeEntry::kAbsent) {
+            replaced_[i] = tree.keepOld(leaf, tags_[i]) ? kKeptOld : kLostOld;
+        }
+        if (!tree.commitTemporary(tags_[i], leaf)) {
+            if (replaced_[i] == kKeptOld) tree.removeOld(tags_[i]);
+            break;
+        }
+    }
+    if (i < n) {
+        const uint32_t error = lastSystemError();
+        failed = i;
+        undo(tree, files, i);
+        // The temporaries not yet renamed, the failed one included.
+        for (uint32_t k = i; k < n; ++k) {
+            const char16_t* leaf = nullptr;
+            if (enterFolderOf(tree, files, k, false, leaf) == TreeEnter::kEntered) {
+                tree.removeTemporary(tags_[k]);
+            }
+        }
+        setLastSystemError(error);
+        return false;
+    }
+    for (uint32_t k = 0; k < n; ++k) {
+        const char16_t* leaf = nullptr;
+        if (replaced_[k] == kKeptOld &&
+            enterFolderOf(tree, files, k, false, leaf) == TreeEnter::kEntered) {
+            tree.removeOld(tags_[k]);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+// The last step of an extraction: the files of the archive, each written to a temporary beside
+// its target while the archive was read, are renamed into place together, and only when the
+// whole archive has been read without error. Before anything is renamed every target is looked
+// at: a link, a folder or anything but a plain file where a file is to go, or the archive being
+// read itself, stops the commit with nothing changed. A rename that fails part-way undoes the
+// ones before it: files that were new are removed, files that were replaced get their old
+// contents back (kept under a second name while the commit runs). So a run leaves every file
+// the destination held either as it was, or, when it succeeds, replaced by the archive's.
+#pragma once
+
+#include <cstdint>
+
+#include "common/archive/file_table.h"
+#include "common/support/destination_tree.h"
+
+class ExtractionCommit {
+  public:
+    ExtractionCommit() = default;
+    ~ExtractionCommit() { release(); }
+    ExtractionCommit(const ExtractionCommit&) = delete;
+    ExtractionCommit& operator=(const ExtractionCommit&) = delete;
+
+    // Room for `files` temporaries; false without memory.
+    bool prepare(uint32_t files);
+
+    // Enters the folder of file `index` of the table (made when `create`), and gives its last
+    // component in `leaf`.
+    TreeEnter enterFolderOf(DestinationTree& tree, const FileTable& files, uint32_t index,
+                            bool create, const char16_t*& leaf);
+
+    // Creates the temporary of file `index` in the current folder (entered for it).
+    bool createTemporary(DestinationTree& tree, uint32_t index, File& out);
+
+    // Renames every temporary over its target. On false nothing is changed and no temporary is
+    // left; `failed` is the file that stopped it, `refused` whether its place was refused (a
+    // link, a folder, the archive) rather than a rename failing.
+    bool commit(DestinationTree& tree, const FileTable& files, const FileIdentity& archive,
+                uint32_t& failed, bool& refused);
+
+    // Removes the temporaries of files [0, written).
+    void discard(DestinationTree& tree, const FileTable& files, uint32_t written);
+
+    void release();
+
+  private:
+    enum Replaced : uint8_t { kWasAbsent = 0, kKeptOld = 1, kLostOld = 2 };
+    void undo(DestinationTree& tree, const FileTable& files, uint32_t committed);
+
+    uint32_t* tags_ = nullptr;
+    uint8_t* replaced_ = nullptr;
+    uint32_t capacity_ = 0;
+    uint32_t seed_ = 0;
+};

@@ -1,0 +1,69 @@
+// The folder an archive is extracted into, and the folders and files below it, reached without
+// ever passing through a link. The destination the user names may itself be reached through
+// symbolic links or junctions (that is the user's choice); below it, every folder a stored name
+// passes through must be a real folder, made by us or already there, never a symbolic link,
+// junction or other reparse point, whether it existed before the run or appeared during it.
+//
+// On POSIX the tree is walked with openat and mkdirat from a handle on the destination, and
+// every open refuses to follow a link (O_NOFOLLOW), so there is no window in which a swapped
+// component is followed. On Windows every existing component's attributes are checked for a
+// reparse point before it is used; a component swapped for a junction between that check and
+// the file's creation is the race that remains there.
+//
+// Files are never written in place: each is written to a temporary in its target's folder,
+// named ~qsXXXXXXXX.tmp (eight hexadecimal digits), created exclusively, and renamed over its
+// target only when the whole archive has been read. A target that existed is first kept under
+// ~qsXXXXXXXX.old (a second name of the same file, where the file system has hard links) so the
+// commit can be undone if a later rename fails.
+#pragma once
+
+#include <cstdint>
+
+#include "common/support/file_io.h"
+
+enum class TreeEntry { kAbsent, kFile, kFolder, kLink, kOther, kError };
+
+enum class TreeEnter { kEntered, kLinkInPath, kNotAFolder, kFailed };
+
+class DestinationTree {
+  public:
+    static constexpr uint32_t kMaxFolderChars = 259;
+
+    DestinationTree() = default;
+    ~DestinationTree() { close(); }
+    DestinationTree(const DestinationTree&) = delete;
+    DestinationTree& operator=(const DestinationTree&) = delete;
+
+    // Opens the destination folder, which must exist; an empty path is the current folder.
+    bool open(const char16_t* destination);
+    void close();
+
+    // Makes `folder` (`chars` characters of components separated by backslashes or slashes;
+    // none for the destination itself) the current folder, creating the missing ones when
+    // `create` is set.
+    TreeEnter enter(const char16_t* folder, uint32_t chars, bool create);
+
+    // In the current folder. `tag` picks the temporary's name.
+    bool createTemporary(uint32_t tag, File& out);
+    TreeEntry inspect(const char16_t* leaf, FileIdentity* identity);
+    bool commitTemporary(uint32_t tag, const char16_t* leaf);  // renames it over the target
+    bool keepOld(const char16_t* leaf, uint32_t tag);          // a second name for the target
+    bool restoreOld(uint32_t tag, const char16_t* leaf);
+    bool removeTemporary(uint32_t tag);
+    bool removeOld(uint32_t tag);
+    bool removeEntry(const char16_t* leaf);
+
+  private:
+    intptr_t root_ = -1;     // POSIX: the destination's descriptor
+    intptr_t current_ = -1;  // POSIX: the current folder's descriptor (may be root_)
+    // The current folder below the destination, to skip walking again for the next file.
+    char16_t folder_[kMaxFolderChars + 1] = {};
+    uint32_t folderChars_ = 0;
+    bool entered_ = false;
+    // Windows: the destination's path and the current folder's.
+    char16_t rootPath_[kMaxFolderChars + 1] = {};
+    char16_t currentPath_[kMaxFolderChars + 1] = {};
+};
+
+// The name of a temporary (old = false) or of a kept old file: ~qsXXXXXXXX.tmp or .old.
+void treeTemporaryName(uint32_t tag, bool old, char16_t* out /* 16 characters */);
