@@ -51,9 +51,11 @@ bool File::openAnsi(const char16_t* path, FileOpen how) {
     return open(path, how);
 }
 
-bool File::create(const char16_t* path, FileCreate) {
+bool File::create(const char16_t* path, FileCreate how) {
     close();
-    const int32_t h = path != nullptr && path[0] != 0 ? hostFileCreate(path, wideLength(path)) : -1;
+    const int32_t onlyNew = how == FileCreate::kNew ? 1 : 0;
+    const int32_t h =
+        path != nullptr && path[0] != 0 ? hostFileCreate(path, wideLength(path), onlyNew) : -1;
     if (h < 0) {
         g_lastError = kIoError;
         return false;
@@ -98,6 +100,12 @@ bool File::seekEnd() {
 bool File::reserve(uint64_t) {
     // A sink grows as it is written; there is nothing to set aside.
     return true;
+}
+
+bool File::identity(FileIdentity& out) {
+    // A Blob has no identity the page could compare; the engine treats that as unknown.
+    out = FileIdentity{};
+    return false;
 }
 
 bool deleteFile(const char16_t* path) {

@@ -14,8 +14,10 @@ extern "C" {
 // A file the page has made available under this name (an archive being opened, a file being
 // stored): a handle, or -1 when there is none by that name.
 QUILLON_HOST_CALL(file_open) int32_t hostFileOpen(const char16_t* path, uint32_t chars);
-// A new sink under this name, replacing any sink of that name not yet finished: a handle or -1.
-QUILLON_HOST_CALL(file_create) int32_t hostFileCreate(const char16_t* path, uint32_t chars);
+// A new sink under this name: a handle or -1. With `onlyNew` set it fails when a sink or a file
+// of that name is already there; otherwise it replaces a sink not yet finished.
+QUILLON_HOST_CALL(file_create)
+int32_t hostFileCreate(const char16_t* path, uint32_t chars, int32_t onlyNew);
 // Bytes read at the handle's position (which advances), 0 at the end, -1 on failure.
 QUILLON_HOST_CALL(file_read) double hostFileRead(int32_t handle, void* buffer, uint32_t bytes);
 // Bytes written at the end of a sink, or -1.

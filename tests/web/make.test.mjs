@@ -109,14 +109,42 @@ describe('archives made in the page are what sfxtool create makes', () => {
 });
 
 describe('the page refuses what sfxtool create refuses', () => {
-  test('the same file twice would be stored under one name', async () => {
+  // Adds the files (paths under the work folder) and, when given, a folder, then presses create;
+  // sfxtool create must refuse the same list.
+  async function refusedByBoth(files, folder, text) {
     const page = await browser.newPage();
     await page.locator('#tab-make').click();
-    await page.setInputFiles('#add-files', [path.join(src, 'report.txt')]);
-    const { status, archive } = await makeInPage(page, { files: ['report.txt'], password: PASSWORD, type: 'tvf' });
-    assert.equal(status, "'report.txt' and 'report.txt' would be stored under the same name.");
-    assert.equal(archive, null);
+    await page.setInputFiles('#add-files', files.map((f) => path.join(work, f)));
+    if (folder !== null) await page.setInputFiles('#add-folder', path.join(work, folder));
+    await page.fill('#new-password', PASSWORD);
+    await page.fill('#confirm-password', PASSWORD);
+    await page.click('#create');
+    await waitIdle(page);
+    assert.match((await page.locator('#status').textContent()).trim(), text);
+    await page.waitForTimeout(200);
+    assert.equal(page.downloads.length, 0);
     await page.close();
+  }
+
+  test('the same file twice would be stored under one name', async () => {
+    await refusedByBoth(['src/report.txt', 'src/report.txt'], null,
+      /^'report\.txt' and 'report\.txt' would be stored under the same name \(Windows ignores case\)\.$/);
+  });
+
+  test('names Windows takes for one file, and a file that would be a folder', async () => {
+    writeTree(work, { 'one/Ä.txt': 'a', 'two/ä.txt': 'b', 'three/photos': 'a file' });
+    await refusedByBoth(['one/Ä.txt', 'two/ä.txt'], null,
+      /^'Ä\.txt' and 'ä\.txt' would be stored under the same name/);
+    await refusedByBoth(['three/photos'], 'src/photos',
+      /^'photos' and 'photos\\.*' cannot both be stored: one would be a folder of the other\.$/);
+    // sfxtool create turns the same lists away.
+    const folders = { one: 'Ä.txt', two: 'ä.txt' };
+    fs.cpSync(path.join(work, 'one', folders.one), path.join(work, 'three', folders.one));
+    fs.cpSync(path.join(work, 'two', folders.two), path.join(work, 'three', folders.two));
+    const r = sfxtool(['create', '--plain', '--no-password', '-C', path.join(work, 'three'), '-o',
+      path.join(work, 'clash.tvf'), folders.one, folders.two]);
+    assert.equal(r.status, 64, String(r.stderr));
+    assert.equal(fs.existsSync(path.join(work, 'clash.tvf')), false);
   });
 
   test('create waits for a confirmation that matches', async () => {

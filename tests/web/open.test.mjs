@@ -233,6 +233,18 @@ describe('archives that must be refused show the system text and save nothing', 
     await refused(file, PASSWORD, CORRUPT);
   });
 
+  test('two stored names that are one file on Windows', async () => {
+    // "notes.txt" and "empty.bin" become "NOTES.txt" and "notes.txt": the same file there.
+    const file = variant('clash.tvf', 'keylessTvf', (b) => {
+      const at = b.indexOf(Buffer.from('empty.bin', 'utf16le'));
+      const first = b.indexOf(Buffer.from('notes.txt', 'utf16le'));
+      assert.ok(at > 0 && first > 0);
+      Buffer.from('NOTES.txt', 'utf16le').copy(b, at);
+      return b;
+    });
+    await refused(file, '', CORRUPT);
+  });
+
   test('a hostile stored name that leads out of the folder', async () => {
     // "sub\deep\data.bin" becomes "..\..\evil_data1" (as long) in the clear info block of an
     // archive made without a password; the sizes and everything else stay as they were.

@@ -9,9 +9,8 @@ namespace {
 
 OpenedArchive g_archive;
 
-const FileEntry* entryAt(uint32_t index) {
-    if (!g_archive.ready || index >= g_archive.trailer.fileCount) return nullptr;
-    return &g_archive.files.entries[index];
+bool has(uint32_t index) {
+    return g_archive.ready && index < g_archive.files.count();
 }
 
 }  // namespace
@@ -28,23 +27,20 @@ QUILLON_EXPORT(qn_archive_close) void qnArchiveClose() {
 }
 
 QUILLON_EXPORT(qn_archive_count) uint32_t qnArchiveCount() {
-    return g_archive.ready ? g_archive.trailer.fileCount : 0;
+    return g_archive.ready ? g_archive.files.count() : 0;
 }
 
 // The stored name of a file (backslashes as stored) and its length in characters.
 QUILLON_EXPORT(qn_archive_name) const char16_t* qnArchiveName(uint32_t index) {
-    const FileEntry* e = entryAt(index);
-    return e != nullptr ? e->name : nullptr;
+    return has(index) ? g_archive.files.nameOf(index) : nullptr;
 }
 
 QUILLON_EXPORT(qn_archive_name_chars) uint32_t qnArchiveNameChars(uint32_t index) {
-    const FileEntry* e = entryAt(index);
-    return e != nullptr ? e->nameLength / 2 : 0;
+    return has(index) ? g_archive.files.charsOf(index) : 0;
 }
 
 QUILLON_EXPORT(qn_archive_size) double qnArchiveSize(uint32_t index) {
-    const FileEntry* e = entryAt(index);
-    return e != nullptr ? static_cast<double>(e->size) : 0;
+    return has(index) ? static_cast<double>(g_archive.files.sizeOf(index)) : 0;
 }
 
 // Where the data stream starts in the file, and its length with padding.

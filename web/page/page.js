@@ -407,10 +407,13 @@ $('make-form').addEventListener('submit', async (e) => {
   setStatus('Made ' + m.name + ' (' + formatSize(m.size) + ').');
 });
 
+// The reasons sfxtool create gives for a list it will not store.
 function nameProblem(m) {
   switch (m.problem) {
     case 1: return "'" + m.name + "' is too long: a path holds at most 259 characters.";
     case 2: return "'" + m.name + "' cannot be stored: the name is not one every system can extract.";
-    default: return "'" + m.other + "' and '" + m.name + "' would be stored under the same name.";
+    case 3: return "'" + m.other + "' and '" + m.name + "' would be stored under the same name (Windows ignores case).";
+    case 4: return "'" + m.other + "' and '" + m.name + "' cannot both be stored: one would be a folder of the other.";
+    default: return 'Out of memory.';
   }
 }

@@ -101,8 +101,10 @@ const host = {
     handles.set(handle, { blob, pos: 0 });
     return handle;
   },
-  file_create(ptr, chars) {
-    const sink = newSink(readText(ptr, chars));
+  file_create(ptr, chars, onlyNew) {
+    const name = readText(ptr, chars);
+    if (onlyNew && (sinks.has(name) || named.has(name))) return -1;
+    const sink = newSink(name);
     sinks.set(sink.name, sink);
     const handle = nextHandle++;
     handles.set(handle, { sink });
@@ -428,7 +430,12 @@ function make(m) {
         engine.qn_make(listPtr, names.length, outputPtr, passwordPtr, stubPtr, stub.length)))));
     const sink = sinks.get(m.output);
     if (result !== 0 || sink === undefined || !sink.finished) {
-      postMessage({ op: 'made', result: result || 3, message: engineText(engine.qn_text(106)) });
+      // The programs' own words, and which file, as sfxtool create says it.
+      const failed = engine.qn_make_failed_name();
+      const reason = result === 2 && failed < names.length
+        ? " '" + names[failed] + "' could not be read." : result === 2
+          ? ' A file could not be read whole.' : '';
+      postMessage({ op: 'made', result: result || 3, message: engineText(engine.qn_text(106)) + reason });
       return;
     }
     postMessage({ op: 'made', result: 0, name: m.output, blob: sinkBlob(sink), size: sink.size });
