@@ -7,7 +7,8 @@
 'use strict';
 
 const ARCHIVE = '\u0001archive'; // the name the open archive goes by; no stored name can be it
-const CHUNK = 8 << 20; // bytes read, deciphered and written at a time
+const CHUNK = 4 << 20; // bytes read, deciphered and written at a time
+const AHEAD = 3; // chunks read and deciphered ahead of the one being written
 const STAGE = 8 << 20; // bytes a sink gathers before it hands them to a Blob
 
 let engine = null; // the module's exports
@@ -288,37 +289,44 @@ function decipherInModule(data) {
   }
 }
 
-// Calls onPlain(bytes, position) for the deciphered data stream from `from` to `to` (both
-// multiples of 16), a chunk at a time, the next chunk read while this one is deciphered.
-async function eachPlainChunk(from, to, onPlain) {
-  if (from >= to) return;
-  let iv = keyIv;
-  if (archive.keyed) {
-    const previous = from > 0 ? await readSlice(from - 16, from) : null;
-    if (subtleKey !== null) {
-      if (previous !== null) iv = previous;
-    } else if (previous !== null) {
-      withBytes(previous, (ptr) => engine.qn_archive_restart(ptr));
-    } else {
-      engine.qn_archive_restart(0);
-    }
+// One chunk of the data stream, [pos, end), deciphered. Each chunk is read with the ciphertext
+// block before it, which is its IV (at the stream's start the password's IV), so chunks do not
+// wait for each other: several can be read and deciphered at once.
+async function plainChunk(pos, end) {
+  if (!archive.keyed) return readSlice(pos, end);
+  const withIv = await readSlice(pos > 0 ? pos - 16 : pos, end);
+  const iv = pos > 0 ? withIv.subarray(0, 16) : null;
+  const data = pos > 0 ? withIv.subarray(16) : withIv;
+  if (subtleKey !== null) return decipherWithBrowser(data, iv !== null ? iv : keyIv);
+  if (iv !== null) {
+    withBytes(iv, (ptr) => engine.qn_archive_restart(ptr));
+  } else {
+    engine.qn_archive_restart(0);
   }
-  let pending = readSlice(from, Math.min(to, from + CHUNK));
-  for (let pos = from; pos < to;) {
-    const data = await pending;
-    const next = pos + data.length;
-    if (next < to) pending = readSlice(next, Math.min(to, next + CHUNK));
-    let plain = data;
-    if (archive.keyed) {
-      if (subtleKey !== null) {
-        plain = await decipherWithBrowser(data, iv);
-        iv = data.slice(data.length - 16);
-      } else {
-        plain = decipherInModule(data);
-      }
+  return decipherInModule(data);
+}
+
+// Calls onPlain(bytes, position) for the deciphered data stream from `from` to `to` (both
+// multiples of 16), a chunk at a time and in order, while the next chunks are read and
+// deciphered.
+async function eachPlainChunk(from, to, onPlain) {
+  const ahead = [];
+  let next = from;
+  const fill = () => {
+    while (ahead.length < AHEAD && next < to) {
+      const end = Math.min(to, next + CHUNK);
+      const promise = plainChunk(next, end);
+      promise.catch(() => {}); // awaited in turn below; a later one may fail first
+      ahead.push({ pos: next, promise });
+      next = end;
     }
+  };
+  fill();
+  while (ahead.length > 0) {
+    const { pos, promise } = ahead.shift();
+    const plain = await promise;
+    fill();
     await onPlain(plain, pos);
-    pos = next;
   }
 }
 
