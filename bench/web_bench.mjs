@@ -14,55 +14,71 @@ const mib = Number(process.argv[2] || 1024);
 // fast this processor is at the moment.
 const PASSWORD = 'bench password 1';
 
-// Memory of the browser and every process under it (proportional set size), every 50 ms.
-function memoryWatch(profile) {
-  const rssOf = () => {
+// Memory (proportional set size, so pages shared between the browser's processes count once)
+// and processor time of the browser and every process under it, sampled every 200 ms.
+function browserWatch(profile) {
+  const ticksPerSecond = 100;
+  const cpuSeen = new Map(); // pid → processor ticks last seen, kept after a process ends
+  const sample = () => {
     const parents = new Map();
-    const rss = new Map();
+    const ticks = new Map();
     let root = null;
     for (const pid of fs.readdirSync('/proc').filter((d) => /^\d+$/.test(d))) {
       try {
         const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
         const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
         parents.set(pid, fields[1]);
-        // Proportional set size: pages shared between the browser's processes count once.
-        const pss = /^Pss:\s+(\d+) kB/m.exec(fs.readFileSync(`/proc/${pid}/smaps_rollup`, 'utf8'));
-        rss.set(pid, pss !== null ? Number(pss[1]) * 1024 : 0);
-        if (root === null && fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes(profile) &&
-            !fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes('--type=')) root = pid;
+        ticks.set(pid, Number(fields[11]) + Number(fields[12]));
+        if (root === null && stat.includes('(chromium')) {
+          const cmdline = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+          if (cmdline.includes(profile) && !cmdline.includes('--type=')) root = pid;
+        }
       } catch {
         // gone meanwhile
       }
     }
-    if (root === null) return 0;
-    let total = 0;
-    for (const [pid, bytes] of rss) {
-      for (let p = pid; p !== undefined && p !== '0'; p = parents.get(p)) {
-        if (p === root) {
-          total += bytes;
-          break;
-        }
+    let memory = 0;
+    if (root === null) return memory;
+    for (const pid of parents.keys()) {
+      let p = pid;
+      while (p !== undefined && p !== '0' && p !== root) p = parents.get(p);
+      if (p !== root) continue;
+      cpuSeen.set(pid, ticks.get(pid));
+      try {
+        const pss = /^Pss:\s+(\d+) kB/m.exec(fs.readFileSync(`/proc/${pid}/smaps_rollup`, 'utf8'));
+        if (pss !== null) memory += Number(pss[1]) * 1024;
+      } catch {
+        // gone meanwhile
       }
     }
-    return total;
+    return memory;
   };
+  const cpuTotal = () => [...cpuSeen.values()].reduce((a, b) => a + b, 0) / ticksPerSecond;
   let peak = 0;
   let base = 0;
-  const timer = setInterval(() => { peak = Math.max(peak, rssOf()); }, 50);
+  let cpuBase = 0;
+  const timer = setInterval(() => { peak = Math.max(peak, sample()); }, 200);
   return {
     // Starts a new measurement: the memory now, and the highest seen from now on.
-    reset() { base = rssOf(); peak = base; },
-    figures() { return { base, peak }; },
+    reset() { base = sample(); peak = base; cpuBase = cpuTotal(); },
+    figures() { sample(); return { base, peak, cpu: cpuTotal() - cpuBase }; },
     stop() { clearInterval(timer); },
   };
 }
 
+// One figure: throughput by the clock, and, for the browser, its peak memory and the throughput
+// per second of processor time it used (what a machine not shared with others would see,
+// roughly, when the work is bound by the processor).
 function line(what, seconds, mem) {
-  const mbs = (mib * 1048576) / 1e6 / seconds;
-  const memory = mem.peak > 0 ? `  browser peak ${(mem.peak / 1048576).toFixed(0)} MiB` +
-    ` (at rest ${(mem.base / 1048576).toFixed(0)} MiB)` : '';
-  console.log(`${what.padEnd(34)} ${String(mib).padStart(5)} MiB  ${mbs.toFixed(1).padStart(7)} MB/s` +
-    `  ${seconds.toFixed(2).padStart(6)} s${memory}`);
+  const bytes = mib * 1048576;
+  const mbs = bytes / 1e6 / seconds;
+  let extra = '';
+  if (mem.peak > 0) {
+    extra = `  browser peak ${(mem.peak / 1048576).toFixed(0)} MiB (at rest ${(mem.base / 1048576).toFixed(0)} MiB)` +
+      `  ${mem.cpu.toFixed(1)} s of processor, ${(bytes / 1e6 / mem.cpu).toFixed(0)} MB per processor-second`;
+  }
+  console.log(`${what.padEnd(40)} ${String(mib).padStart(5)} MiB  ${mbs.toFixed(1).padStart(7)} MB/s` +
+    `  ${seconds.toFixed(2).padStart(6)} s${extra}`);
 }
 
 const work = tempDir('bench');
@@ -90,36 +106,46 @@ try {
         (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
     },
   });
-  const watch = memoryWatch(browser.profile);
+  const watch = browserWatch(browser.profile);
 
-  // Open (trailer, checks, table) and save all: the whole archive read, deciphered and written.
-  for (const mode of ['downloads', 'picked folder']) {
-    if (mode === 'downloads') await page.evaluate(() => { window.showDirectoryPicker = undefined; });
+  // Open (trailer, checks, table) and save all: the whole archive read, deciphered and written,
+  // with the browser's AES and with the module's, as downloads and into a picked folder.
+  const modes = [
+    { what: 'downloads, browser cipher', hash: '', downloads: true },
+    { what: 'downloads, module cipher', hash: '#module-cipher', downloads: true },
+    { what: 'picked folder, browser cipher', hash: '', downloads: false },
+    { what: 'picked folder, module cipher', hash: '#module-cipher', downloads: false },
+  ];
+  for (const mode of modes) {
+    await page.goto('about:blank');
+    await page.goto(server.url + mode.hash);
+    await page.waitForFunction(() => document.body.dataset.ready === 'yes');
+    if (mode.downloads) await page.evaluate(() => { window.showDirectoryPicker = undefined; });
     watch.reset();
     const started = performance.now();
     await page.setInputFiles('#archive', archive);
     await page.fill('#password', PASSWORD);
     await page.click('#open');
     await waitIdle(page);
-    const download = mode === 'downloads' ? page.waitForEvent('download', { timeout: 600000 }) : null;
+    const download = mode.downloads ? page.waitForEvent('download', { timeout: 600000 }) : null;
     await page.click('#save-all');
     await page.waitForFunction(() => /^Saved/.test(document.getElementById('status').textContent) ||
       document.getElementById('status').classList.contains('failed'), null, { timeout: 600000 });
     // A download is done when its file is complete on disk.
     const saved = download !== null ? await (await download).path() : null;
     const seconds = (performance.now() - started) / 1000;
-    line(`page open+save all (${mode})`, seconds, watch.figures());
+    line(`open+save all (${mode.what})`, seconds, watch.figures());
     if (saved !== null) {
       fs.rmSync(saved, { force: true });
     } else {
       await page.evaluate(async () => (await navigator.storage.getDirectory()).removeEntry('picked', { recursive: true }));
     }
-    // The next mode needs a fresh page state: reload keeps the init script.
-    await page.reload();
-    await page.waitForFunction(() => document.body.dataset.ready === 'yes');
   }
 
   // Make: the engine's writer in the module, its cipher included.
+  await page.goto('about:blank');
+  await page.goto(server.url);
+  await page.waitForFunction(() => document.body.dataset.ready === 'yes');
   watch.reset();
   started = performance.now();
   await page.locator('#tab-make').click();
@@ -131,14 +157,14 @@ try {
   await page.click('#create');
   const madePath = await (await download).path();
   const seconds = (performance.now() - started) / 1000;
-  line('page make .tvf', seconds, watch.figures());
+  line('make .tvf', seconds, watch.figures());
   let same = true;
   try {
     execFileSync('cmp', ['-s', madePath, archive]);
   } catch {
     same = false;
   }
-  console.log(`page make .tvf identical to sfxtool's: ${same ? 'yes' : 'no'}`);
+  console.log(`make .tvf identical to sfxtool's: ${same ? 'yes' : 'no'}`);
   watch.stop();
   await browser.close();
   await server.close();
