@@ -27,7 +27,6 @@ constexpr DWORD kCommonFlags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUS
 // The size of the version-4 layout, which every system's dialog accepts: the structure up to
 // and including its template name.
 constexpr DWORD kVersion4Size = offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR);
-static_assert(kVersion4Size == 76);
 
 // The hook's capture buffer, lent by pickFiles for the length of its dialog.
 WideBuf* g_capture = nullptr;

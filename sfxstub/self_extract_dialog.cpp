@@ -55,7 +55,7 @@ void showIcon(HWND dialog) {
                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
     const HICON large = LoadIconW(instance, MAKEINTRESOURCEW(SFX_ICON_PROGRAM));
-    SetClassLongW(dialog, GCL_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(large)));
+    SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(large));
 }
 
 INT_PTR onInit(HWND dialog) {

@@ -127,7 +127,8 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     if (uint64_t{count} * (kInfoRecordHeader + 2) > infoSize) return kCorrupt;
     // A chunk, and room before it for the start of a record the last chunk cut.
     constexpr uint32_t kCarryRoom = 1024;
-    if (!scratch.ensureCapacity(kChunkSize + kCarryRoom)) return kOutOfMemory;
+    const uint32_t most = infoSize < kChunkSize ? infoSize : kChunkSize;
+    if (!scratch.ensureCapacity(most + kCarryRoom)) return kOutOfMemory;
     if (!image.seek(where.infoOffset)) return kCorrupt;
     files.release();
 
@@ -143,7 +144,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
             result = kCorrupt;  // the records run past the end of the block
             break;
         }
-        const uint32_t piece = left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
+        const uint32_t piece = left < most ? static_cast<uint32_t>(left) : most;
         if (!readAll(image, buf + have, piece)) {
             result = kCorrupt;
             break;

@@ -27,13 +27,13 @@ bool FileTable::addBlock(T**& blocks, uint32_t& used, uint32_t& room, uint32_t e
 bool FileTable::add(const char16_t* name, uint32_t chars, uint64_t size) {
     if (chars > kMaxNameChars || count_ == UINT32_MAX) return false;
     if (nameBlocks_ >= UINT32_MAX / kCharsPerBlock) return false;
-    if (count_ == slotBlocks_ * kSlotsPerBlock &&
-        !addBlock(slots_, slotBlocks_, slotRoom_, kSlotsPerBlock)) {
+    if (count_ == slotCapacity() && !addBlock(slots_, slotBlocks_, slotRoom_,
+                                              slotBlocks_ == 0 ? kFirstSlots : kSlotsPerBlock)) {
         return false;
     }
     // A name never straddles two blocks.
-    if (nameBlocks_ == 0 || chars + 1 > kCharsPerBlock - nameUsed_) {
-        if (!addBlock(names_, nameBlocks_, nameRoom_, kCharsPerBlock)) return false;
+    if (nameBlocks_ == 0 || chars + 1 > charsIn(nameBlocks_ - 1) - nameUsed_) {
+        if (!addBlock(names_, nameBlocks_, nameRoom_, charsIn(nameBlocks_))) return false;
         nameUsed_ = 0;
     }
     char16_t* at = names_[nameBlocks_ - 1] + nameUsed_;
@@ -58,18 +58,19 @@ FileEntry FileTable::at(uint32_t index) const {
 }
 
 uint64_t FileTable::bytesHeld() const {
-    return uint64_t{slotBlocks_} * kSlotsPerBlock * sizeof(Slot) +
-           uint64_t{nameBlocks_} * kCharsPerBlock * sizeof(char16_t) +
+    const uint64_t chars =
+        nameBlocks_ == 0 ? 0 : kFirstChars + uint64_t{nameBlocks_ - 1} * kCharsPerBlock;
+    return uint64_t{slotCapacity()} * sizeof(Slot) + chars * sizeof(char16_t) +
            (uint64_t{slotRoom_} + nameRoom_) * sizeof(void*);
 }
 
 void FileTable::release() {
     for (uint32_t i = 0; i < slotBlocks_; ++i) {
-        secureZero(slots_[i], std::size_t{kSlotsPerBlock} * sizeof(Slot));
+        secureZero(slots_[i], std::size_t{i == 0 ? kFirstSlots : kSlotsPerBlock} * sizeof(Slot));
         delete[] slots_[i];
     }
     for (uint32_t i = 0; i < nameBlocks_; ++i) {
-        secureZero(names_[i], std::size_t{kCharsPerBlock} * sizeof(char16_t));
+        secureZero(names_[i], std::size_t{charsIn(i)} * sizeof(char16_t));
         delete[] names_[i];
     }
     delete[] slots_;

@@ -1,9 +1,10 @@
 // The stored files as the engine holds them, in table order: for each its name (a path relative
 // to the folder extracted into) and its size, the values of its info record. Each file costs 16
-// bytes and its name with a terminator, kept in blocks of 256 KiB that are added as files are
-// (never to a count an archive merely claims, and never copied to grow), so an archive of
-// 200,000 files needs a few megabytes, and the table never holds more than about one and a half
-// times the info block it came from. Names are paths, so everything is wiped before release.
+// bytes and its name with a terminator, kept in blocks that are added as files are (never to a
+// count an archive merely claims, and never copied to grow): a small first block, so an archive
+// of a few files costs a few kilobytes, then blocks of 256 KiB, so an archive of 200,000 files
+// needs a few megabytes and the table never holds much more than one and a half times the info
+// block it came from. Names are paths, so everything is wiped before release.
 #pragma once
 
 #include <cstdint>
@@ -43,17 +44,27 @@ class FileTable {
 
   private:
     struct Slot {
-        uint32_t nameAt;  // block * kCharsPerBlock + offset in the block
+        uint32_t nameAt;  // block * kCharsPerBlock + offset in that block
         uint16_t nameChars;
         uint16_t reserved;
         uint64_t size;
     };
+    static constexpr uint32_t kFirstSlots = 256;  // the first block's, then kSlotsPerBlock
     static constexpr uint32_t kSlotsPerBlock = 16384;
+    static constexpr uint32_t kFirstChars = 4096;  // the first block's, then kCharsPerBlock
     static constexpr uint32_t kCharsPerBlock = 131072;
     // An info block holds at most 4 GiB, so its names fit 2^31 characters and nameAt never wraps.
     static_assert(sizeof(Slot) == 16);
 
-    Slot& slot(uint32_t i) const { return slots_[i / kSlotsPerBlock][i % kSlotsPerBlock]; }
+    Slot& slot(uint32_t i) const {
+        if (i < kFirstSlots) return slots_[0][i];
+        i -= kFirstSlots;
+        return slots_[1 + i / kSlotsPerBlock][i % kSlotsPerBlock];
+    }
+    uint32_t slotCapacity() const {
+        return slotBlocks_ == 0 ? 0 : kFirstSlots + (slotBlocks_ - 1) * kSlotsPerBlock;
+    }
+    static uint32_t charsIn(uint32_t block) { return block == 0 ? kFirstChars : kCharsPerBlock; }
     template <typename T>
     static bool addBlock(T**& blocks, uint32_t& used, uint32_t& room, uint32_t elements);
 

@@ -60,9 +60,11 @@ class DestinationTree {
     char16_t folder_[kMaxFolderChars + 1] = {};
     uint32_t folderChars_ = 0;
     bool entered_ = false;
-    // Windows: the destination's path and the current folder's.
+#ifdef _WIN32
+    // The destination's path and the current folder's.
     char16_t rootPath_[kMaxFolderChars + 1] = {};
     char16_t currentPath_[kMaxFolderChars + 1] = {};
+#endif
 };
 
 // The name of a temporary (old = false) or of a kept old file: ~qsXXXXXXXX.tmp or .old.

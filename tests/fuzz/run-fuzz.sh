@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds seeds with sfxtool and runs the reader fuzzer over them for a bounded time.
+# Builds seeds with sfxtool and runs the reader fuzzer over them for a bounded time, then the
+# fuzzer of the stored-name rules for a quarter of that time.
 #   run-fuzz.sh FUZZER SFXTOOL SECONDS
+# Inputs may be up to 1 MiB, enough for forged counts and sizes to ask for a lot of memory; any
+# single allocation over 16 MiB is a failure, since nothing the reader needs comes near it.
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 fuzzer=$1
 tool=$2
 seconds=${3:-60}
@@ -18,14 +22,29 @@ head -c 300 /dev/urandom >in/sub/odd
 "$tool" create --plain --no-password -o corpus/single.tvf in/one >/dev/null
 printf 'MZ' >stub
 "$tool" create --stub stub --no-password -o corpus/stub.exe in/sub >/dev/null
+forge=(python3 "$here/../support/forge_archive.py")
+"${forge[@]}" claim corpus/claim.tvf 40000 65536
+"${forge[@]}" short corpus/short.tvf 7
+"${forge[@]}" many corpus/many.tvf 300
 # Fuzzer output goes to a file; its last lines are shown when something was found.
-"$fuzzer" corpus -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
+"$fuzzer" corpus -max_total_time="$seconds" -max_len=1048576 -timeout=10 -rss_limit_mb=1024 \
+    -malloc_limit_mb=16 \
     -artifact_prefix=crashes/ -print_final_stats=1 >fuzz.log 2>&1
 status=$?
 grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' fuzz.log
+failed=0
 if [ $status -ne 0 ]; then
     tail -n 40 fuzz.log
-    echo "0 passed, 1 failed"
-    exit 1
+    failed=1
 fi
-echo "1 passed, 0 failed"
+names=$(dirname "$fuzzer")/name_fuzzer
+mkdir -p names
+"$names" names -max_total_time=$((seconds / 4 + 1)) -max_len=2048 -timeout=10 \
+    -artifact_prefix=crashes/names- -print_final_stats=1 >names.log 2>&1
+if [ $? -ne 0 ]; then
+    tail -n 20 names.log
+    failed=$((failed + 1))
+fi
+grep -E '^stat::number_of_executed_units' names.log
+echo "$((2 - failed)) passed, $failed failed"
+[ $failed -eq 0 ]

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# sfxtool against archives and inputs that would hurt a careless reader or writer: forged counts
+# and sparse info blocks that must not make it ask for memory, a table of 200,000 files that must
+# list in little memory, and create's refusals (an unreadable input, an output that is an input,
+# names Windows takes for one file). Native only: it measures the process's peak memory.
+#   hostile_archives.sh SFXTOOL
+set -u
+tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+forge=("python3" "$here/../support/forge_archive.py")
+work=$(mktemp -d)
+trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+passes=0
+
+expect() {  # expect NAME CONDITION...
+    local name=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $name"
+        failures=$((failures + 1))
+    fi
+}
+
+# Runs sfxtool, keeping its exit status in $status and its peak memory (KiB) in $peak.
+measure() {
+    /usr/bin/time -f '%M' -o peak.txt "$tool" "$@" </dev/null >out.txt 2>err.txt
+    status=$?
+    peak=$(tail -n 1 peak.txt)
+}
+
+# A sparse info block of 12 MiB claiming a million records: refused after the first record,
+# in the memory of an empty run (a table sized by the count would take over 500 MiB).
+"${forge[@]}" claim claim.tvf 1048576 12582912
+measure list claim.tvf --no-password
+expect "a forged count is corrupt" test "$status" = 2
+expect "a forged count costs no memory (peak ${peak} KiB)" test "$peak" -lt 16384
+echo "peak memory: 12 MiB sparse block claiming 1,048,576 records: ${peak} KiB"
+
+# The largest info block there can be, all zeros, claiming 300 million records.
+"${forge[@]}" claim huge.tvf 300000000 4294967280
+measure list huge.tvf --no-password
+expect "a 4 GiB forged block is corrupt" test "$status" = 2
+expect "a 4 GiB forged block costs no memory (peak ${peak} KiB)" test "$peak" -lt 16384
+echo "peak memory: 4 GiB sparse block claiming 300,000,000 records: ${peak} KiB"
+
+# Two real records and a count of five: the block ends before the count does.
+"${forge[@]}" short short.tvf 5
+measure list short.tvf --no-password
+expect "records that stop before the count are corrupt" test "$status" = 2
+
+# 200,000 files list in well under 64 MiB.
+"${forge[@]}" many many.tvf 200000
+measure list many.tvf --no-password
+expect "200,000 files list" test "$status" = 0
+expect "all 200,000 are listed" test "$(wc -l <out.txt)" = 200000
+expect "200,000 files list in under 64 MiB (peak ${peak} KiB)" test "$peak" -lt 65536
+echo "peak memory: listing 200,000 files: ${peak} KiB"
+
+# create: every listed file or no archive, and never over one of its own inputs.
+mkdir in
+printf 'a' >in/a.txt
+printf 'b' >in/b.txt
+"$tool" create --plain --no-password -o in.tvf in/a.txt in/b.txt >/dev/null 2>&1
+expect "create works" test -s in.tvf
+printf 'keep' >in/a.txt
+"$tool" create --plain --no-password -o in/a.txt in/a.txt in/b.txt >/dev/null 2>err.txt
+expect "an output that is an input is a usage error" test $? = 64
+expect "the input stays" test "$(cat in/a.txt)" = keep
+expect "and no temporary is left" test "$(ls in | wc -l)" = 2
+
+mkdir case
+printf '1' >case/D.txt
+printf '2' >case/d.TXT
+printf '3' >"case/$(printf '\xc3\x84').txt"
+printf '4' >"case/$(printf '\xc3\xa4').txt"
+"$tool" create --plain --no-password -o case.tvf case/D.txt case/d.TXT >/dev/null 2>err.txt
+expect "names equal but for case are refused" test $? = 64
+expect "naming both" grep -q "D.txt' and 'case.d.TXT'" err.txt
+"$tool" create --plain --no-password -o case2.tvf "case/$(printf '\xc3\x84').txt" \
+    "case/$(printf '\xc3\xa4').txt" >/dev/null 2>&1
+expect "non-ASCII names equal but for case are refused" test $? = 64
+expect "and no archive is written" test ! -e case.tvf -a ! -e case2.tvf
+
+# Unreadable inputs need a user the file permissions apply to (root reads everything).
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    mkdir locked out
+    printf 'x' >locked/readable
+    printf 'y' >locked/secret
+    chmod 000 locked/secret
+    chmod 777 out .
+    chmod 755 locked
+    "${as_user[@]}" "$tool" create --plain --no-password -o out/one.tvf locked/readable \
+        locked/secret >/dev/null 2>err.txt
+    expect "an unreadable input fails create" test $? = 2
+    expect "naming the file and the reason" grep -q "locked.secret: Permission denied" err.txt
+    "${as_user[@]}" "$tool" create --plain --no-password -o out/none.tvf locked/secret \
+        >/dev/null 2>&1
+    expect "no readable input fails create" test $? = 2
+    expect "and leaves nothing behind" test -z "$(ls out)"
+    # Extracting into a folder the user may not write names the file and the reason.
+    "$tool" create --plain --no-password -o out/x.tvf in/b.txt >/dev/null 2>&1
+    mkdir ro
+    chmod 555 ro
+    "${as_user[@]}" "$tool" extract out/x.tvf -d ro --no-password >/dev/null 2>err.txt
+    expect "an unwritable destination is a write error" test $? = 4
+    expect "naming the file and the reason" grep -q "Permission denied" err.txt
+fi
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,177 @@
+// Extraction into a destination that an attacker prepared, or that fails under us: links planted
+// in the folder, the archive itself among the targets, names that are one file on Windows, a
+// run that fails half-way over files the user already has. After every failed run the
+// destination must hold exactly what it held before.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/archive/job_records.h"
+#include "common/archive/name_clash.h"
+#include "common/support/utf8.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>;
+
+struct Case {
+    TempFolder dir;
+    fs::path dest() const { return dir.native() / "dest"; }
+    std::u16string destPath() const { return dir.path() + u"\\dest"; }
+    std::u16string archive = dir.path() + u"\\archive.tvf";
+
+    Case() { fs::create_directories(dest()); }
+
+    void make(const std::vector<StoredFile>& files) {
+        const auto image = buildImage(files, u"pw", "");
+        file_tree::put(file_tree::native(archive),
+                       std::string(reinterpret_cast<const char*>(image.data()), image.size()));
+    }
+
+    ExtractResult extract(const std::u16string& into = u"") {
+        ArchiveReader r;
+        const std::u16string d = into.empty() ? destPath() : into;
+        r.configure(nullptr, d.c_str(), archive.c_str());
+        r.setPassword(u"pw");
+        r.run();
+        return r.result;
+    }
+};
+
+// Everything below a folder, links shown as "-> target" rather than followed.
+Tree snapshot(const fs::path& root) {
+    Tree t;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const std::string rel = fs::relative(it->path(), root).generic_string();
+        if (it->is_symlink()) {
+            t[rel] = "-> " + fs::read_symlink(it->path()).string();
+            it.disable_recursion_pending();
+        } else if (it->is_directory()) {
+            t[rel + "/"] = "";
+        } else {
+            t[rel] = file_tree::get(it->path());
+        }
+    }
+    return t;
+}
+
+TEST(HostileDestination, NamesWindowsTakesForOneFileAreCorruptAndNothingIsCreated) {
+    const std::vector<std::vector<StoredFile>> archives = {
+        {{u"a.txt", "first"}, {u"a.txt", "second"}},
+        {{u"D.txt", "1"}, {u"d.TXT", "2"}},
+        {{u"\u00c4.txt", "1"}, {u"\u00e4.txt", "2"}},
+        {{u"\u03a3\u03b1.txt", "1"}, {u"\u03c3\u03b1.txt", "2"}},
+        {{u"x\\\u03c2", "1"}, {u"X/\u03a3", "2"}},
+        {{u"a", "file"}, {u"a\\b", "inside"}},
+        {{u"sub\\A\\b", "1"}, {u"zz", "2"}, {u"SUB\\a", "3"}},
+    };
+    for (const auto& files : archives) {
+        Case c;
+        c.make(files);
+        EXPECT_EQ(c.extract(), kCorrupt) << utf8FromWide(files[1].name);
+        EXPECT_TRUE(fs::is_empty(c.dest())) << utf8FromWide(files[1].name);
+    }
+    // Names that only look alike stay apart: another letter, or a sharp s against "SS".
+    Case c;
+    c.make({{u"a", "1"}, {u"ab", "2"}, {u"a b\\c", "3"}, {u"stra\u00dfe", "4"}, {u"STRASSE", "5"}});
+    EXPECT_EQ(c.extract(), kExtractOk);
+}
+
+TEST(HostileDestination, ClashOrderPutsAFolderRightAfterItsName) {
+    EXPECT_LT(compareStoredNames(u"a", 1, u"a\\b", 3), 0);
+    EXPECT_LT(compareStoredNames(u"a\\b", 3, u"a b", 3), 0) << "separators sort lowest";
+    EXPECT_EQ(compareStoredNames(u"\u0101", 1, u"\u0100", 1), 0) << "Latin Extended pairs";
+    EXPECT_EQ(compareStoredNames(u"\u0430", 1, u"\u0410", 1), 0) << "Cyrillic";
+    EXPECT_NE(compareStoredNames(u"\u00df", 1, u"SS", 2), 0);
+}
+
+TEST(HostileDestination, AFailedRunLeavesTheOldFilesAndNoTemporaries) {
+    Case c;
+    c.make({{u"keep.txt", "new contents"}, {u"blocked\\b.txt", "cannot go there"}});
+    file_tree::put(c.dest() / "keep.txt", "the user's own");
+    file_tree::put(c.dest() / "blocked", "a file where a folder must go");
+    const Tree before = snapshot(c.dest());
+    EXPECT_EQ(c.extract(), kWriteError);
+    EXPECT_EQ(snapshot(c.dest()), before);
+}
+
+TEST(HostileDestination, TheArchiveItselfIsNeverATarget) {
+    Case c;
+    // The archive sits in the destination and holds a file of its own name.
+    c.archive = c.destPath() + u"\\archive.tvf";
+    c.make({{u"archive.tvf", "garbage over the archive"}, {u"other.txt", "x"}});
+    const std::string original = file_tree::get(c.dest() / "archive.tvf");
+    EXPECT_EQ(c.extract(), kWriteError);
+    EXPECT_EQ(file_tree::get(c.dest() / "archive.tvf"), original) << "the archive is intact";
+    EXPECT_FALSE(fs::exists(c.dest() / "other.txt")) << "nothing committed";
+}
+
+#ifndef _WIN32
+TEST(HostileDestination, AHardLinkToTheArchiveIsTheArchive) {
+    Case c;
+    c.make({{u"copy.tvf", "replaced"}});
+    fs::create_hard_link(file_tree::native(c.archive), c.dest() / "copy.tvf");
+    const std::string original = file_tree::get(file_tree::native(c.archive));
+    EXPECT_EQ(c.extract(), kWriteError);
+    EXPECT_EQ(file_tree::get(file_tree::native(c.archive)), original);
+}
+
+TEST(HostileDestination, AFolderLinkInTheDestinationIsNeverFollowed) {
+    Case c;
+    fs::create_directories(c.dir.native() / "outside");
+    fs::create_directory_symlink("../outside", c.dest() / "link");
+    c.make({{u"link\\pwned.txt", "escaped"}});
+    const Tree before = snapshot(c.dest());
+    EXPECT_EQ(c.extract(), kWriteError);
+    EXPECT_TRUE(fs::is_empty(c.dir.native() / "outside"));
+    EXPECT_EQ(snapshot(c.dest()), before);
+}
+
+TEST(HostileDestination, AFileLinkIsNeitherWrittenThroughNorReplaced) {
+    Case c;
+    file_tree::put(c.dir.native() / "victim", "precious");
+    fs::create_symlink(c.dir.native() / "victim", c.dest() / "f.txt");
+    c.make({{u"f.txt", "overwritten"}});
+    const Tree before = snapshot(c.dest());
+    EXPECT_EQ(c.extract(), kWriteError);
+    EXPECT_EQ(file_tree::get(c.dir.native() / "victim"), "precious");
+    EXPECT_EQ(snapshot(c.dest()), before);
+}
+
+TEST(HostileDestination, ALinkDeeperDownIsRefusedAndADestinationReachedByLinkIsFine) {
+    Case c;
+    fs::create_directories(c.dest() / "a");
+    fs::create_directories(c.dir.native() / "elsewhere");
+    fs::create_directory_symlink(c.dir.native() / "elsewhere", c.dest() / "a" / "b");
+    c.make({{u"a\\b\\c\\d.txt", "deep"}});
+    EXPECT_EQ(c.extract(), kWriteError);
+    EXPECT_TRUE(fs::is_empty(c.dir.native() / "elsewhere"));
+
+    // The user may name a destination that is itself a link: that is their choice.
+    Case d;
+    fs::create_directory_symlink(d.dest(), d.dir.native() / "alias");
+    d.make({{u"in\\f.txt", "fine"}});
+    EXPECT_EQ(d.extract(d.dir.path() + u"\\alias"), kExtractOk);
+    EXPECT_EQ(file_tree::get(d.dest() / "in" / "f.txt"), "fine");
+}
+#endif
+
+TEST(HostileDestination, ReplacingFilesLeavesNoTemporariesBehind) {
+    Case c;
+    c.make({{u"a.txt", "new a"}, {u"sub\\b.txt", "new b"}, {u"empty", ""}});
+    file_tree::put(c.dest() / "a.txt", "old a");
+    file_tree::put(c.dest() / "sub" / "b.txt", "old b");
+    ASSERT_EQ(c.extract(), kExtractOk);
+    EXPECT_EQ(snapshot(c.dest()),
+              (Tree{{"a.txt", "new a"}, {"empty", ""}, {"sub/", ""}, {"sub/b.txt", "new b"}}));
+}
+
+}  // namespace
