@@ -116,6 +116,32 @@ test('stable ids, a label on every field, and the keyboard reaches everything', 
   }
 });
 
+test('an archive dropped anywhere on the page is the one to open', async () => {
+  const browser = await startBrowser();
+  try {
+    const page = await browser.newPage();
+    await page.locator('#tab-make').click();
+    const bytes = fs.readFileSync(archive).toString('base64');
+    await page.evaluate((b64) => {
+      const raw = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+      const dropped = new DataTransfer();
+      dropped.items.add(new File([raw], 'Dropped.exe'));
+      for (const type of ['dragover', 'drop']) {
+        document.querySelector('footer').dispatchEvent(
+          new DragEvent(type, { dataTransfer: dropped, bubbles: true, cancelable: true }));
+      }
+    }, bytes);
+    // The open view comes forward with the archive picked and the password field focused.
+    assert.equal(await page.isVisible('#password'), true);
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'password');
+    await page.keyboard.type('tr0ub4dor&3');
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => /^Opened Dropped\.exe: 4 files/.test(document.getElementById('status').textContent));
+  } finally {
+    await browser.close();
+  }
+});
+
 test('screenshots of both views, light and dark', async () => {
   fs.mkdirSync(SHOTS, { recursive: true });
   for (const scheme of ['light', 'dark']) {
