@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/archive/name_clash.h"
+#include "common/archive/signed_image.h"
 #include "common/archive/stored_name.h"
 #include "common/support/log.h"
 #include "common/support/secure_zero.h"
@@ -207,18 +208,29 @@ ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer&
                             ByteBuf& scratch, FileTable& files, PayloadLocation& where) {
     const int64_t size = image.size();
     if (size < 0 || static_cast<uint64_t>(size) <= kSmallestImage) return kCorrupt;
-    const uint64_t imageSize = static_cast<uint64_t>(size);
-    if (!readTrailer(image, imageSize, cipher, trailer)) return kCorrupt;
-    logLine(3, "read_files_to_crypt",
-            u"file size:%I64d, sfx size:%d, encr data size:%I64d, info size:%d, 32, and all "
-            u"must be:%I64d",
-            static_cast<long long>(imageSize), static_cast<int>(trailer.stubSize),
-            static_cast<long long>(trailer.dataSize), static_cast<int>(trailer.infoSize),
-            static_cast<long long>(uint64_t{trailer.stubSize} + trailer.dataSize +
-                                   trailer.infoSize + kTrailerSize));
-    const ExtractResult checked = checkTrailer(trailer, imageSize);
-    if (checked != kExtractOk) return checked;
-    where = locationOf(trailer, imageSize);
-    if (trailer.fileCount == 0) return kExtractOk;
-    return readInfoBlock(image, trailer, where, cipher, scratch, files);
+    // A signed image ends in its certificate table, after zero padding that cannot be told from
+    // the trailer's last bytes: each possible end is tried, the latest first, and the first
+    // whose trailer checks out is the payload's. An unsigned image has one end, its size.
+    const PayloadEnd found = findPayloadEnd(image, static_cast<uint64_t>(size));
+    ExtractResult verdict = kWrongPassword;
+    for (uint32_t back = 0; back <= found.zeroBytes; ++back) {
+        const uint64_t imageSize = found.end - back;
+        if (imageSize <= kSmallestImage || !readTrailer(image, imageSize, cipher, trailer)) {
+            return kCorrupt;
+        }
+        logLine(3, "read_files_to_crypt",
+                u"file size:%I64d, sfx size:%d, encr data size:%I64d, info size:%d, 32, and all "
+                u"must be:%I64d",
+                static_cast<long long>(imageSize), static_cast<int>(trailer.stubSize),
+                static_cast<long long>(trailer.dataSize), static_cast<int>(trailer.infoSize),
+                static_cast<long long>(uint64_t{trailer.stubSize} + trailer.dataSize +
+                                       trailer.infoSize + kTrailerSize));
+        const ExtractResult checked = checkTrailer(trailer, imageSize);
+        if (checked == kCorrupt) verdict = kCorrupt;
+        if (checked != kExtractOk) continue;
+        where = locationOf(trailer, imageSize);
+        if (trailer.fileCount == 0) return kExtractOk;
+        return readInfoBlock(image, trailer, where, cipher, scratch, files);
+    }
+    return verdict;
 }

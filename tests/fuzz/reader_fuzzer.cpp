@@ -3,17 +3,20 @@
 // (the run sets a malloc limit), and never create anything outside the folder it extracts into:
 // the archive and the destination sit three levels down a private tree, and after every input
 // the whole tree is checked, so a file written above the destination, even two levels up, is
-// seen.
+// seen. The same bytes go to the locator of a signed
+// image's payload end, which must never read outside them and never name an end outside them.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "common/archive/job_records.h"
+#include "common/archive/signed_image.h"
 #include "common/support/utf8.h"
 
 namespace fs = std::filesystem;
@@ -31,9 +34,41 @@ const fs::path& workFolder() {
     return folder;
 }
 
+struct Held {
+    const uint8_t* data;
+    size_t size;
+};
+
+bool readHeld(void* source, uint64_t offset, uint8_t* out, uint32_t bytes) {
+    const Held& held = *static_cast<const Held*>(source);
+    if (offset > held.size || bytes > held.size - offset) {
+        std::fprintf(stderr, "read outside the image: %llu bytes at %llu of %zu\n",
+                     static_cast<unsigned long long>(bytes),
+                     static_cast<unsigned long long>(offset), held.size);
+        std::abort();
+    }
+    std::memcpy(out, held.data + offset, bytes);
+    return true;
+}
+
+void checkPayloadEnd(const uint8_t* data, size_t size) {
+    Held held{data, size};
+    const PayloadEnd found = findPayloadEnd(readHeld, &held, size);
+    const bool sound = found.certificateTable ? found.end % 8 == 0 && found.end + 8 <= size &&
+                                                    found.zeroBytes <= kMaxSigningPadding &&
+                                                    found.zeroBytes <= found.end
+                                              : found.end == size && found.zeroBytes == 0;
+    if (!sound) {
+        std::fprintf(stderr, "payload end %llu (%u zeros) for an image of %zu bytes\n",
+                     static_cast<unsigned long long>(found.end), found.zeroBytes, size);
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    checkPayloadEnd(data, size);
     const fs::path& root = workFolder();
     const fs::path work = root / "a" / "b" / "c";
     const fs::path archive = work / "archive";

@@ -26,6 +26,8 @@ forge=(python3 "$here/../support/forge_archive.py")
 "${forge[@]}" claim corpus/claim.tvf 40000 65536
 "${forge[@]}" short corpus/short.tvf 7
 "${forge[@]}" many corpus/many.tvf 300
+# Signed images, well-formed and hostile (security directories and certificate entries).
+"$(dirname "$fuzzer")/signed_image_seeds" corpus || exit 1
 # Fuzzer output goes to a file; its last lines are shown when something was found.
 "$fuzzer" corpus -max_total_time="$seconds" -max_len=1048576 -timeout=10 -rss_limit_mb=1024 \
     -malloc_limit_mb=16 \

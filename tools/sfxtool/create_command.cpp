@@ -18,6 +18,7 @@
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/embedded_stub.h"
 #include "tools/sfxtool/formatted.h"
+#include "tools/sfxtool/sign_archive.h"
 #include "tools/sfxtool/terminal_progress.h"
 
 namespace fs = std::filesystem;
@@ -187,9 +188,11 @@ int runCreate(Options& o) {
     list += u'\0';
     const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
     if (outputIsInput(o, output, listed)) return kExitUsage;
+    // An archive to be signed is written beside the output and moved there once signed.
+    const std::u16string written = o.signing() ? unsignedPathFor(output) : output;
 
     ArchiveWriter writer;
-    writer.configure(nullptr, o.baseFolder.c_str(), output.c_str(), list.data(),
+    writer.configure(nullptr, o.baseFolder.c_str(), written.c_str(), list.data(),
                      static_cast<uint32_t>(list.size()), static_cast<uint32_t>(listed.size()));
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
     writer.strictList = true;
@@ -202,6 +205,11 @@ int runCreate(Options& o) {
 
     switch (writer.writeResult) {
         case kWriteOk:
+            if (o.signing()) {
+                const int signedStatus =
+                    signArchive(o, written, output, writer.cipher, writer.fileCount);
+                if (signedStatus != 0) return signedStatus;
+            }
             print(Stream::kOut, formatted(u"created %s: %u file(s)\n", output.c_str(),
                                           static_cast<unsigned>(writer.fileCount)));
             return 0;

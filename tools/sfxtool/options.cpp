@@ -1,9 +1,13 @@
 #include "tools/sfxtool/options.h"
 
+#include "tools/sfxtool/sign_archive.h"
+
 namespace {
 
 bool takesValue(const std::u16string& a) {
-    return a == u"-o" || a == u"--stub" || a == u"-C" || a == u"-d" || a == u"-p";
+    return a == u"-o" || a == u"--stub" || a == u"-C" || a == u"-d" || a == u"-p" ||
+           a == u"--sign-cert" || a == u"--sign-key" || a == u"--sign-pkcs12" ||
+           a == u"--sign-pass" || a == u"--sign-timestamp";
 }
 
 }  // namespace
@@ -49,6 +53,16 @@ std::u16string parseOptions(std::vector<std::u16string>& args, Options& out) {
                 out.baseFolder = v;
             } else if (a == u"-d" && extract) {
                 out.destination = v;
+            } else if (a == u"--sign-cert" && create) {
+                out.signCert = v;
+            } else if (a == u"--sign-key" && create) {
+                out.signKey = v;
+            } else if (a == u"--sign-pkcs12" && create) {
+                out.signPkcs12 = v;
+            } else if (a == u"--sign-pass" && create) {
+                out.signPass.take(v);
+            } else if (a == u"--sign-timestamp" && create) {
+                out.signTimestamp = v;
             } else {
                 return a + u" does not go with " + out.command;
             }
@@ -69,5 +83,6 @@ std::u16string parseOptions(std::vector<std::u16string>& args, Options& out) {
     if (create && out.plain && !out.stubFile.empty())
         return u"--plain and --stub exclude each other";
     if (reads && out.paths.size() != 1) return out.command + u" needs exactly one archive";
+    if (create) return signingOptionsProblem(out);
     return u"";
 }

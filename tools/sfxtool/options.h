@@ -18,10 +18,22 @@ struct Options {
     std::vector<std::u16string> paths;
     PasswordFrom passwordFrom = PasswordFrom::kPrompt;
     SecretText password;  // -p
+    // Signing the finished self-extracting archive, create only: a certificate and its key, or
+    // one PKCS#12 file holding both; the password of the key or file; a timestamp server.
+    std::u16string signCert;       // --sign-cert
+    std::u16string signKey;        // --sign-key
+    std::u16string signPkcs12;     // --sign-pkcs12
+    std::u16string signTimestamp;  // --sign-timestamp
+    SecretText signPass;           // --sign-pass
+
+    bool signing() const { return !signCert.empty() || !signKey.empty() || !signPkcs12.empty(); }
 };
 
 // Fills `out` from the arguments after the program name. Returns an empty text on success, or
 // what is wrong with the command line.
 std::u16string parseOptions(std::vector<std::u16string>& args, Options& out);
 
+// The archive was written but could not be signed, or did not read back once signed; it is
+// removed again.
+constexpr int kExitSigning = 5;
 constexpr int kExitUsage = 64;

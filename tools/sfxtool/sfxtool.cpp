@@ -7,15 +7,18 @@
 namespace {
 
 constexpr const char16_t* kUsage =
-    u"usage: sfxtool create [-o ARCHIVE] [--plain] [--stub FILE] [PASSWORD] [-C DIR] PATH...\n"
+    u"usage: sfxtool create [-o ARCHIVE] [--plain] [--stub FILE] [PASSWORD] [SIGNING] [-C DIR]\n"
+    u"                      PATH...\n"
     u"       sfxtool extract ARCHIVE [-d DIR] [PASSWORD]\n"
     u"       sfxtool list ARCHIVE [PASSWORD]\n"
     u"       sfxtool test ARCHIVE [PASSWORD]\n"
     u"       sfxtool rate (passwords typed without echo, or one a line on standard input)\n"
     u"PASSWORD: asked for without echo by default; or -p PASSWORD, --password-stdin (one line),\n"
     u"          --no-password (an archive without encryption)\n"
+    u"SIGNING (Linux build, with osslsigncode): --sign-cert CERT --sign-key KEY, or\n"
+    u"          --sign-pkcs12 FILE; [--sign-pass PASS] [--sign-timestamp URL]\n"
     u"exit status: 0 success, 1 wrong password, 2 corrupt or unreadable, 3 out of memory,\n"
-    u"             4 a file could not be written, 64 usage error\n";
+    u"             4 a file could not be written, 5 signing failed, 64 usage error\n";
 
 }  // namespace
 
