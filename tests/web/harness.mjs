@@ -12,10 +12,10 @@ import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 const here = path.dirname(new URL(import.meta.url).pathname);
-const root = path.resolve(here, '../..');
-export const PAGE = process.env.QUILLON_PAGE || path.join(root, 'build/web/quillon.html');
-export const SFXTOOL = process.env.QUILLON_SFXTOOL || path.join(root, 'build/native/bin/sfxtool');
-const modules = process.env.QUILLON_TEST_MODULES || path.join(root, 'build/web-tests');
+export const ROOT = path.resolve(here, '../..');
+export const PAGE = process.env.QUILLON_PAGE || path.join(ROOT, 'build/web/quillon.html');
+export const SFXTOOL = process.env.QUILLON_SFXTOOL || path.join(ROOT, 'build/native/bin/sfxtool');
+const modules = process.env.QUILLON_TEST_MODULES || path.join(ROOT, 'build/web-tests');
 const { chromium } = createRequire(path.join(modules, 'package.json'))('playwright-core');
 
 export const PAGE_URL = pathToFileURL(PAGE).href;

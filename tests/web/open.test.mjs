@@ -2,12 +2,13 @@
 // password), every saved byte compared, saved as downloads and through the File System Access
 // API; and the archives that must be refused, with the system's texts and nothing saved.
 import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  createArchive, digest, listedFiles, openArchive, patternBytes, servePage,
+  ROOT, SFXTOOL, createArchive, digest, listedFiles, openArchive, patternBytes, servePage,
   startBrowser, takeDownloads, tempDir, writeTree,
 } from './harness.mjs';
 
@@ -183,6 +184,39 @@ describe('archives made by sfxtool open and save byte for byte', () => {
     assert.equal(page.downloads.length, 0);
     await page.close();
     await server.close();
+  });
+});
+
+describe('signed self-extracting archives open as the extractor opens them', () => {
+  // The fixtures the signing tests use: throwaway certificate, osslsigncode, fresh each run.
+  const CONTENT = ['a.txt', 'sub\\noise.bin', 'empty'];
+  let fixtures;
+  before(() => {
+    fixtures = path.join(work, 'signed');
+    const made = spawnSync('bash', [path.join(ROOT, 'tests/tool/make-signed-fixtures.sh'), fixtures,
+      path.join(ROOT, 'build/win32/bin/sfxstub.exe'), SFXTOOL]);
+    assert.equal(made.status, 0, String(made.stderr));
+  });
+
+  for (const name of ['signed.exe', 'signed-twice.exe', 'signed-odd.exe', 'resigned-odd.exe']) {
+    test(name, async () => {
+      const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
+      assert.match(await openArchive(page, path.join(fixtures, name), 'fixture pass'), /^Opened .*: 3 files/);
+      assert.deepEqual((await listedFiles(page)).map((f) => f.name), CONTENT);
+      await page.click('#save-all');
+      const saved = await takeDownloads(page, 3);
+      for (const stored of CONTENT) {
+        const onDiskName = path.join(fixtures, 'content', ...stored.split('\\'));
+        assert.ok(saved[baseName(stored)].equals(fs.readFileSync(onDiskName)), stored);
+      }
+      await page.close();
+    });
+  }
+
+  test('a wrong password for a signed archive', async () => {
+    const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
+    assert.equal(await openArchive(page, path.join(fixtures, 'signed-odd.exe'), 'nope'), WRONG_PASSWORD);
+    await page.close();
   });
 });
 
