@@ -2,7 +2,7 @@
 """Puts the page together: the markup with its stylesheet, script and worker inlined, and the
 engine module and the extractor inlined as base64, into one file that needs nothing else.
 
-usage: build_page.py TEMPLATE CSS PAGE_JS WORKER_JS ENGINE_WASM EXTRACTOR_EXE OUTPUT
+usage: build_page.py TEMPLATE CSS PAGE_JS WORKER_JS CIPHER_WORKER_JS ENGINE_WASM EXTRACTOR_EXE OUTPUT
 EXTRACTOR_EXE may be '-' for a page that makes .tvf archives only."""
 import base64
 import os
@@ -22,9 +22,9 @@ def inline_script(text, what):
 
 
 def main():
-    if len(sys.argv) != 8:
+    if len(sys.argv) != 9:
         sys.exit(__doc__)
-    template, css, page_js, worker_js, wasm, exe, output = sys.argv[1:]
+    template, css, page_js, worker_js, cipher_js, wasm, exe, output = sys.argv[1:]
     with open(wasm, "rb") as f:
         wasm_b64 = base64.b64encode(f.read()).decode("ascii")
     exe_b64 = ""
@@ -35,6 +35,7 @@ def main():
     parts = {
         "/*@PAGE_CSS@*/": read_text(css),
         "/*@WORKER_JS@*/": inline_script(read_text(worker_js), "the worker"),
+        "/*@CIPHER_WORKER_JS@*/": inline_script(read_text(cipher_js), "the cipher worker"),
         "/*@PAGE_JS@*/": inline_script(read_text(page_js), "the page script"),
         "@ENGINE_WASM@": wasm_b64,
         "@EXTRACTOR_EXE@": exe_b64,

@@ -147,8 +147,8 @@ describe('archives made by sfxtool open and save byte for byte', () => {
     await page.close();
   });
 
-  test('files larger than a chunk, through the browser cipher and the module cipher', async () => {
-    for (const url of [undefined, browserPageUrl('#module-cipher')]) {
+  test('files larger than a chunk, through the browser cipher, the module cipher, the faster', async () => {
+    for (const url of [browserPageUrl('#browser-cipher'), browserPageUrl('#module-cipher'), undefined]) {
       const page = await browser.newPage(url, { before: DOWNLOADS_ONLY });
       await openArchive(page, path.join(work, 'large.tvf'), PASSWORD);
       assert.deepEqual(await listedFiles(page), expectedList(LARGE));

@@ -60,14 +60,3 @@ QUILLON_EXPORT(qn_archive_stub_size) uint32_t qnArchiveStubSize() {
 QUILLON_EXPORT(qn_archive_key) uint32_t qnArchiveKey(uint8_t* out48) {
     return g_archive.ready && g_archive.exportKey(out48) ? 1 : 0;
 }
-
-// Deciphering the data stream inside the module, where the browser's cipher is not to be had:
-// restart the chain before a position (null: at the stream's start), then decipher whole
-// blocks in place, the chain running on from call to call.
-QUILLON_EXPORT(qn_archive_restart) void qnArchiveRestart(const uint8_t* previousBlock) {
-    g_archive.restartFrom(previousBlock);
-}
-
-QUILLON_EXPORT(qn_archive_decrypt) void qnArchiveDecrypt(uint8_t* data, uint32_t blocks) {
-    if (g_archive.ready) g_archive.cipher.decryptBlocks(data, blocks);
-}

@@ -19,13 +19,6 @@ ExtractResult OpenedArchive::open(const char16_t* name, const char16_t* password
     return kExtractOk;
 }
 
-void OpenedArchive::restartFrom(const uint8_t* previousBlock) {
-    cipher.restartChain();
-    if (previousBlock != nullptr && cipher.working != nullptr) {
-        std::memcpy(cipher.working->chain, previousBlock, sizeof cipher.working->chain);
-    }
-}
-
 bool OpenedArchive::exportKey(uint8_t* out48) const {
     if (cipher.saved == nullptr) return false;
     // The first Nk round-key words are the key itself, each column's bytes in order in a

@@ -26,10 +26,6 @@ struct OpenedArchive {
     // password reads an archive made without one. The result is the reader's.
     ExtractResult open(const char16_t* name, const char16_t* password);
 
-    // The data stream's chain restarted from the block before a position: the derived IV at
-    // the stream's start, else the 16 ciphertext bytes that precede it.
-    void restartFrom(const uint8_t* previousBlock);
-
     // The 32 key bytes and the 16 IV bytes the password derived, for a cipher outside the
     // module (the browser's, which is faster). False without a key.
     bool exportKey(uint8_t* out48) const;

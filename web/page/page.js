@@ -87,7 +87,8 @@ async function runJob(text, message, reply, transfer = []) {
 (async () => {
   const wasm = decodeBase64('engine-wasm');
   const started = expect('ready');
-  worker.postMessage({ op: 'start', wasm: wasm.buffer }, [wasm.buffer]);
+  worker.postMessage({ op: 'start', wasm: wasm.buffer, cipherSource: $('cipher-worker-source').textContent },
+    [wasm.buffer]);
   await started;
   ready = true;
   document.body.dataset.ready = 'yes'; // for anyone driving the page: the engine is up
@@ -204,7 +205,9 @@ $('open-form').addEventListener('submit', async (e) => {
   if (view.open.disabled) return;
   const m = await runJob('Opening ' + pickedArchive.name + '…', {
     op: 'open', file: pickedArchive, password: view.password.value,
-    moduleCipher: location.hash.includes('module-cipher'),
+    // For tests and measurements: #module-cipher or #browser-cipher instead of the faster.
+    cipher: location.hash.includes('module-cipher') ? 'module'
+      : location.hash.includes('browser-cipher') ? 'webcrypto' : 'faster',
   }, 'opened');
   if (m === null) return;
   if (m.result !== 0) {

@@ -172,11 +172,85 @@ const host = {
   },
 };
 
-async function start(wasm) {
-  const { instance } = await WebAssembly.instantiate(wasm, { quillon: host });
+async function start(m) {
+  const module = await WebAssembly.compile(m.wasm);
+  const instance = await WebAssembly.instantiate(module, { quillon: host });
   engine = instance.exports;
   engine._initialize();
+  // The cipher workers' script becomes a Blob URL here: a page opened from disk has an opaque
+  // origin, and only the context that made a Blob URL may start a worker from it there.
+  await startPool(module, URL.createObjectURL(new Blob([m.cipherSource], { type: 'text/javascript' })));
   postMessage({ op: 'ready', webCrypto: !!(self.crypto && self.crypto.subtle) });
+}
+
+// ----- The cipher workers -----
+
+// One per core (at most four): each deciphers and hashes whole chunks, which carry their IV.
+const pool = [];
+const poolWaiting = new Map(); // job id → {resolve, reject, worker}
+let poolJob = 0;
+
+async function startPool(module, url) {
+  const count = Math.max(1, Math.min(4, self.navigator.hardwareConcurrency || 2));
+  for (let i = 0; i < count; i++) {
+    const worker = new Worker(url);
+    worker.busy = 0;
+    worker.onmessage = (event) => {
+      const reply = event.data;
+      const job = poolWaiting.get(reply.id);
+      poolWaiting.delete(reply.id);
+      worker.busy--;
+      if (reply.error !== undefined) job.reject(new Error(reply.error));
+      else job.resolve(reply);
+    };
+    pool.push(worker);
+  }
+  await Promise.all(pool.map((w) => poolRun({ op: 'start', module }, [], w)));
+}
+
+// Runs a job on the given worker, or on the least busy one.
+function poolRun(message, transfer, worker = null) {
+  const w = worker || pool.reduce((a, b) => (b.busy < a.busy ? b : a));
+  const id = ++poolJob;
+  w.busy++;
+  return new Promise((resolve, reject) => {
+    poolWaiting.set(id, { resolve, reject });
+    w.postMessage({ ...message, id }, transfer);
+  });
+}
+
+// Keys every cipher worker with its own copy of the key and IV.
+function poolKey(keyBytes) {
+  return Promise.all(pool.map((w) => {
+    const copy = keyBytes.slice(0, 48);
+    return poolRun({ op: 'key', key: copy.buffer }, [copy.buffer], w);
+  }));
+}
+
+function poolClear() {
+  return Promise.all(pool.map((w) => poolRun({ op: 'clear' }, [], w)));
+}
+
+// Which AES deciphers faster here: the browser's (native code, but in some builds without the
+// processor's AES instructions) or the module's (which runs on every core at once). Measured
+// once, on a MiB, with the archive's key.
+let measuredCipher = null;
+async function chooseCipher() {
+  if (measuredCipher !== null) return measuredCipher;
+  const sample = new Uint8Array(1 << 20);
+  const time = async (run) => {
+    await run(); // warm up
+    const started = performance.now();
+    await run();
+    return performance.now() - started;
+  };
+  const browser = await time(() => decipherWithBrowser(sample, keyIv));
+  const module = await time(() => {
+    const copy = sample.slice();
+    return poolRun({ op: 'chunk', data: copy.buffer, ivBytes: 0, decipher: true }, [copy.buffer]);
+  });
+  measuredCipher = module < browser ? 'module' : 'webcrypto';
+  return measuredCipher;
 }
 
 function engineText(ptr) {
@@ -189,22 +263,24 @@ function engineText(ptr) {
 
 // ----- Opening an archive -----
 
-function closeArchive() {
+async function closeArchive() {
+  const keyed = archive !== null && archive.keyed;
   if (engine !== null) engine.qn_archive_close();
   named.delete(ARCHIVE);
   archive = null;
   subtleKey = null;
   if (keyIv !== null) keyIv.fill(0);
   keyIv = null;
+  if (keyed) await poolClear();
 }
 
 async function openArchive(m) {
-  closeArchive();
+  await closeArchive();
   named.set(ARCHIVE, m.file);
   const result = withText(ARCHIVE, (name) =>
     withText(m.password, (password) => engine.qn_archive_open(name, password)));
   if (result !== 0) {
-    closeArchive();
+    await closeArchive();
     postMessage({ op: 'opened', result, message: engineText(engine.qn_result_message(result)) });
     return;
   }
@@ -235,9 +311,11 @@ async function openArchive(m) {
   }
   if (archive.keyed) {
     keyIv = keyBytes.slice(32, 48);
-    if (self.crypto && self.crypto.subtle && !m.moduleCipher) {
+    await poolKey(keyBytes);
+    if (self.crypto && self.crypto.subtle && m.cipher !== 'module') {
       subtleKey = await crypto.subtle.importKey('raw', keyBytes.subarray(0, 32), 'AES-CBC', false,
         ['encrypt', 'decrypt']);
+      if (m.cipher !== 'webcrypto' && await chooseCipher() === 'module') subtleKey = null;
     }
   }
   keyBytes.fill(0);
@@ -276,19 +354,6 @@ async function decipherWithBrowser(data, iv) {
   return new Uint8Array(await crypto.subtle.decrypt({ name: 'AES-CBC', iv }, subtleKey, whole));
 }
 
-// The same inside the module, whose chain runs on from call to call.
-function decipherInModule(data) {
-  const ptr = engine.qn_alloc(data.length);
-  if (ptr === 0) throw new Error('out of memory');
-  try {
-    memoryBytes().set(data, ptr);
-    engine.qn_archive_decrypt(ptr, data.length / 16);
-    return memoryBytes().slice(ptr, ptr + data.length);
-  } finally {
-    engine.qn_free(ptr, data.length);
-  }
-}
-
 // One chunk of the data stream, [pos, end), deciphered. Each chunk is read with the ciphertext
 // block before it, which is its IV (at the stream's start the password's IV), so chunks do not
 // wait for each other: several can be read and deciphered at once.
@@ -298,12 +363,10 @@ async function plainChunk(pos, end) {
   const iv = pos > 0 ? withIv.subarray(0, 16) : null;
   const data = pos > 0 ? withIv.subarray(16) : withIv;
   if (subtleKey !== null) return decipherWithBrowser(data, iv !== null ? iv : keyIv);
-  if (iv !== null) {
-    withBytes(iv, (ptr) => engine.qn_archive_restart(ptr));
-  } else {
-    engine.qn_archive_restart(0);
-  }
-  return decipherInModule(data);
+  const ivBytes = pos > 0 ? 16 : 0;
+  const reply = await poolRun({ op: 'chunk', data: withIv.buffer, ivBytes, decipher: true },
+    [withIv.buffer]);
+  return new Uint8Array(reply.data, ivBytes);
 }
 
 // Calls onPlain(bytes, position) for the deciphered data stream from `from` to `to` (both
@@ -463,7 +526,7 @@ function rate(password) {
 
 async function run(m) {
   switch (m.op) {
-    case 'start': return start(m.wasm);
+    case 'start': return start(m);
     case 'rate': return postMessage({ op: 'rated', seq: m.seq, score: rate(m.password) });
     case 'open': return openArchive(m);
     case 'save': return save(m);
