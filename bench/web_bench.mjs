@@ -119,7 +119,7 @@ try {
   for (const mode of modes) {
     await page.goto('about:blank');
     await page.goto(server.url + mode.hash);
-    await page.waitForFunction(() => document.body.dataset.ready === 'yes');
+    await page.waitForFunction(() => document.body.dataset.ready === 'yes', null, { polling: 100 });
     if (mode.downloads) await page.evaluate(() => { window.showDirectoryPicker = undefined; });
     watch.reset();
     const started = performance.now();
@@ -130,7 +130,7 @@ try {
     const download = mode.downloads ? page.waitForEvent('download', { timeout: 600000 }) : null;
     await page.click('#save-all');
     await page.waitForFunction(() => /^Saved/.test(document.getElementById('status').textContent) ||
-      document.getElementById('status').classList.contains('failed'), null, { timeout: 600000 });
+      document.getElementById('status').classList.contains('failed'), null, { timeout: 600000, polling: 100 });
     // A download is done when its file is complete on disk.
     const saved = download !== null ? await (await download).path() : null;
     const seconds = (performance.now() - started) / 1000;
@@ -145,7 +145,7 @@ try {
   // Make: the engine's writer in the module, its cipher included.
   await page.goto('about:blank');
   await page.goto(server.url);
-  await page.waitForFunction(() => document.body.dataset.ready === 'yes');
+  await page.waitForFunction(() => document.body.dataset.ready === 'yes', null, { polling: 100 });
   watch.reset();
   started = performance.now();
   await page.locator('#tab-make').click();

@@ -61,7 +61,7 @@ export async function startBrowser({ scheme = 'light' } = {}) {
       page.on('download', (d) => downloads.push(d));
       page.downloads = downloads;
       await page.goto(url);
-      await page.waitForFunction(() => document.body.dataset.ready === 'yes');
+      await page.waitForFunction(() => document.body.dataset.ready === 'yes', null, { polling: 100 });
       return page;
     },
     async close() {
@@ -101,7 +101,7 @@ export async function openArchive(page, file, password) {
 }
 
 export async function waitIdle(page) {
-  await page.waitForFunction(() => document.body.dataset.busy !== 'yes', null, { timeout: 120000 });
+  await page.waitForFunction(() => document.body.dataset.busy !== 'yes', null, { timeout: 120000, polling: 100 });
 }
 
 export async function listedFiles(page) {

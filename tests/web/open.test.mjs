@@ -173,13 +173,13 @@ describe('archives made by sfxtool open and save byte for byte', () => {
     await clearPrivateFolder(page);
     await openArchive(page, path.join(work, 'plain.tvf'), PASSWORD);
     await page.click('#save-all');
-    await page.waitForFunction(() => /^Saved 5 files/.test(document.getElementById('status').textContent));
+    await page.waitForFunction(() => /^Saved 5 files/.test(document.getElementById('status').textContent), null, { polling: 100 });
     const expected = Object.fromEntries(Object.entries(CONTENTS).map(([n, b]) => [n, digest(b)]));
     assert.deepEqual(await privateFolderDigests(page), expected);
 
     await clearPrivateFolder(page);
     await page.locator('#files tr[data-name="notes.txt"] button').first().click();
-    await page.waitForFunction(() => /^Saved notes\.txt/.test(document.getElementById('status').textContent));
+    await page.waitForFunction(() => /^Saved notes\.txt/.test(document.getElementById('status').textContent), null, { polling: 100 });
     assert.deepEqual(await privateFolderDigests(page), { 'notes.txt': digest(CONTENTS['notes.txt']) });
     assert.equal(page.downloads.length, 0);
     await page.close();

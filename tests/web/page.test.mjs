@@ -109,7 +109,7 @@ test('stable ids, a label on every field, and the keyboard reaches everything', 
     await page.focus('#password');
     await page.keyboard.type('tr0ub4dor&3');
     await page.keyboard.press('Enter');
-    await page.waitForFunction(() => document.querySelectorAll('#files tr[data-name]').length === 4);
+    await page.waitForFunction(() => document.querySelectorAll('#files tr[data-name]').length === 4, null, { polling: 100 });
     assert.equal((await listedFiles(page)).length, 4);
   } finally {
     await browser.close();
@@ -136,7 +136,7 @@ test('an archive dropped anywhere on the page is the one to open', async () => {
     assert.equal(await page.evaluate(() => document.activeElement.id), 'password');
     await page.keyboard.type('tr0ub4dor&3');
     await page.keyboard.press('Enter');
-    await page.waitForFunction(() => /^Opened Dropped\.exe: 4 files/.test(document.getElementById('status').textContent));
+    await page.waitForFunction(() => /^Opened Dropped\.exe: 4 files/.test(document.getElementById('status').textContent), null, { polling: 100 });
   } finally {
     await browser.close();
   }
@@ -162,7 +162,7 @@ test('screenshots of both views, light and dark', async () => {
       await page.fill('#new-password', 'tr0ub4dor&3');
       await page.fill('#confirm-password', 'tr0ub4dor&3');
       await page.waitForFunction(() => document.getElementById('quality').dataset.score !== undefined &&
-        document.getElementById('quality').dataset.score !== '0');
+        document.getElementById('quality').dataset.score !== '0', null, { polling: 100 });
       await page.screenshot({ path: path.join(SHOTS, `make-${scheme}.png`), fullPage: true });
       const background = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
       // The scheme is followed: a dark background in dark, a light one in light.
