@@ -1,5 +1,6 @@
 # Short commands for people; the real build is CMake (CMakePresets.json).
-.PHONY: all demo bootstrap build build-native build-win32 build-fuzz web test test-native test-win32 test-web bench format clean
+.PHONY: all demo bootstrap build build-native build-win32 build-win64 build-windows-suite build-fuzz \
+	web test test-native test-win32 test-win64 test-web bench format clean
 
 all: build
 
@@ -23,19 +24,33 @@ web: bootstrap build-win32
 	@cmake --preset web >/dev/null
 	@cmake --build --preset web
 
+# The same Windows programs and tests for x86-64: only the tests use them, on machines that cannot
+# start 32-bit programs (see scripts/windows-suite).
+build-win64: bootstrap
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64
+
+# Whichever Windows build the Windows suite runs on this machine, besides the 32-bit one.
+build-windows-suite: build-win32
+	@if [ "$$(scripts/windows-suite)" = win64 ]; then $(MAKE) --no-print-directory build-win64; fi
+
 build-fuzz: bootstrap
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz
 
 # Every suite always runs; the target fails if any did.
-test: build build-fuzz
+test: build build-fuzz build-windows-suite
 	@scripts/run-tests
 
 test-native: build-native
 	@ctest --preset native
 
-test-win32: build-win32
+# The Windows suite: the 32-bit build, or the x86-64 one where 32-bit programs cannot run.
+test-win32: build-windows-suite
 	@scripts/run-tests win32
+
+test-win64: build-win64
+	@scripts/run-tests win64
 
 test-web: web build-native
 	@scripts/run-tests web

@@ -3,6 +3,7 @@
 
 #include "common/archive/extraction_run.h"
 #include "common/support/localised_text.h"
+#include "common/support/secure_zero.h"
 #include "common/support/string_ids.h"
 #include "common/support/wide_chars.h"
 #include "common/support/window_helpers.h"
@@ -33,6 +34,7 @@ INT_PTR onInitDialog(HWND dialog, LPARAM lParam) {
     // A longer current directory does not fit: the destination then starts empty.
     if (length >= static_cast<DWORD>(kFolderChars)) folder[0] = 0;
     SetDlgItemTextW(dialog, BUILD_EXTRACT_DESTINATION, folder);
+    secureZeroObject(folder);
 
     SetWindowTextW(dialog, wide(loadText(kStrSelfExtractingTitle)));
     setText(dialog, BUILD_EXTRACT_HELP, kStrExtractHelp);
@@ -43,14 +45,19 @@ INT_PTR onInitDialog(HWND dialog, LPARAM lParam) {
     return TRUE;
 }
 
+// A destination too long to read whole is refused with a message before the password is asked
+// for, and the dialog stays open for a shorter one. Otherwise Extract always closes the dialog.
 INT_PTR onExtract(HWND dialog) {
     wchar_t destination[kFolderChars] = {};
-    GetDlgItemTextW(dialog, BUILD_EXTRACT_DESTINATION, destination, kFolderChars);
+    if (!readDestination(dialog, BUILD_EXTRACT_DESTINATION, destination, kFolderChars)) {
+        return TRUE;
+    }
     const ExtractRequest* request = requestOf(dialog);
     if (request != nullptr) {
         runExtraction(ownModule(), dialog, request->ownerModule, utf16(destination),
                       request->archivePath, request->password);
     }
+    secureZeroObject(destination);
     EndDialog(dialog, 0);
     return TRUE;
 }

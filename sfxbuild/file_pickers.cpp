@@ -25,11 +25,17 @@ constexpr DWORD kCommonFlags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUS
                                OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING;
 
 // The size of the version-4 layout, which every system's dialog accepts: the structure up to
-// and including its template name.
+// and including its template name: 76 bytes in a 32-bit program, 136 with 64-bit pointers.
 constexpr DWORD kVersion4Size = offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR);
+static_assert(kVersion4Size == (sizeof(void*) == 4 ? 76 : 136));
 
-// The hook's capture buffer, lent by pickFiles for the length of its dialog.
-WideBuf* g_capture = nullptr;
+// The hook's capture buffer, lent by pickFiles for the length of its dialog, is kept with the
+// hook's own dialog (its user value), not library-wide: an Add Files opened while another is open
+// (a host calling an export from inside the first one's modal loop) has its own buffer and must
+// neither take the outer one's nor leave it unset when it ends.
+WideBuf* captureOf(HWND hook) {
+    return reinterpret_cast<WideBuf*>(GetWindowLongPtrW(hook, DWLP_USER));
+}
 
 bool isDirectory(const char16_t* path) {
     const DWORD attributes = GetFileAttributesW(wide(path));
@@ -84,8 +90,7 @@ OPENFILENAMEW dialogFor(HWND listEdit, char16_t* result, uint32_t resultChars) {
 }
 
 // The folder and the name box as they are now, after a selection change.
-void captureSelection(HWND fileDialog) {
-    WideBuf& capture = *g_capture;
+void captureSelection(HWND fileDialog, WideBuf& capture) {
     const int boxChars = GetWindowTextLengthW(GetDlgItem(fileDialog, kFileNameBox));
     if (boxChars <= 0) return;
     const uint32_t need = static_cast<uint32_t>(boxChars) + 270;
@@ -102,16 +107,18 @@ void captureSelection(HWND fileDialog) {
 UINT_PTR CALLBACK selectionHook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
-            g_capture = reinterpret_cast<WideBuf*>(
-                reinterpret_cast<const OPENFILENAMEW*>(lParam)->lCustData);
+            SetWindowLongPtrW(hook, DWLP_USER,
+                              reinterpret_cast<const OPENFILENAMEW*>(lParam)->lCustData);
             return 0;
-        case WM_NOTIFY:
+        case WM_NOTIFY: {
             // The hook is a child of the open-file dialog, which owns the controls.
-            if (g_capture != nullptr && g_capture->data != nullptr &&
+            WideBuf* capture = captureOf(hook);
+            if (capture != nullptr && capture->data != nullptr &&
                 reinterpret_cast<const NMHDR*>(lParam)->code == CDN_SELCHANGE) {
-                captureSelection(GetParent(hook));
+                captureSelection(GetParent(hook), *capture);
             }
             return 0;
+        }
         default:
             return 0;
     }
@@ -128,7 +135,6 @@ void pickFiles(HWND listEdit, HWND archiveNameEdit, char16_t* selectionFolder,
     ofn.lpfnHook = selectionHook;
     ofn.Flags |= OFN_ENABLEHOOK;
     const BOOL picked = GetOpenFileNameW(&ofn);
-    g_capture = nullptr;
     if (!picked || capture.data == nullptr || capture.length() == 0) return;
 
     // The folder is the one the dialog's result names, not the one of the last selection

@@ -18,5 +18,6 @@ void pickFilesLegacy(HWND listEdit, HWND archiveNameEdit, char16_t* selectionFol
                      bool selfExtracting);
 
 // pickFiles' hook: on every selection change, the open-file dialog's folder, a zero and its
-// file-name box go into the capture buffer. Answers 0 to every message.
+// file-name box go into the capture buffer, the WideBuf that the dialog's lCustData names (kept
+// in the hook dialog's DWLP_USER from WM_INITDIALOG on). Answers 0 to every message.
 UINT_PTR CALLBACK selectionHook(HWND hook, UINT message, WPARAM wParam, LPARAM lParam);

@@ -66,6 +66,23 @@ bool pinTyped(HWND dialog) {
     return GetWindowTextLengthW(GetDlgItem(dialog, SFX_PIN_EDIT)) > 0;
 }
 
+// The typed PIN must not outlive the dialog in the edit control's memory: it is overwritten in
+// place with as many spaces (a text of the same length takes the same storage), then emptied,
+// and the edit's undo memory with it.
+void clearPin(HWND dialog) {
+    const HWND edit = GetDlgItem(dialog, SFX_PIN_EDIT);
+    const int length = GetWindowTextLengthW(edit);
+    if (length > 0) {
+        wchar_t spaces[kPinEditLimit + 1];
+        const int n = length < kPinEditLimit ? length : kPinEditLimit;
+        for (int i = 0; i < n; ++i) spaces[i] = L' ';
+        spaces[n] = 0;
+        SetWindowTextW(edit, spaces);
+    }
+    SetWindowTextW(edit, L"");
+    SendMessageW(edit, EM_EMPTYUNDOBUFFER, 0, 0);
+}
+
 // OK with an empty edit (the button is disabled then, but a command can still be sent) is
 // refused: the empty PIN has already been tried before the dialog opened.
 void onOk(HWND dialog) {
@@ -73,6 +90,7 @@ void onOk(HWND dialog) {
     if (g_exchange != nullptr) {
         GetDlgItemTextW(dialog, SFX_PIN_EDIT, wide(g_exchange), kPinEditLimit);
     }
+    clearPin(dialog);
     EndDialog(dialog, 1);
 }
 
@@ -81,6 +99,7 @@ bool onCommand(HWND dialog, WPARAM wParam) {
     switch (LOWORD(wParam)) {
         case IDCANCEL:
         case SFX_PIN_CANCEL:
+            clearPin(dialog);
             EndDialog(dialog, 0);
             return true;
         case SFX_PIN_OK:

@@ -3,6 +3,7 @@
 // and leaves the dialog open for another attempt; only Cancel, Escape and the close box end it.
 #include "sfxstub/self_extract_dialog.h"
 
+#include "common/archive/extraction_run.h"
 #include "common/support/localised_text.h"
 #include "common/support/secure_zero.h"
 #include "common/support/string_ids.h"
@@ -35,6 +36,7 @@ void showCurrentDirectory(HWND dialog) {
     const DWORD length = GetCurrentDirectoryW(kPathChars, destination);
     if (length == 0 || length >= kPathChars) destination[0] = 0;
     SetDlgItemTextW(dialog, SFX_MAIN_DESTINATION, destination);
+    secureZeroObject(destination);
 }
 
 void showTexts(HWND dialog) {
@@ -75,10 +77,12 @@ void readOwnPath(wchar_t (&path)[kPathChars]) {
     if (length == 0 || length >= kPathChars) path[0] = 0;
 }
 
+// A destination too long for its buffer is refused before the token or the user is asked for
+// anything. Both paths are wiped when the press has been handled.
 void onExtract(HWND dialog) {
     wchar_t destination[kPathChars] = {};
+    if (!readDestination(dialog, SFX_MAIN_DESTINATION, destination, kPathChars)) return;
     wchar_t ownPath[kPathChars] = {};
-    GetDlgItemTextW(dialog, SFX_MAIN_DESTINATION, destination, kPathChars);
     readOwnPath(ownPath);
     // The token may ask for its PIN here. Its password lives only for this press.
     char16_t tokenPassword[kTokenBufferChars] = {};
@@ -87,6 +91,8 @@ void onExtract(HWND dialog) {
     extractSelf(instance, dialog, instance, utf16(destination), utf16(ownPath),
                 fromToken ? tokenPassword : nullptr);
     secureZeroObject(tokenPassword);
+    secureZeroObject(ownPath);
+    secureZeroObject(destination);
 }
 
 INT_PTR onCommand(HWND dialog, WORD id) {

@@ -41,7 +41,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     initLog(u"zq_sfx", logged, 1);
     // Neither result is looked at here: without a bound library the token simply yields no
     // password and Extract goes straight to the typed one.
-    const TokenLibraryFile library = writeTokenLibrary(instance);
+    TokenLibraryFile library = writeTokenLibrary(instance);
     HMODULE tokenModule = nullptr;
     bindTokenLibrary(library, &tokenModule);
     runMainDialog(instance);

@@ -5,7 +5,12 @@
 // program's own folder first, and a self-extracting archive usually sits in a download folder
 // where anybody may have left a file called hwtok32.dll. The full path written at start-up is
 // remembered with the placement, so exit deletes exactly that file even after the folder browser
-// has changed the current directory. Windows only.
+// has changed the current directory.
+//
+// In such a folder another user could also replace the copy between its writing and its loading.
+// So the written file is held open from just after it is written until the loader has it, with a
+// sharing mode that lets others read it but neither write, delete nor rename it, and its bytes
+// are compared with the program's own resource before it is loaded. Windows only.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +27,34 @@ enum class LibraryPlacement : int32_t {
     kPreinstalled = -1,     // a copy already in the system directory, used as it is, kept
 };
 
+// An open handle on the written library that others may share for reading only: while it is
+// open nobody can write, delete or rename the file. Closed when released or destroyed.
+struct HeldFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+
+    HeldFile() = default;
+    ~HeldFile() { release(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    HeldFile(HeldFile&& other) noexcept : handle(other.handle) {
+        other.handle = INVALID_HANDLE_VALUE;
+    }
+    HeldFile& operator=(HeldFile&& other) noexcept {
+        if (this != &other) {
+            release();
+            handle = other.handle;
+            other.handle = INVALID_HANDLE_VALUE;
+        }
+        return *this;
+    }
+
+    bool held() const { return handle != INVALID_HANDLE_VALUE; }
+    void release() {
+        if (held()) CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+};
+
 // The placement and the full path of the copy to load: the file written, or the preinstalled
 // copy. With kNone the path is that of a copy in the system directory, which may or may not
 // exist (an installed library); it is never written nor deleted.
@@ -32,6 +65,8 @@ struct TokenLibraryFile {
     // exit deletes the file only while it is still our copy.
     const void* image = nullptr;
     uint32_t imageSize = 0;
+    // The written file, held until bindTokenLibrary has loaded it (or removeTokenLibrary runs).
+    HeldFile hold;
 };
 
 // The 35 entry points, in binding order, and typed access to the nine the extractor calls.
@@ -68,11 +103,13 @@ TokenLibraryFile writeTokenLibrary(HMODULE ownModule);
 
 // Loads the copy `file` names, by its full path, and binds all 35 entry points. True when all
 // are bound; `module` then holds the library, otherwise null, every entry is absent and the last
-// error of the failure is kept.
-bool bindTokenLibrary(const TokenLibraryFile& file, HMODULE* module);
+// error of the failure is kept. A copy start-up wrote is loaded only while it is still held and
+// holds exactly the bytes written (otherwise the error is ERROR_FILE_INVALID); the hold is
+// released once the loader has the file.
+bool bindTokenLibrary(TokenLibraryFile& file, HMODULE* module);
 
 // Deletes the file start-up wrote (current or system directory placement), by the path
 // remembered then; nothing for the other placements. A file that no longer holds the bytes
 // written (the user extracted a file of that name over it) is the user's now and stays. Call
-// after the library is unloaded.
-void removeTokenLibrary(const TokenLibraryFile& file);
+// after the library is unloaded. Releases a hold that binding left.
+void removeTokenLibrary(TokenLibraryFile& file);

@@ -1,7 +1,10 @@
 // Writing, binding and removing the token library. Every path is formed once, checked to fit,
 // and kept in the TokenLibraryFile, so the file loaded and the file deleted are always the one
-// written; nothing is ever loaded by bare name.
+// written; nothing is ever loaded by bare name. A written copy is held against writing and
+// deletion from just after it is written until it is loaded, and checked byte for byte first.
 #include "sfxstub/token_library.h"
+
+#include <utility>
 
 #include "common/support/log.h"
 #include "common/support/wide_chars.h"
@@ -65,9 +68,23 @@ HANDLE openLibraryFile(const wchar_t* path, DWORD disposition) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Creates (or replaces) the file and writes the whole image. A file that could be created but
-// not written in full is deleted again, so no broken library is left behind or loaded.
-bool writeImage(const wchar_t* path, const Image& image) {
+// Opens the file for reading with others allowed to read only, so that no one can write,
+// delete or rename it while the handle is open. The loader's own open (read, sharing read and
+// delete) still succeeds alongside it.
+HeldFile holdFile(const wchar_t* path) {
+    HeldFile hold;
+    hold.handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return hold;
+}
+
+// Creates (or replaces) the file, writes the whole image and takes the hold on it. A file that
+// could be created but not written in full is deleted again, so no broken library is left behind
+// or loaded. The writing handle must be closed before the hold is taken (the hold denies others
+// write access, which an open writer already has); a file swapped in between is caught by the
+// byte comparison before loading, and one kept open for writing by someone else makes the hold,
+// and so the placement, fail.
+bool writeImage(const wchar_t* path, const Image& image, HeldFile& hold) {
     const HANDLE file = openLibraryFile(path, CREATE_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
@@ -77,8 +94,14 @@ bool writeImage(const wchar_t* path, const Image& image) {
     if (!whole) {
         DeleteFileW(path);
         logLine(1, kTag, u"could not write %s", utf16(path));
+        return false;
     }
-    return whole;
+    hold = holdFile(path);
+    if (!hold.held()) {
+        logLine(1, kTag, u"could not hold %s (error %u)", utf16(path),
+                static_cast<unsigned>(GetLastError()));
+    }
+    return hold.held();
 }
 
 bool existsWithFullAccess(const wchar_t* path) {
@@ -116,22 +139,22 @@ bool sameFolder(const wchar_t (&a)[MAX_PATH], const wchar_t (&b)[MAX_PATH]) {
 }
 
 TokenLibraryFile placed(LibraryPlacement placement, const wchar_t (&path)[MAX_PATH],
-                        const Image& written = {}) {
+                        const Image& written = {}, HeldFile hold = {}) {
     TokenLibraryFile file;
     file.placement = placement;
     for (int i = 0; i < MAX_PATH; ++i) file.path[i] = path[i];
     file.image = written.bytes;
     file.imageSize = written.size;
+    file.hold = std::move(hold);
     return file;
 }
 
-// Whether the file at `path` holds exactly `size` bytes equal to `image`.
-bool holdsImage(const wchar_t* path, const void* image, uint32_t size) {
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+// Whether the open `file` holds exactly `size` bytes equal to `image`, read from its start.
+bool sameBytes(HANDLE file, const void* image, uint32_t size) {
+    if (image == nullptr || SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0) return false;
     const auto* expected = static_cast<const uint8_t*>(image);
-    bool same = GetFileSize(file, nullptr) == size;
+    DWORD high = 0;
+    bool same = GetFileSize(file, &high) == size && high == 0;
     uint8_t chunk[4096];
     for (uint32_t at = 0; same && at < size;) {
         const DWORD want = size - at < sizeof chunk ? size - at : sizeof chunk;
@@ -140,8 +163,22 @@ bool holdsImage(const wchar_t* path, const void* image, uint32_t size) {
         for (DWORD i = 0; same && i < got; ++i) same = chunk[i] == expected[at + i];
         at += got;
     }
+    return same;
+}
+
+// Whether the file at `path` holds exactly `size` bytes equal to `image`.
+bool holdsImage(const wchar_t* path, const void* image, uint32_t size) {
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool same = sameBytes(file, image, size);
     CloseHandle(file);
     return same;
+}
+
+bool written(const TokenLibraryFile& file) {
+    return file.placement == LibraryPlacement::kCurrentDirectory ||
+           file.placement == LibraryPlacement::kSystemDirectory;
 }
 
 void forgetEntries() {
@@ -169,17 +206,20 @@ TokenLibraryFile writeTokenLibrary(HMODULE ownModule) {
     }
     wchar_t systemPath[MAX_PATH] = {};
     const bool haveSystem = systemDirectoryPath(systemPath);
+    HeldFile hold;
     if (currentDirectoryPath(path) && !(haveSystem && sameFolder(path, systemPath)) &&
-        writeImage(path, image)) {
-        return placed(LibraryPlacement::kCurrentDirectory, path, image);
+        writeImage(path, image, hold)) {
+        return placed(LibraryPlacement::kCurrentDirectory, path, image, std::move(hold));
     }
     if (!systemDirectoryPath(path)) return placed(LibraryPlacement::kNone, path);
     if (existsWithFullAccess(path)) return placed(LibraryPlacement::kPreinstalled, path);
-    if (writeImage(path, image)) return placed(LibraryPlacement::kSystemDirectory, path, image);
+    if (writeImage(path, image, hold)) {
+        return placed(LibraryPlacement::kSystemDirectory, path, image, std::move(hold));
+    }
     return placed(LibraryPlacement::kNone, path);
 }
 
-bool bindTokenLibrary(const TokenLibraryFile& file, HMODULE* module) {
+bool bindTokenLibrary(TokenLibraryFile& file, HMODULE* module) {
     forgetEntries();
     if (module == nullptr) return false;
     *module = nullptr;
@@ -187,10 +227,23 @@ bool bindTokenLibrary(const TokenLibraryFile& file, HMODULE* module) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
+    // Our own copy is loaded only as written: still held (so unchanged since the comparison)
+    // and byte for byte the resource. Anything else may be another user's library.
+    if (written(file) &&
+        !(file.hold.held() && sameBytes(file.hold.handle, file.image, file.imageSize))) {
+        logLine(1, kTag, u"%s is not the copy written: not loaded", utf16(file.path));
+        file.hold.release();
+        SetLastError(ERROR_FILE_INVALID);
+        return false;
+    }
     // A damaged file must not bring up the system's error box before the program's own window.
     const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     const HMODULE library = LoadLibraryExW(file.path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    const DWORD loadError = GetLastError();
     SetErrorMode(oldMode);
+    // The loader has mapped the file now (which keeps it from being written): the hold can go.
+    file.hold.release();
+    SetLastError(loadError);
     if (library == nullptr) return false;
     TokenApi api;
     for (int i = 0; i < 35; ++i) {
@@ -206,11 +259,10 @@ bool bindTokenLibrary(const TokenLibraryFile& file, HMODULE* module) {
     return true;
 }
 
-void removeTokenLibrary(const TokenLibraryFile& file) {
-    if (file.placement != LibraryPlacement::kCurrentDirectory &&
-        file.placement != LibraryPlacement::kSystemDirectory) {
-        return;
-    }
+void removeTokenLibrary(TokenLibraryFile& file) {
+    // The hold shares no deletion, not even with this process.
+    file.hold.release();
+    if (!written(file)) return;
     if (!holdsImage(file.path, file.image, file.imageSize)) {
         logLine(1, kTag, u"%s is no longer ours: left in place", utf16(file.path));
         return;

@@ -9,6 +9,7 @@
 
 #include "common/archive/byte_buf.h"
 #include "common/archive/wide_buf.h"
+#include "common/support/ansi_flags.h"
 #include "common/support/code_page.h"
 #include "common/support/localised_text.h"
 #include "common/support/log.h"
@@ -91,8 +92,8 @@ void fillExchange(SearchState& s, const char* readerName, const char16_t* label)
 // The typed PIN, at the start of the exchange buffer, as ANSI into the PIN buffer; false when it
 // does not fit its 64 bytes.
 bool takePin(SearchState& s) {
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide(s.exchange), -1, s.pin,
-                                      kPinBytes - 1, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_ACP, wideToAnsiFlags(GetACP()), wide(s.exchange), -1,
+                                      s.pin, kPinBytes - 1, nullptr, nullptr);
     secureZeroObject(s.exchange);
     if (n == 0) secureZeroObject(s.pin);
     return n != 0;

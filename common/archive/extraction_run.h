@@ -15,6 +15,13 @@ struct ExtractionDialogs {
     const ProgressDialogIds& progress;
 };
 
+// Reads the destination folder typed into control `editId` of `dialog` into `buffer`, which holds
+// `chars` characters, terminator included. A longer text is not cut, since a cut path names some
+// other folder: the user is told in a message box like a failed run's (text 105, nothing could be
+// written to the destination), the buffer is left empty and the answer is false. Call before
+// anything is asked for, so a refused destination costs the user nothing but the message.
+bool readDestination(HWND dialog, int editId, wchar_t* buffer, int chars);
+
 // Extracts `archive` into `destination` (both passed on unchanged). With a `password` that
 // password keys the run; with none the user is asked first, and Cancel there ends the call
 // silently. Every window opened here is owned by `owner`. A failed run, and a run whose dialogs

@@ -3,6 +3,8 @@
 
 #include "common/archive/job_records.h"
 #include "common/archive/wide_buf.h"
+#include "common/support/localised_text.h"
+#include "common/support/string_ids.h"
 #include "common/support/wide_chars.h"
 
 namespace {
@@ -12,11 +14,12 @@ constexpr int kPasswordCancelled = 2;
 // The dialogs' answer when the system could not show them.
 constexpr int kDialogNotShown = -1;
 
-enum class Asked { kAnswered, kCancelled, kNotShown };
+enum class Asked { kAnswered, kCancelled, kNotShown, kNoKey };
 
 // Keys the reader from what the user types. An empty password keys nothing, and the run goes
 // on (an archive written without a password still extracts). A dialog the system could not show
-// is not an empty answer: running on without a key would blame the user's password.
+// is not an empty answer: running on without a key would blame the user's password. Nor is a
+// typed password that gives no key (no memory for it).
 Asked askPassword(HINSTANCE templates, const PasswordDialogIds& ids, HWND owner,
                   ArchiveReader& reader) {
     // The buffer carries the mode in and the typed text out; it wipes itself when it goes.
@@ -25,7 +28,7 @@ Asked askPassword(HINSTANCE templates, const PasswordDialogIds& ids, HWND owner,
     const int answer = runPasswordDialog(templates, ids, owner, typed);
     if (answer == kPasswordCancelled) return Asked::kCancelled;
     if (answer == kDialogNotShown) return Asked::kNotShown;
-    if (typed.length() > 0) reader.setPassword(typed.text());
+    if (typed.length() > 0 && !reader.setPassword(typed.text())) return Asked::kNoKey;
     return Asked::kAnswered;
 }
 
@@ -38,6 +41,17 @@ void reportResult(HWND owner, const ArchiveReader& reader) {
 
 }  // namespace
 
+bool readDestination(HWND dialog, int editId, wchar_t* buffer, int chars) {
+    if (buffer == nullptr || chars <= 0) return false;
+    buffer[0] = 0;
+    if (GetWindowTextLengthW(GetDlgItem(dialog, editId)) >= chars) {
+        MessageBoxW(dialog, wide(loadText(kStrWriteError)), nullptr, MB_OK);
+        return false;
+    }
+    GetDlgItemTextW(dialog, editId, buffer, chars);
+    return true;
+}
+
 void runExtractionWithDialogs(HINSTANCE templates, const ExtractionDialogs& dialogs, HWND owner,
                               HMODULE ownerModule, const char16_t* destination,
                               const char16_t* archive, const char16_t* password) {
@@ -45,12 +59,18 @@ void runExtractionWithDialogs(HINSTANCE templates, const ExtractionDialogs& dial
     ProgressJob job;
     job.reader = &reader;
     reader.configure(ownerModule, destination, archive);
+    // A given password that gives no key is told as the want of memory it is, before anything
+    // runs; an empty one keys nothing, as a typed empty one does.
     if (password != nullptr) {
-        reader.setPassword(password);
+        if (!reader.setPassword(password) && password[0] != 0) {
+            reader.result = kOutOfMemory;
+            reportResult(owner, reader);
+            return;
+        }
     } else {
         const Asked asked = askPassword(templates, dialogs.password, owner, reader);
         if (asked == Asked::kCancelled) return;
-        if (asked == Asked::kNotShown) {
+        if (asked == Asked::kNotShown || asked == Asked::kNoKey) {
             reader.result = kOutOfMemory;
             reportResult(owner, reader);
             return;

@@ -56,7 +56,9 @@ struct ArchiveWriter {
     void configure(ModuleHandle stub, const char16_t* base, const char16_t* output,
                    const char16_t* list, uint32_t listLength, uint32_t count);
     // An empty password leaves the job without a key. Returns whether it now has one.
-    bool setPassword(const char16_t* password) { return cipher.setPassword(password); }
+    [[nodiscard]] bool setPassword(const char16_t* password) {
+        return cipher.setPassword(password);
+    }
     // Reports to the controls of a progress dialog, found by id.
     void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
     // Reports to a sink of the caller's.
@@ -94,7 +96,9 @@ struct ArchiveReader {
 
     // Empties both paths and the owner module, then stores what is given.
     void configure(ModuleHandle owner, const char16_t* destination, const char16_t* archive);
-    bool setPassword(const char16_t* password) { return cipher.setPassword(password); }
+    [[nodiscard]] bool setPassword(const char16_t* password) {
+        return cipher.setPassword(password);
+    }
     void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
     void bindProgress(ProgressSink* sink) { progress = sink; }
     // The localised message of the last result (wrong password, corrupt, out of memory, a file

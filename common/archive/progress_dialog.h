@@ -45,7 +45,8 @@ inline constexpr UINT kEndProgressMessage = WM_APP + 0x51;
 // reader job or when the job names neither record, -1 when the dialog could not be shown. When
 // it returns, the worker thread has ended and its handle is closed (the record's handle is
 // cleared, its id kept), so the caller may read and destroy the record at once.
-int runProgressDialog(HINSTANCE module, const ProgressDialogIds& ids, HWND owner, ProgressJob& job);
+[[nodiscard]] int runProgressDialog(HINSTANCE module, const ProgressDialogIds& ids, HWND owner,
+                                    ProgressJob& job);
 
 // The dialog procedure. It takes the control ids from the slot runProgressDialog fills, and
 // answers every message with 0 (not handled), also the ones it acts on.

@@ -35,6 +35,7 @@ int aesSetKey(AesContext& ctx, uint32_t mode, uint32_t keyLength, const uint8_t*
               const uint8_t* iv) {
     const uint32_t nk = keyLength / 4;
     if (key == nullptr || (nk != 4 && nk != 6 && nk != 8)) return 0;
+    buildAesTables();
     ctx.keyWords = static_cast<int32_t>(nk);
     ctx.rounds = static_cast<int32_t>(nk + 6);
     ctx.mode = mode;

@@ -28,7 +28,7 @@ constexpr uint32_t column(uint8_t r0, uint8_t r1, uint8_t r2, uint8_t r3) {
     return uint32_t{r0} | uint32_t{r1} << 8 | uint32_t{r2} << 16 | uint32_t{r3} << 24;
 }
 
-constexpr AesTables build() {
+AesTables build() {
     AesTables t{};
     // Powers and logarithms of the generator 3 give every inverse in GF(2^8) at once.
     uint8_t power[255] = {}, logarithm[256] = {};
@@ -65,4 +65,11 @@ constexpr AesTables build() {
 
 }  // namespace
 
-constinit const AesTables kAesTables = build();
+AesTables kAesTables;
+
+void buildAesTables() {
+    // S(0) is 0x63 in a built table and 0 in one never built; once built it is never written
+    // again, so later calls only read.
+    if (kAesTables.sbox[0] == 0x63) return;
+    kAesTables = build();
+}

@@ -1,5 +1,7 @@
 // The AES lookup tables: S-box, inverse S-box, four forward and four inverse round tables and
-// the round constants, all computed at compile time from the field arithmetic of FIPS-197.
+// the round constants, computed from the field arithmetic of FIPS-197. They are built when the
+// first key is set (every use of them follows a key schedule), not stored: the extractor that
+// travels with every archive is 8 KiB smaller for it.
 #pragma once
 
 #include <cstdint>
@@ -14,4 +16,8 @@ struct AesTables {
     uint32_t rcon[10];
 };
 
-extern const AesTables kAesTables;
+extern AesTables kAesTables;
+
+// Builds the tables unless they are built. The key schedule calls it first, on the thread that
+// sets the key, before any thread enciphers with that key.
+void buildAesTables();

@@ -3,17 +3,63 @@
 #include <new>
 
 #include "common/archive/byte_buf.h"
+#include "common/crypto/hmac_sha512.h"
 #include "common/crypto/sha512.h"
 #include "common/support/code_page.h"
 #include "common/support/secure_zero.h"
+#include "common/support/stack_wipe.h"
 
 namespace {
 
-void release(AesContext*& ctx) {
-    if (ctx == nullptr) return;
-    secureZeroObject(*ctx);
-    delete ctx;
-    ctx = nullptr;
+// How far below setPassword the derivation's frames reach, with room to spare: the digest's
+// compression spills its working values there (for a short password they are the key and IV
+// less a known constant), the key schedule its words, and the release of the buffer its own
+// frames (deep ones in a sanitized build, whose allocator records where it was called from).
+constexpr std::size_t kDerivationStackBytes = 4096;
+
+template <typename Secret>
+void release(Secret*& secret) {
+    if (secret == nullptr) return;
+    secureZeroObject(*secret);
+    delete secret;
+    secret = nullptr;
+}
+
+// The derivation proper (see setPassword). Never inlined: its frame and its callees' must lie
+// below setPassword's, where the wipe that follows reaches them, buffer release included.
+[[gnu::noinline]] bool deriveKey(PasswordCipher& cipher, const char16_t* password) {
+    cipher.clear();
+    cipher.working = new (std::nothrow) AesContext;
+    cipher.saved = new (std::nothrow) AesContext;
+    cipher.integrity = new (std::nothrow) IntegrityKey;
+    ByteBuf buf;  // wiped over its whole capacity on every way out
+    if (cipher.working == nullptr || cipher.saved == nullptr || cipher.integrity == nullptr ||
+        buf.data == nullptr || buf.capacity < kPasswordAnsiLimit + 1) {
+        cipher.clear();
+        return false;
+    }
+    secureZeroObject(*cipher.working);
+
+    const uint32_t converted = passwordAnsiBytes(password, buf.data);
+    uint32_t length = 0;
+    while (length < converted && buf.data[length] != 0) ++length;
+    if (length == 0) {
+        // Nothing came out of the conversion: refuse rather than key from an empty digest.
+        cipher.clear();
+        return false;
+    }
+
+    Sha512Context sha;
+    sha512Init(sha);
+    sha512Update(sha, buf.data, length);
+    buf.ensureCapacity(0);  // the ANSI password is gone before the digest is written
+    sha512Final(sha, buf.data);
+    aesSetKey(*cipher.working, kAesModeCbc, 32, buf.data, buf.data + 32);
+    *cipher.saved = *cipher.working;
+    hmacSha512(buf.data, 64, reinterpret_cast<const uint8_t*>(kIntegrityKeyLabel),
+               sizeof kIntegrityKeyLabel - 1, cipher.integrity->bytes);
+    secureZeroObject(sha);
+    return true;
 }
 
 }  // namespace
@@ -24,37 +70,13 @@ uint32_t passwordAnsiBytes(const char16_t* password, uint8_t* out) {
     return ansiFromWide(password, wideLength(password), out, kPasswordAnsiLimit);
 }
 
+// The digest's and the key schedule's working values stay on the stack after they return; they
+// are wiped on every way out, once the derivation has ended.
 bool PasswordCipher::setPassword(const char16_t* password) {
     if (password == nullptr || password[0] == 0) return false;
-    clear();
-    working = new (std::nothrow) AesContext;
-    saved = new (std::nothrow) AesContext;
-    ByteBuf buf;  // wiped over its whole capacity on every way out
-    if (working == nullptr || saved == nullptr || buf.data == nullptr ||
-        buf.capacity < kPasswordAnsiLimit + 1) {
-        clear();
-        return false;
-    }
-    secureZeroObject(*working);
-
-    const uint32_t converted = passwordAnsiBytes(password, buf.data);
-    uint32_t length = 0;
-    while (length < converted && buf.data[length] != 0) ++length;
-    if (length == 0) {
-        // Nothing came out of the conversion: refuse rather than key from an empty digest.
-        clear();
-        return false;
-    }
-
-    Sha512Context sha;
-    sha512Init(sha);
-    sha512Update(sha, buf.data, length);
-    buf.ensureCapacity(0);  // the ANSI password is gone before the digest is written
-    sha512Final(sha, buf.data);
-    aesSetKey(*working, kAesModeCbc, 32, buf.data, buf.data + 32);
-    *saved = *working;
-    secureZeroObject(sha);
-    return true;
+    const bool keyed = deriveKey(*this, password);
+    wipeStack<kDerivationStackBytes>();
+    return keyed;
 }
 
 void PasswordCipher::encryptBlock(uint8_t* block) {
@@ -80,4 +102,5 @@ void PasswordCipher::restartChain() {
 void PasswordCipher::clear() {
     release(working);
     release(saved);
+    release(integrity);
 }

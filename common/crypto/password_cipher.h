@@ -2,6 +2,10 @@
 // advances with each block, and a copy saved right after keying that restarts the chain. Without
 // a key (no password given) data passes through unchanged; whether that is allowed is the
 // caller's decision. Both contexts are wiped before they are released.
+//
+// The same password digest also gives the archive's integrity key, through HMAC-SHA-512 with a
+// fixed label, so the MAC key and the cipher key are unrelated to anyone without the password
+// and one never serves as the other. It lives and dies with the contexts.
 #pragma once
 
 #include <cstddef>
@@ -9,20 +13,37 @@
 
 #include "common/crypto/aes_context.h"
 
+// The 64-byte key of the archive's integrity MAC.
+struct IntegrityKey {
+    uint8_t bytes[64];
+};
+
+// What the integrity key is derived under: HMAC-SHA-512 keyed with the whole 64-byte password
+// digest over these ASCII bytes (no terminator).
+constexpr char kIntegrityKeyLabel[] = "Quillon SFX integrity key 1";
+
 struct PasswordCipher {
     AesContext* working = nullptr;
     AesContext* saved = nullptr;
+    IntegrityKey* integrity = nullptr;
 
     PasswordCipher() = default;
     ~PasswordCipher() { clear(); }
     PasswordCipher(const PasswordCipher&) = delete;
     PasswordCipher& operator=(const PasswordCipher&) = delete;
 
-    // Derives key and IV from one SHA-512 digest of the password's ANSI bytes. An empty or null
-    // password, or no memory, leaves the object without a key. Returns whether it holds one.
-    bool setPassword(const char16_t* password);
+    // Derives key and IV from one SHA-512 digest of the password's ANSI bytes, and the integrity
+    // key from the same digest. An empty or null password, or no memory, leaves the object
+    // without a key. Returns whether it holds one; a caller that meant to key a job must stop on
+    // false, or the job runs in the clear.
+    [[nodiscard]] bool setPassword(const char16_t* password);
 
     bool hasKey() const { return working != nullptr; }
+
+    // The 64 bytes that key the archive's integrity MAC; null without a key.
+    const uint8_t* integrityKey() const {
+        return integrity != nullptr ? integrity->bytes : nullptr;
+    }
 
     // One 16-byte block in place; nothing happens without a key.
     void encryptBlock(uint8_t* block);
@@ -35,7 +56,7 @@ struct PasswordCipher {
     // Back to the state right after keying, so the next block chains from the derived IV.
     void restartChain();
 
-    // Wipes and releases both contexts.
+    // Wipes and releases both contexts and the integrity key.
     void clear();
 };
 

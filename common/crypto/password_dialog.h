@@ -55,8 +55,8 @@ inline constexpr int kPasswordEditLimit = 64;
 // kPasswordEditLimit characters) saying the mode. Returns 1 for OK, with the password edit's text
 // in the buffer (at most 63 characters, possibly empty), or 2 for Cancel or a closed window, with
 // the buffer empty. Returns -1 with the buffer empty when the dialog could not be shown.
-int runPasswordDialog(HINSTANCE module, const PasswordDialogIds& ids, HWND owner,
-                      WideBuf& password);
+[[nodiscard]] int runPasswordDialog(HINSTANCE module, const PasswordDialogIds& ids, HWND owner,
+                                    WideBuf& password);
 
 // The dialog procedure; its parameter is the caller's WideBuf. It takes the control ids from the
 // slot runPasswordDialog fills.

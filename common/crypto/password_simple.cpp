@@ -57,7 +57,9 @@ bool isSimple(const PasswordPolicy& policy, const uint8_t* text) {
         } else {
             ++others;
         }
-        if (isLetter(c) && !isLetter(previous)) ++wordStarts;
+        // A word starts at a letter after an ASCII byte that is no letter: a byte above ASCII
+        // may be a letter of the code page, so a letter after one does not start a word.
+        if (isLetter(c) && previous < 0x80 && !isLetter(previous)) ++wordStarts;
         const uint32_t bit = 1u << (c & 31);
         if ((seen[c >> 5] & bit) == 0) {
             seen[c >> 5] |= bit;

@@ -1,5 +1,8 @@
 #include "common/crypto/sha512.h"
 
+#include "common/support/secure_zero.h"
+#include "common/support/stack_wipe.h"
+
 namespace {
 
 constexpr uint64_t kInitial[8] = {
@@ -30,41 +33,102 @@ constexpr uint64_t kRound[80] = {
     0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817,
 };
 
+constexpr std::size_t kBlockBytes = 128;
+
 inline uint64_t rotr(uint64_t x, int n) {
     return (x >> n) | (x << (64 - n));
 }
 
-void compress(Sha512Context& ctx) {
-    uint64_t* w = ctx.w;
-    for (int t = 16; t < 80; ++t) {
-        const uint64_t s0 = rotr(w[t - 15], 1) ^ rotr(w[t - 15], 8) ^ (w[t - 15] >> 7);
-        const uint64_t s1 = rotr(w[t - 2], 19) ^ rotr(w[t - 2], 61) ^ (w[t - 2] >> 6);
-        w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+inline uint64_t loadBigEndian(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+// One round with the roles of the eight working variables passed in, so that eight calls in a
+// row with the names rotated stand for the usual shuffle without moving any value.
+[[gnu::always_inline]] inline void round(uint64_t a, uint64_t b, uint64_t c, uint64_t& d,
+                                         uint64_t e, uint64_t f, uint64_t g, uint64_t& h,
+                                         uint64_t constantPlusWord) {
+    const uint64_t t1 =
+        h + (rotr(e, 14) ^ rotr(e, 18) ^ rotr(e, 41)) + (g ^ (e & (f ^ g))) + constantPlusWord;
+    d += t1;
+    h = t1 + (rotr(a, 28) ^ rotr(a, 34) ^ rotr(a, 39)) + ((a & b) | (c & (a | b)));
+}
+
+// The next schedule word in the rolling 16-word window: W[t] replaces W[t - 16] in place.
+[[gnu::always_inline]] inline uint64_t nextWord(uint64_t* w, int t) {
+    const uint64_t w15 = w[(t - 15) & 15], w2 = w[(t - 2) & 15];
+    const uint64_t s0 = rotr(w15, 1) ^ rotr(w15, 8) ^ (w15 >> 7);
+    const uint64_t s1 = rotr(w2, 19) ^ rotr(w2, 61) ^ (w2 >> 6);
+    return w[t & 15] += s0 + w[(t - 7) & 15] + s1;
+}
+
+// W[t]: a message word in the first sixteen rounds, a schedule word computed in place after.
+[[gnu::always_inline]] inline uint64_t scheduleWord(uint64_t* w, int t) {
+    return t < 16 ? w[t] : nextWord(w, t);
+}
+
+// The compression function over one block whose sixteen message words are in w. The schedule
+// runs as a rolling window inside w, so the only working storage is w and the eight variables;
+// w is left holding schedule words, which the callers wipe. One copy of the rounds, looped, for
+// both paths: the extractor carries this code, and a copy unrolled further or inlined twice
+// costs kilobytes there for no measurable speed.
+[[gnu::noinline]] void compressWords(uint64_t* state, uint64_t* w) {
+    uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
+    uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
+    for (int t = 0; t < 80; t += 8) {
+        round(a, b, c, d, e, f, g, h, kRound[t] + scheduleWord(w, t));
+        round(h, a, b, c, d, e, f, g, kRound[t + 1] + scheduleWord(w, t + 1));
+        round(g, h, a, b, c, d, e, f, kRound[t + 2] + scheduleWord(w, t + 2));
+        round(f, g, h, a, b, c, d, e, kRound[t + 3] + scheduleWord(w, t + 3));
+        round(e, f, g, h, a, b, c, d, kRound[t + 4] + scheduleWord(w, t + 4));
+        round(d, e, f, g, h, a, b, c, kRound[t + 5] + scheduleWord(w, t + 5));
+        round(c, d, e, f, g, h, a, b, kRound[t + 6] + scheduleWord(w, t + 6));
+        round(b, c, d, e, f, g, h, a, kRound[t + 7] + scheduleWord(w, t + 7));
     }
-    uint64_t a = ctx.h[0], b = ctx.h[1], c = ctx.h[2], d = ctx.h[3];
-    uint64_t e = ctx.h[4], f = ctx.h[5], g = ctx.h[6], h = ctx.h[7];
-    for (int t = 0; t < 80; ++t) {
-        const uint64_t t1 =
-            h + (rotr(e, 14) ^ rotr(e, 18) ^ rotr(e, 41)) + ((e & f) ^ (~e & g)) + kRound[t] + w[t];
-        const uint64_t t2 =
-            (rotr(a, 28) ^ rotr(a, 34) ^ rotr(a, 39)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+// The block the byte path gathered in the context. Its words are wiped afterwards; the next
+// bytes shift into zeroed words, which gives the same words as shifting into the old ones.
+[[gnu::noinline]] void compressGathered(Sha512Context& ctx) {
+    compressWords(ctx.h, ctx.w);
+    secureZero(ctx.w, sizeof ctx.w);
+}
+
+// Whole blocks straight from the caller's bytes, the schedule in this frame, wiped at the end.
+[[gnu::noinline]] void compressBlocks(uint64_t* state, const uint8_t* data, std::size_t blocks) {
+    uint64_t w[16];
+    for (std::size_t i = 0; i < blocks; ++i, data += kBlockBytes) {
+        for (int j = 0; j < 16; ++j) w[j] = loadBigEndian(data + 8 * j);
+        compressWords(state, w);
     }
-    ctx.h[0] += a;
-    ctx.h[1] += b;
-    ctx.h[2] += c;
-    ctx.h[3] += d;
-    ctx.h[4] += e;
-    ctx.h[5] += f;
-    ctx.h[6] += g;
-    ctx.h[7] += h;
+    secureZero(w, sizeof w);
+}
+
+// How deep the wipe after a compression reaches: on i686 the eight 64-bit working variables do
+// not fit the registers and spill, and the compression's frames reach about 500 bytes down.
+constexpr std::size_t kCompressionStackBytes = 1024;
+
+// Adds `bytes` (a multiple of 8) to the 128-bit bit count, the carry running through all words.
+void addToBitCount(Sha512Context& ctx, uint64_t bytes) {
+    const uint64_t bits = bytes << 3;  // callers pass far less than 2^61 bytes at a time
+    uint64_t low = (uint64_t{ctx.bitCount[1]} << 32 | ctx.bitCount[0]) + bits;
+    const bool carry = low < bits;
+    ctx.bitCount[0] = static_cast<uint32_t>(low);
+    ctx.bitCount[1] = static_cast<uint32_t>(low >> 32);
+    if (carry) {
+        for (int i = 2; i < 4 && ++ctx.bitCount[i] == 0; ++i) {
+        }
+    }
 }
 
 }  // namespace
@@ -78,16 +142,29 @@ void sha512Init(Sha512Context& ctx) {
 void sha512Update(Sha512Context& ctx, uint8_t byte) {
     const uint32_t index = (ctx.bitCount[0] / 64) % 16;
     ctx.w[index] = (ctx.w[index] << 8) | byte;
-    // Add 8 bits, the carry running through all four words.
-    ctx.bitCount[0] += 8;
-    if (ctx.bitCount[0] < 8) {
-        for (int i = 1; i < 4 && ++ctx.bitCount[i] == 0; ++i) {
-        }
+    addToBitCount(ctx, 1);
+    if ((ctx.bitCount[0] & 0x3FF) == 0) {
+        compressGathered(ctx);
+        wipeStack<kCompressionStackBytes>();
     }
-    if ((ctx.bitCount[0] & 0x3FF) == 0) compress(ctx);
 }
 
 void sha512Update(Sha512Context& ctx, const uint8_t* data, std::size_t length) {
+    // Bytes up to the next block boundary go the byte way, then whole blocks are compressed
+    // straight from the caller's buffer, then the rest goes the byte way again. The digest is
+    // the same however a message is split between calls.
+    while (length > 0 && (ctx.bitCount[0] & 0x3FF) != 0) {
+        sha512Update(ctx, *data++);
+        --length;
+    }
+    const std::size_t blocks = length / kBlockBytes;
+    if (blocks > 0) {
+        compressBlocks(ctx.h, data, blocks);
+        wipeStack<kCompressionStackBytes>();
+        addToBitCount(ctx, uint64_t{blocks} * kBlockBytes);
+        data += blocks * kBlockBytes;
+        length -= blocks * kBlockBytes;
+    }
     for (std::size_t i = 0; i < length; ++i) sha512Update(ctx, data[i]);
 }
 
@@ -98,7 +175,8 @@ void sha512Final(Sha512Context& ctx, uint8_t* digest) {
     while ((ctx.bitCount[0] & 0x3FF) != 896) sha512Update(ctx, 0x00);
     ctx.w[14] = high;
     ctx.w[15] = low;
-    compress(ctx);
+    compressGathered(ctx);
+    wipeStack<kCompressionStackBytes>();
     for (int i = 0; i < 8; ++i) {
         for (int j = 0; j < 8; ++j)
             digest[8 * i + j] = static_cast<uint8_t>(ctx.h[i] >> (56 - 8 * j));

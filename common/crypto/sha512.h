@@ -1,4 +1,7 @@
-// SHA-512 (FIPS 180-2), fed one byte at a time: it digests passwords, never bulk data.
+// SHA-512 (FIPS 180-2). Passwords are fed one byte at a time; bulk data (the archive's integrity
+// digest) goes through the buffer form, which compresses whole 128-byte blocks straight from the
+// caller's bytes. Both give the same digest however a message is split. The schedule and working
+// variables of each compression are wiped before the call returns, stack included.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +15,7 @@ struct Sha512Context {
 
 void sha512Init(Sha512Context& ctx);
 void sha512Update(Sha512Context& ctx, uint8_t byte);
+// `length` bytes, the same as feeding them one at a time.
 void sha512Update(Sha512Context& ctx, const uint8_t* data, std::size_t length);
 // Pads, writes the 64-byte digest and leaves the context freshly initialised.
 void sha512Final(Sha512Context& ctx, uint8_t* digest);

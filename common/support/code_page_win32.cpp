@@ -1,14 +1,18 @@
-// ANSI conversion on Windows: the system's own CP_ACP tables, best-fit mapping off.
+// ANSI conversion on Windows: the system's own CP_ACP tables, best-fit mapping off where the
+// active code page allows it (not where it is UTF-8, see ansi_flags.h).
 #include <windows.h>
 
 #include <climits>
 
+#include "common/support/ansi_flags.h"
 #include "common/support/code_page.h"
 
 namespace {
 
+static_assert(kNoBestFitFlag == WC_NO_BEST_FIT_CHARS);
+
 int convert(const char16_t* text, uint32_t units, uint8_t* out, uint32_t limit) {
-    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, reinterpret_cast<LPCWCH>(text),
+    return WideCharToMultiByte(CP_ACP, wideToAnsiFlags(GetACP()), reinterpret_cast<LPCWCH>(text),
                                static_cast<int>(units), reinterpret_cast<LPSTR>(out),
                                static_cast<int>(limit), nullptr, nullptr);
 }

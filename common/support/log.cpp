@@ -9,6 +9,7 @@
 #include "common/support/drive_roots.h"
 #include "common/support/file_io.h"
 #include "common/support/log_entry.h"
+#include "common/support/log_file_open.h"
 #include "common/support/secure_zero.h"
 #include "common/support/system_report.h"
 #include "common/support/wide_format.h"
@@ -24,7 +25,8 @@ constexpr const char* kInitTag = "init_log";
 
 void appendToLog(const char16_t* entry, uint32_t units) {
     File file;
-    if (!file.open(g_logPath, FileOpen::kReadWriteShared)) return;
+    // Checked at every entry: a link put in the file's place after the start is no log either.
+    if (!openLogFile(file, g_logPath, FileOpen::kReadWriteShared)) return;
     uint8_t ansi[kLogEntryRoom];  // always keeps a final zero
     const uint32_t bytes = ansiFromWide(entry, units, ansi, kLogEntryRoom - 1);
     ansi[bytes] = 0;
@@ -43,14 +45,15 @@ uint32_t readLogLevel(File& file) {
     return 0;
 }
 
-// Opens the first "<root><name>.log" on a fixed disk; the path keeps the last name tried.
+// Opens the first "<root><name>.log" on a fixed disk; the path keeps the last name tried. A name
+// that is a link, or a file with other names, counts as no file (see log_file_open.h).
 bool findLogFile(const char16_t* logName, File& file) {
     char16_t roots[kDriveRootsRoom];
     if (!listDriveRoots(roots, kDriveRootsRoom)) return false;
     for (const char16_t* root = roots; *root != 0; root += wideLength(root) + 1) {
         if (!isFixedDisk(root)) continue;
         formatWide(g_logPath, kLogPathRoom, u"%s%s.log", root, logName);
-        if (file.open(g_logPath, FileOpen::kReadShared)) return true;
+        if (openLogFile(file, g_logPath, FileOpen::kReadShared)) return true;
     }
     return false;
 }

@@ -1,7 +1,8 @@
 // The diagnostic log. Logging is on only when a file "<name>.log" already exists in the root of
 // a fixed disk; the first character of that file sets how much is written (a digit: that level,
 // anything else: nothing, an empty file: level 3). Each entry is opened, appended and closed on
-// its own, so the log needs no shutdown and keeps everything up to a crash.
+// its own, so the log needs no shutdown and keeps everything up to a crash. A file of that name
+// that is a link, or has other names too, is never written: it counts as no file.
 //
 // Levels: 1 errors, 2 the start banner and system report, 3 engine trace, 4 and above detail.
 // Process-wide and without a lock: the entries of two threads may interleave, and one written

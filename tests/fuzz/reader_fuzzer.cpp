@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reader.configure(nullptr, d.c_str(), a.c_str());
     // Most inputs are read without a key, where every byte of the layout is the attacker's; a
     // few with one, as the seeds that were written with it expect.
-    if (size > 0 && (data[size - 1] & 7) == 0) reader.setPassword(u"fuzz");
+    if (size > 0 && (data[size - 1] & 7) == 0 && !reader.setPassword(u"fuzz")) return 0;
     reader.run();
 
     // Nothing may appear anywhere in the tree but its three folders, the archive and what is

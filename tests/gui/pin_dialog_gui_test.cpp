@@ -333,4 +333,42 @@ TEST_F(TokenPassword, TextsTooLongForTheirBuffers) {
     EXPECT_EQ(out.password, std::u16string(64, u'q'));
 }
 
+// What the PIN edit still holds when the dialog's windows go: the hook sees each message before
+// the window does, so the edit's text at its destruction is the text the dialog left in it.
+std::wstring g_pinAtDestroy;
+
+LRESULT CALLBACK watchPinEdit(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_DESTROY &&
+        GetDlgCtrlID(sent->hwnd) == SFX_PIN_EDIT) {
+        wchar_t text[128] = {};
+        GetWindowTextW(sent->hwnd, text, 128);
+        g_pinAtDestroy = text;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The PIN is emptied out of the edit before the dialog ends, after OK as after Cancel, so it does
+// not stay in the control's memory with the dialog gone.
+TEST_F(TokenPassword, ThePinIsClearedFromTheEditWhenTheDialogEnds) {
+    describe(kPinToken);
+    const HHOOK hook =
+        SetWindowsHookExW(WH_CALLWNDPROC, watchPinEdit, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+
+    g_pinAtDestroy = L"(never destroyed)";
+    Outcome out = search([](HWND d, int) { enterPin(d, L"1234"); });
+    EXPECT_TRUE(out.found);
+    EXPECT_EQ(g_pinAtDestroy, L"") << "after OK";
+
+    g_pinAtDestroy = L"(never destroyed)";
+    out = search([](HWND d, int) {
+        typeText(d, SFX_PIN_EDIT, L"12");
+        click(d, SFX_PIN_CANCEL);
+    });
+    EXPECT_FALSE(out.found);
+    EXPECT_EQ(g_pinAtDestroy, L"") << "after Cancel";
+    UnhookWindowsHookEx(hook);
+}
+
 }  // namespace

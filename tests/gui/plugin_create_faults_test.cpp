@@ -4,15 +4,21 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/archive/wide_buf.h"
+#include "common/support/code_page.h"
 #include "sfxbuild/creation_dialog.h"
+#include "sfxbuild/file_pickers.h"
 #include "sfxbuild/library_state.h"
 #include "sfxbuild/resource_ids.h"
 #include "tests/gui/gui_driver.h"
@@ -156,6 +162,96 @@ TEST_F(CreationPick, NamesTypedInAnotherFolderAreTheOnesListed) {
     EXPECT_EQ(list, L"\"beta.txt\" \"delta.txt\"");
     EXPECT_EQ(name, L"beta.tvf");
     EXPECT_EQ(folder(), (root / "second").wstring());
+}
+
+// Two open-file dialogs at once, the second opened from inside the first's modal loop (a host may
+// call an export there): stand-ins for both, each with its folder and name box, and a hook dialog
+// of each getting its messages straight from the test.
+struct StandInPicker {
+    std::wstring folder;
+    HWND window = nullptr;
+    HWND hook = nullptr;
+    WideBuf capture;
+    OPENFILENAMEW ofn = {};
+
+    // The open-file dialog's answer to CDM_GETFOLDERPATH: its folder, the count with the
+    // terminator.
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == CDM_GETFOLDERPATH) {
+            const auto* self =
+                reinterpret_cast<const StandInPicker*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            const int room = static_cast<int>(wParam);
+            if (room <= static_cast<int>(self->folder.size())) return -1;
+            wcscpy(reinterpret_cast<wchar_t*>(lParam), self->folder.c_str());
+            return static_cast<LRESULT>(self->folder.size() + 1);
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    static void registerClasses() {
+        static bool done = false;
+        if (done) return;
+        done = true;
+        WNDCLASSW picker = {};
+        picker.lpfnWndProc = procedure;
+        picker.hInstance = GetModuleHandleW(nullptr);
+        picker.lpszClassName = L"QuillonStandInPicker";
+        RegisterClassW(&picker);
+        // The hook is a dialog: room for the dialog's own values, DWLP_USER among them.
+        WNDCLASSW hook = {};
+        hook.lpfnWndProc = DefWindowProcW;
+        hook.cbWndExtra = DLGWINDOWEXTRA;
+        hook.hInstance = GetModuleHandleW(nullptr);
+        hook.lpszClassName = L"QuillonStandInHook";
+        RegisterClassW(&hook);
+    }
+
+    StandInPicker(const std::wstring& inFolder, const std::wstring& names) : folder(inFolder) {
+        registerClasses();
+        window = CreateWindowW(L"QuillonStandInPicker", L"Open", WS_OVERLAPPEDWINDOW, 0, 0, 300,
+                               200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        CreateWindowW(L"EDIT", names.c_str(), WS_CHILD, 0, 0, 200, 20, window,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFileNameBox)),
+                      GetModuleHandleW(nullptr), nullptr);
+        hook = CreateWindowW(L"QuillonStandInHook", L"", WS_CHILD, 0, 0, 10, 10, window, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+        ofn.lStructSize = sizeof ofn;
+        ofn.lCustData = reinterpret_cast<LPARAM>(&capture);
+        selectionHook(hook, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&ofn));
+    }
+    ~StandInPicker() { DestroyWindow(window); }
+
+    void selectionChanged() {
+        NMHDR note = {};
+        note.hwndFrom = window;
+        note.code = CDN_SELCHANGE;
+        selectionHook(hook, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&note));
+    }
+    // The folder, then the name box, as captured.
+    std::wstring captured() const {
+        if (capture.data == nullptr || capture.length() == 0) return L"";
+        const char16_t* box = capture.data + capture.length() + 1;
+        return std::wstring(capture.data, capture.data + capture.length()) + L"|" +
+               std::wstring(box, box + wideLength(box));
+    }
+};
+
+// Each hook fills its own dialog's buffer, whichever opened last and whether or not the other
+// has ended: the outer pick keeps what the user selected in it.
+TEST(SelectionHook, EachOpenFileDialogCapturesIntoItsOwnBuffer) {
+    auto outer = std::make_unique<StandInPicker>(L"C:\\outer", L"\"a.txt\" \"b.txt\" ");
+    {
+        StandInPicker inner(L"C:\\inner", L"\"c.txt\" ");
+        outer->selectionChanged();
+        inner.selectionChanged();
+        EXPECT_EQ(outer->captured(), L"C:\\outer|\"a.txt\" \"b.txt\" ");
+        EXPECT_EQ(inner.captured(), L"C:\\inner|\"c.txt\" ");
+    }
+    // The inner dialog has ended; the outer one goes on capturing.
+    SetDlgItemTextW(outer->window, kFileNameBox, L"\"b.txt\" ");
+    outer->selectionChanged();
+    EXPECT_EQ(outer->captured(), L"C:\\outer|\"b.txt\" ");
 }
 
 }  // namespace

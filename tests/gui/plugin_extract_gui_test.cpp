@@ -216,6 +216,37 @@ INSTANTIATE_TEST_SUITE_P(
                             L"File is corrupt and cannot be decrypted!"}),
     [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
 
+// The dialog reads 259 characters of destination. A longer typed path used to be cut silently,
+// sending the files to the folder the cut named; now it is refused with text 105 before the
+// password is asked for, nothing is written, and the dialog stays open for a shorter one.
+TEST_F(PluginExtraction, TooLongADestinationIsRefusedBeforeThePassword) {
+    const fs::path here = startDirectory();
+    gui::Program host;
+    const HWND dialog = start(host, L"decrypt_w --archive " + quoted(archive), here);
+    ASSERT_NE(dialog, nullptr);
+    const std::wstring prefix = (here / "long").wstring() + L"\\";
+    ASSERT_LT(prefix.size(), 200u);
+    const std::wstring tooLong = prefix + std::wstring(260 - prefix.size(), L'x');
+
+    gui::setControlText(dialog, kDestination, tooLong);
+    gui::press(dialog, kExtract);
+    const HWND box = waitForMessageBox(host.processId());
+    ASSERT_NE(box, nullptr) << "no refusal";
+    EXPECT_EQ(gui::messageBoxText(box),
+              L"A file could not be written to the destination directory!");
+    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+    EXPECT_EQ(gui::waitForWindow(host.processId(), L"Enter password", L"#32770", 500), nullptr)
+        << "the password was asked for";
+    gui::press(box, IDOK);
+    ASSERT_TRUE(gui::waitUntilGone(box, 10000));
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog closed";
+    EXPECT_EQ(gui::controlText(dialog, kDestination), tooLong);
+
+    gui::press(dialog, IDCANCEL);
+    EXPECT_EQ(host.waitForExit(30000), 0);
+    EXPECT_TRUE(filesBelow(here).empty()) << "something was written";
+}
+
 // Three calls in one host process: with a language module, with only a host module (the
 // language module passed as the host), then with neither, which must switch the texts back to
 // the host program's own. The password dialog's caption is one of the language module's texts;

@@ -70,7 +70,7 @@ class ProgressDialogTest : public testing::TestWithParam<Template> {
                        uint32_t count) {
         w.configure(nullptr, folder.path().c_str(), archive.c_str(), list.c_str(),
                     static_cast<uint32_t>(list.size() + 1), count);
-        w.setPassword(u"pw");
+        ASSERT_TRUE(w.setPassword(u"pw"));
     }
 
     void put(const std::string& name, const std::string& content) {
@@ -150,7 +150,7 @@ TEST_P(ProgressDialogTest, AWriterJobEndsWith1AndAReaderJobWith0) {
     const std::u16string out = inFolder(u"x");
     ArchiveReader reader;
     reader.configure(nullptr, out.c_str(), archive.c_str());
-    reader.setPassword(u"pw");
+    ASSERT_TRUE(reader.setPassword(u"pw"));
     ProgressJob reading{nullptr, &reader};
     EXPECT_EQ(run(reading), 0);
     EXPECT_EQ(reader.result, kExtractOk);
@@ -165,7 +165,7 @@ TEST_P(ProgressDialogTest, AWriterJobEndsWith1AndAReaderJobWith0) {
     // The reader's own result says how it went; the dialog's is 0 all the same.
     ArchiveReader wrong;
     wrong.configure(nullptr, inFolder(u"y").c_str(), archive.c_str());
-    wrong.setPassword(u"not it");
+    ASSERT_TRUE(wrong.setPassword(u"not it"));
     ProgressJob mistaken{nullptr, &wrong};
     EXPECT_EQ(run(mistaken), 0);
     EXPECT_EQ(wrong.result, kWrongPassword);

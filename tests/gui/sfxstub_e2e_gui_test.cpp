@@ -248,4 +248,36 @@ TEST(SignedExtractor, ExtractsFromItsSignedSelf) {
     fs::remove_all(work, ignored);
 }
 
+// The destination buffer holds 258 characters. A longer typed path used to be cut silently and
+// the files went to the folder the cut named; now it is refused with text 105 before the token
+// or the user is asked for anything, nothing is created, and the dialog stays open.
+TEST_F(ExtractorProgram, TooLongADestinationIsRefusedBeforeThePassword) {
+    gui::Program program;
+    const HWND main = gui::startExtractor(program, archive, startDirectory());
+    ASSERT_NE(main, nullptr) << "no main dialog";
+    const DWORD process = program.processId();
+    const fs::path base = work / "out" / "long";
+    const std::wstring prefix = base.wstring() + L"\\";
+    ASSERT_LT(prefix.size(), 200u);
+    const std::wstring tooLong = prefix + std::wstring(259 - prefix.size(), L'x');
+    ASSERT_EQ(tooLong.size(), 259u);
+
+    gui::setControlText(main, kDestination, tooLong);
+    gui::press(main, kExtract);
+    EXPECT_EQ(dismissMessage(process, main),
+              L"A file could not be written to the destination directory!");
+    ASSERT_TRUE(waitUntilIdle(process, main)) << "the run went on after the refusal";
+    EXPECT_FALSE(fs::exists(base)) << "something was written";
+    EXPECT_EQ(gui::controlText(main, kDestination), tooLong) << "the typed text changed";
+
+    // One character less fits: the password is asked for (and cancelled here).
+    gui::setControlText(main, kDestination, tooLong.substr(0, 258));
+    extractWith(process, main, L"", true);
+    EXPECT_TRUE(waitUntilIdle(process, main));
+    EXPECT_FALSE(fs::exists(base));
+
+    gui::press(main, IDCANCEL);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
 }  // namespace

@@ -23,7 +23,8 @@ inline std::vector<uint8_t> buildImage(const std::vector<StoredFile>& files,
                                        const char16_t* password, const std::string& stub,
                                        ArchiveTrailer* trailerOut = nullptr) {
     PasswordCipher cipher;
-    cipher.setPassword(password);
+    // A password meant to key the image that does not leaves no image at all.
+    if (!cipher.setPassword(password) && password != nullptr && password[0] != 0) return {};
     std::vector<uint8_t> data, info;
     for (const StoredFile& f : files) data.insert(data.end(), f.content.begin(), f.content.end());
     ArchiveTrailer trailer{};

@@ -58,6 +58,19 @@ run create --plain --no-password -o open.tvf in/a.txt; check "create without pas
 run extract open.tvf -d o --no-password; check "extract without password" 0 $?
 run extract open.tvf -d o2 -p any; check "keyless archive read with a key" 1 $?
 
+# A password that gives no key (here one that starts with a zero character, so nothing of it is
+# left to digest) must stop the job, not write the archive in the clear or read without a key.
+printf '\0hidden\n' >nokey.txt
+"${tool[@]}" create --plain --password-stdin -o nokey.tvf in/a.txt <nokey.txt >/dev/null 2>err.txt
+check "create with a password that gives no key" 3 $?
+expect "create says why" grep -q "could not be made into a key" err.txt
+expect "create wrote no archive" test ! -e nokey.tvf
+"${tool[@]}" extract s.tvf -d nokey --password-stdin <nokey.txt >/dev/null 2>&1
+check "extract with a password that gives no key" 3 $?
+expect "extract wrote nothing" test ! -e nokey
+"${tool[@]}" list s.tvf --password-stdin <nokey.txt >/dev/null 2>&1
+check "list with a password that gives no key" 3 $?
+
 run extract a.tvf -d wrong -p 'not it'; check "wrong password" 1 $?
 expect "wrong password message" grep -q 'The password you entered is incorrect!' err.txt
 expect "wrong password creates nothing" test ! -e wrong

@@ -20,7 +20,7 @@ class Located {
         out.create(path.c_str(), FileCreate::kExclusive);
         out.write(image.data(), static_cast<uint32_t>(image.size()));
         out.close();
-        cipher_.setPassword(password);
+        EXPECT_EQ(cipher_.setPassword(password), password != nullptr && password[0] != 0);
         file_.open(path.c_str(), FileOpen::kReadShared);
         result = locatePayload(file_, cipher_, trailer, info_, files, where);
     }

@@ -64,7 +64,7 @@ struct Job {
         if (!stub.empty())
             w.stubImage = {reinterpret_cast<const uint8_t*>(stub.data()),
                            static_cast<uint32_t>(stub.size())};
-        w.setPassword(password);
+        EXPECT_EQ(w.setPassword(password), password != nullptr && password[0] != 0);
         w.run();
         return w.writeResult;
     }
@@ -73,7 +73,7 @@ struct Job {
         ArchiveReader r;
         const std::u16string dest = destination.empty() ? dir.path() + u"\\out" : destination;
         r.configure(nullptr, dest.c_str(), archive.c_str());
-        r.setPassword(password);
+        EXPECT_EQ(r.setPassword(password), password != nullptr && password[0] != 0);
         r.run();
         return r.result;
     }
@@ -192,7 +192,7 @@ TEST(ArchiveReader, DestinationForms) {
     EXPECT_EQ(job.read(u"pw", u"relative"), kExtractOk);
     ArchiveReader here;
     here.configure(nullptr, nullptr, job.archive.c_str());
-    here.setPassword(u"pw");
+    ASSERT_TRUE(here.setPassword(u"pw"));
     here.run();
     fs::current_path(saved);
     EXPECT_EQ(here.result, kExtractOk);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/support/ansi_flags.h"
 #include "common/support/code_page.h"
 
 namespace {
@@ -49,6 +50,23 @@ TEST(CodePage, TableRoundTripsEveryByte) {
     for (int b = 0; b < 256; ++b) {
         EXPECT_EQ(cp1252FromUnit(cp1252ToUnit(static_cast<uint8_t>(b))), b) << b;
     }
+}
+
+// Best fit stays off wherever the code page takes the flag; where it is refused (UTF-8 above all,
+// which newer Windows offers as the system's ANSI code page) no flag at all is passed, or every
+// conversion fails and a password turns into nothing.
+TEST(AnsiFlags, BestFitOffWhereTheCodePageAllowsItAndNoFlagWhereItIsRefused) {
+    EXPECT_EQ(wideToAnsiFlags(1252), kNoBestFitFlag);
+    EXPECT_EQ(wideToAnsiFlags(932), kNoBestFitFlag) << "Shift-JIS, a double-byte code page";
+    EXPECT_EQ(wideToAnsiFlags(1250), kNoBestFitFlag);
+    EXPECT_EQ(wideToAnsiFlags(936), kNoBestFitFlag);
+    EXPECT_EQ(wideToAnsiFlags(65001), 0u) << "UTF-8";
+    EXPECT_EQ(wideToAnsiFlags(65000), 0u) << "UTF-7";
+    for (uint32_t refusing : {42u, 50220u, 50221u, 50222u, 50225u, 50227u, 50229u, 57002u, 57011u})
+        EXPECT_EQ(wideToAnsiFlags(refusing), 0u) << refusing;
+    EXPECT_EQ(wideToAnsiFlags(57001), kNoBestFitFlag);
+    EXPECT_EQ(wideToAnsiFlags(57012), kNoBestFitFlag);
+    EXPECT_EQ(kNoBestFitFlag, 0x400u);
 }
 
 }  // namespace

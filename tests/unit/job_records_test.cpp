@@ -122,7 +122,7 @@ TEST_F(RecordWipe, DestroyingAKeyedRecordThatNeverRanWipesEverything) {
         ArchiveWriter w;
         const char16_t names[] = u"secret-plans.doc\0\0";
         w.configure(nullptr, u"C:\\private", nullptr, names, 18, 1);
-        w.setPassword(u"hunter2");
+        ASSERT_TRUE(w.setPassword(u"hunter2"));
         ASSERT_TRUE(w.fileTable.add(u"secret", 6, 1));
         working = w.cipher.working;
         saved = w.cipher.saved;
@@ -146,7 +146,7 @@ TEST_F(RecordWipe, ReaderDestroyWipesItsKey) {
     const void* working;
     {
         ArchiveReader r;
-        r.setPassword(u"pw");
+        ASSERT_TRUE(r.setPassword(u"pw"));
         working = r.cipher.working;
         release_watch::watch(working, sizeof(AesContext));
     }

@@ -49,6 +49,9 @@ TEST(LogEntry, AnOverLongEntryIsCutAt4351Characters) {
 
 #ifndef _WIN32
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -113,6 +116,77 @@ TEST_F(LogFileCase, TheFirstListedRootWithAFileWinsAndLaterStartsDoNothing) {
     start();
     EXPECT_EQ(log_file_cases::entries(read()).size(), 15u);
     EXPECT_EQ(read("second"), "") << "the first root now has a file";
+}
+
+// A link or a second name planted under the log's name makes every program that logs write into
+// the file it leads to. None is ever opened: logging stays off, as without a file, and the
+// search goes on to the next root.
+TEST_F(LogFileCase, ALinkOrAFileWithOtherNamesIsNoLog) {
+    const std::filesystem::path victim = dir_.native() / "victim.txt";
+    const auto plantVictim = [&] {
+        std::filesystem::remove(file());
+        std::ofstream(victim, std::ios::binary) << "3";
+    };
+    const auto victimText = [&] {
+        std::ifstream in(victim, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    plantVictim();
+    std::filesystem::create_symlink(victim, file());
+    start();
+    EXPECT_EQ(logLine(1, "x", u"through a symbolic link"), 0);
+    EXPECT_EQ(victimText(), "3");
+
+    plantVictim();
+    std::filesystem::create_hard_link(victim, file());
+    start();
+    EXPECT_EQ(logLine(1, "x", u"through a hard link"), 0);
+    EXPECT_EQ(victimText(), "3");
+
+    // Such a name is passed over like a missing file: a log in the next root is used.
+    create("", "second");
+    start();
+    EXPECT_EQ(log_file_cases::entries(read("second")).size(), 15u);
+    EXPECT_EQ(victimText(), "3");
+}
+
+TEST_F(LogFileCase, ALinkPutInPlaceAfterTheStartIsNotWritten) {
+    const std::filesystem::path victim = dir_.native() / "victim.txt";
+    std::ofstream(victim, std::ios::binary) << "3";
+    create("3");
+    start();
+    create("3");  // without the banner
+    EXPECT_EQ(logLine(3, "t", u"written"), 1);
+    EXPECT_EQ(log_file_cases::entries(read()), std::vector<std::string>{"TRACE  |t|written"});
+
+    remove();
+    std::filesystem::create_symlink(victim, file());
+    EXPECT_EQ(logLine(3, "t", u"lost"), 1) << "it passed the level test";
+    std::filesystem::remove(file());
+    std::filesystem::create_hard_link(victim, file());
+    EXPECT_EQ(logLine(3, "t", u"lost too"), 1);
+    std::ifstream in(victim, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "3");
+}
+
+// Not a regular file, or a file another user put there and owns, is no log either; a FIFO must
+// not even be opened, since opening one for reading waits for a writer.
+TEST_F(LogFileCase, AFifoOrAnotherUsersFileIsNoLog) {
+    ASSERT_EQ(mkfifo(file().c_str(), 0600), 0);
+    start();
+    EXPECT_EQ(logLine(1, "x", u"into a fifo"), 0);
+    remove();
+
+    create("3");
+    if (chown(file().c_str(), 4242, 4242) != 0) GTEST_SKIP() << "only root may give a file away";
+    start();
+    EXPECT_EQ(logLine(1, "x", u"into another user's file"), 0);
+    EXPECT_EQ(read(), "3");
+    ASSERT_EQ(chown(file().c_str(), 0, 0), 0);
+    start();
+    EXPECT_EQ(logLine(1, "x", u"root's own file"), 1);
+    EXPECT_EQ(log_file_cases::entries(read()).back(), "ERROR  |x|root's own file");
 }
 
 #endif  // !_WIN32

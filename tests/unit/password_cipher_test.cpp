@@ -72,9 +72,10 @@ TEST(PasswordCipher, KeyAndIvAreTheFirst48DigestBytesOfTheAnsiForm) {
 
 TEST(PasswordCipher, UnmappableCharactersKeyLikeTheDefaultCharacter) {
     PasswordCipher a, b, c;
-    a.setPassword(u"pass\u0100word");  // no exact Windows-1252 form, and best fit is off
-    b.setPassword(u"pass?word");
-    c.setPassword(u"passAword");  // best fit would have made the first one this
+    ASSERT_TRUE(
+        a.setPassword(u"pass\u0100word"));  // no exact Windows-1252 form, and best fit is off
+    ASSERT_TRUE(b.setPassword(u"pass?word"));
+    ASSERT_TRUE(c.setPassword(u"passAword"));  // best fit would have made the first one this
     EXPECT_EQ(keyOf(a), keyOf(b));
     EXPECT_NE(keyOf(a), keyOf(c));
 }
@@ -99,8 +100,8 @@ TEST(PasswordCipher, SamePasswordSameCiphertextAndRoundTrip) {
     std::vector<uint8_t> plain(16 * 9);
     for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i);
     PasswordCipher a, b;
-    a.setPassword(u"s3cret");
-    b.setPassword(u"s3cret");
+    ASSERT_TRUE(a.setPassword(u"s3cret"));
+    ASSERT_TRUE(b.setPassword(u"s3cret"));
     auto ca = encrypt(a, plain), cb = encrypt(b, plain);
     EXPECT_EQ(ca, cb);
     EXPECT_NE(ca, plain);
@@ -108,7 +109,7 @@ TEST(PasswordCipher, SamePasswordSameCiphertextAndRoundTrip) {
     // Back through a second object, and through the first after restartChain.
     std::vector<uint8_t> back = ca;
     PasswordCipher d;
-    d.setPassword(u"s3cret");
+    ASSERT_TRUE(d.setPassword(u"s3cret"));
     for (std::size_t i = 0; i < back.size(); i += 16) d.decryptBlock(back.data() + i);
     EXPECT_EQ(back, plain);
     back = ca;
@@ -119,7 +120,7 @@ TEST(PasswordCipher, SamePasswordSameCiphertextAndRoundTrip) {
 
 TEST(PasswordCipher, RestartChainRepeatsTheFirstBlock) {
     PasswordCipher c;
-    c.setPassword(u"restart");
+    ASSERT_TRUE(c.setPassword(u"restart"));
     std::vector<uint8_t> block(16, 7);
     auto first = encrypt(c, block);
     auto second = encrypt(c, block);
@@ -132,8 +133,8 @@ TEST(PasswordCipher, BulkEqualsBlockByBlock) {
     std::vector<uint8_t> plain(16 * 100);
     for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i * 13);
     PasswordCipher a, b;
-    a.setPassword(u"bulk");
-    b.setPassword(u"bulk");
+    ASSERT_TRUE(a.setPassword(u"bulk"));
+    ASSERT_TRUE(b.setPassword(u"bulk"));
     auto one = encrypt(a, plain);
     auto bulk = plain;
     b.encryptBlocks(bulk.data(), 37);
@@ -143,9 +144,9 @@ TEST(PasswordCipher, BulkEqualsBlockByBlock) {
 
 TEST(PasswordCipher, SettingAgainReplacesTheKey) {
     PasswordCipher c, fresh;
-    c.setPassword(u"first");
-    c.setPassword(u"second");
-    fresh.setPassword(u"second");
+    ASSERT_TRUE(c.setPassword(u"first"));
+    ASSERT_TRUE(c.setPassword(u"second"));
+    ASSERT_TRUE(fresh.setPassword(u"second"));
     EXPECT_EQ(keyOf(c), keyOf(fresh));
 }
 
@@ -164,8 +165,8 @@ TEST(PasswordCipher, OverlongPasswordKeysFromTheFirst519AnsiBytes) {
     // Exactly 519 fits whole; 520 loses only its last character.
     PasswordCipher exact, over;
     std::u16string p519(519, u'a'), p520(520, u'a');
-    exact.setPassword(p519.c_str());
-    over.setPassword(p520.c_str());
+    ASSERT_TRUE(exact.setPassword(p519.c_str()));
+    ASSERT_TRUE(over.setPassword(p520.c_str()));
     EXPECT_EQ(keyOf(exact), keyOf(c));
     EXPECT_EQ(keyOf(over), keyOf(c));
 }
@@ -177,9 +178,51 @@ TEST(PasswordCipher, OverlongCutNeverSplitsASurrogatePair) {
     uint8_t bytes[kPasswordAnsiLimit] = {};
     EXPECT_EQ(passwordAnsiBytes(p.c_str(), bytes), 518u);
     PasswordCipher c;
-    c.setPassword(p.c_str());
+    ASSERT_TRUE(c.setPassword(p.c_str()));
     auto d = sha512Of(std::string(518, 'b'));
     EXPECT_EQ(keyOf(c), toHex(d.data(), 32));
+}
+
+TEST(PasswordCipher, IntegrityKeyKnownAnswer) {
+    // Computed elsewhere from the recipe alone, and the two agree:
+    //   python3 -c "import hashlib, hmac; d = hashlib.sha512(b'correct horse').digest();
+    //     print(hmac.new(d, b'Quillon SFX integrity key 1', hashlib.sha512).hexdigest())"
+    //   key=$(printf 'correct horse' | openssl dgst -sha512 -r | cut -d' ' -f1)
+    //   printf 'Quillon SFX integrity key 1' | openssl dgst -sha512 -mac HMAC -macopt hexkey:$key
+    PasswordCipher c;
+    ASSERT_TRUE(c.setPassword(u"correct horse"));
+    ASSERT_NE(c.integrityKey(), nullptr);
+    EXPECT_EQ(toHex(c.integrityKey(), 64),
+              "ab9946b5786cc19715d0a4f16469cebeac49c7602db4c8e1155f64fe4d7e4ddf"
+              "c0c7100603f96b60e838c9905b3df026fd9735cfc44e306ade12c44ca3dd9ebe");
+}
+
+TEST(PasswordCipher, IntegrityKeyIsDeterministicSeparateFromTheCipherKeyAndPerPassword) {
+    PasswordCipher a, b, other;
+    ASSERT_TRUE(a.setPassword(u"s\u00e9same"));
+    ASSERT_TRUE(b.setPassword(u"s\u00e9same"));
+    ASSERT_TRUE(other.setPassword(u"s\u00e9samf"));
+    EXPECT_EQ(toHex(a.integrityKey(), 64), toHex(b.integrityKey(), 64));
+    EXPECT_NE(toHex(a.integrityKey(), 64), toHex(other.integrityKey(), 64));
+    // Not the digest the cipher key and IV come from, nor any part of it.
+    const auto digest = sha512Of("s\xe9same");
+    ASSERT_EQ(keyOf(a), toHex(digest.data(), 32));
+    const std::string key = toHex(a.integrityKey(), 64);
+    EXPECT_EQ(std::string::npos, key.find(keyOf(a)));
+    EXPECT_EQ(std::string::npos, key.find(ivOf(a)));
+    EXPECT_NE(key, toHex(digest));
+}
+
+TEST(PasswordCipher, NoIntegrityKeyWithoutAPassword) {
+    PasswordCipher c;
+    EXPECT_EQ(c.integrityKey(), nullptr);
+    EXPECT_FALSE(c.setPassword(u""));
+    EXPECT_EQ(c.integrityKey(), nullptr);
+    ASSERT_TRUE(c.setPassword(u"then one"));
+    EXPECT_NE(c.integrityKey(), nullptr);
+    c.clear();
+    EXPECT_EQ(c.integrityKey(), nullptr);
+    EXPECT_FALSE(c.hasKey());
 }
 
 class CipherWipe : public ::testing::Test {
@@ -188,34 +231,44 @@ class CipherWipe : public ::testing::Test {
     void TearDown() override { release_watch::reset(); }
 };
 
-TEST_F(CipherWipe, ClearWipesBothContextsBeforeReleasingThem) {
+TEST_F(CipherWipe, ClearWipesBothContextsAndTheIntegrityKeyBeforeReleasingThem) {
     PasswordCipher c;
-    c.setPassword(u"wipe me");
+    ASSERT_TRUE(c.setPassword(u"wipe me"));
     std::vector<uint8_t> block(16, 1);
     c.encryptBlock(block.data());
     const AesContext* working = c.working;
     const AesContext* saved = c.saved;
+    const IntegrityKey* integrity = c.integrity;
     release_watch::watch(working, sizeof(AesContext));
     release_watch::watch(saved, sizeof(AesContext));
+    release_watch::watch(integrity, sizeof(IntegrityKey));
     c.clear();
     EXPECT_EQ(c.working, nullptr);
     EXPECT_EQ(c.saved, nullptr);
+    EXPECT_EQ(c.integrity, nullptr);
     ASSERT_TRUE(release_watch::released(working));
     ASSERT_TRUE(release_watch::released(saved));
+    ASSERT_TRUE(release_watch::released(integrity));
     EXPECT_TRUE(release_watch::wasZero(working));
     EXPECT_TRUE(release_watch::wasZero(saved));
+    EXPECT_TRUE(release_watch::wasZero(integrity));
 }
 
 TEST_F(CipherWipe, DestructionWipesToo) {
     const AesContext* working = nullptr;
+    const IntegrityKey* integrity = nullptr;
     {
         PasswordCipher c;
-        c.setPassword(u"scoped");
+        ASSERT_TRUE(c.setPassword(u"scoped"));
         working = c.working;
+        integrity = c.integrity;
         release_watch::watch(working, sizeof(AesContext));
+        release_watch::watch(integrity, sizeof(IntegrityKey));
     }
     ASSERT_TRUE(release_watch::released(working));
     EXPECT_TRUE(release_watch::wasZero(working));
+    ASSERT_TRUE(release_watch::released(integrity));
+    EXPECT_TRUE(release_watch::wasZero(integrity));
 }
 
 }  // namespace

@@ -90,6 +90,18 @@ TEST(PasswordMeter, WhichBytesMakeAClass) {
     EXPECT_TRUE(isSimple(noPhrase, bytes("ab cd ef")));
 }
 
+// A word starts at a letter after an ASCII byte that is no letter. A byte above ASCII may be a
+// letter of the code page, so a letter after it continues the word: "xy\xE9zwuv!" is one word,
+// not a passphrase of two. The dialog's policy needs no words of it (two classes pass at six
+// bytes), so only a policy that leans on passphrases shows the difference.
+TEST(PasswordMeter, AWordStartsOnlyAfterAnAsciiNonLetter) {
+    const PasswordPolicy phrase = {64, 64, 8, 64, 64, 64, 2, 5, 1, 66};
+    EXPECT_TRUE(isSimple(phrase, bytes("xy\xE9zwuv!"))) << "a high byte starts no word";
+    EXPECT_FALSE(isSimple(phrase, bytes("xy-zwuv!"))) << "an ASCII non-letter does";
+    EXPECT_FALSE(isSimple(phrase, bytes("xy zwuv\xE9"))) << "two words, a high byte after them";
+    EXPECT_TRUE(isSimple(phrase, bytes("\xE9xy-zwuv"))) << "not even a first word after one";
+}
+
 TEST(PasswordMeter, ShortPasswordsMayNotLeanOnAWord) {
     ASSERT_TRUE(listed("zombie") && listed("zebra") && listed("Berlin"));
     for (const char* p : {"zombie1", "Zombie", "ZOMBIE", "eibmoz", "zebra12", "1zebra2", "xombie4",

@@ -1,8 +1,10 @@
-// SHA-512 against the FIPS 180-2 examples and at the padding boundary.
+// SHA-512 against the FIPS 180-2 examples and at the padding boundary; the buffer path against
+// the byte path for every way of splitting a message, and what a compression leaves behind.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/crypto/sha512.h"
 #include "tests/support/hex.h"
@@ -38,6 +40,72 @@ TEST(Sha512, PaddingFitsAt111BytesAndSpillsAt112) {
     EXPECT_EQ(digestOf(std::string(112, 'a')),
               "c01d080efd492776a1c43bd23dd99d0a2e626d481e16782e75d54c2503b5dc32"
               "bd05f0f1ba33e568b88fd2d970929b719ecbb152f58f130a407c8830604b70ca");
+}
+
+std::string digestInPieces(const std::vector<uint8_t>& message,
+                           const std::vector<std::size_t>& cuts) {
+    Sha512Context ctx;
+    sha512Init(ctx);
+    std::size_t at = 0;
+    for (std::size_t cut : cuts) {
+        sha512Update(ctx, message.data() + at, cut - at);
+        at = cut;
+    }
+    sha512Update(ctx, message.data() + at, message.size() - at);
+    uint8_t out[64];
+    sha512Final(ctx, out);
+    return toHex(out, 64);
+}
+
+TEST(Sha512, BufferPathEqualsBytePathHoweverSplit) {
+    std::vector<uint8_t> message(1000);
+    for (std::size_t i = 0; i < message.size(); ++i)
+        message[i] = static_cast<uint8_t>(i * 131 + 17);
+    const std::string bytewise = digestOf(std::string(message.begin(), message.end()));
+    // One call; cuts just before, at and after block boundaries; single bytes among blocks.
+    const std::vector<std::vector<std::size_t>> splits = {{},
+                                                          {127},
+                                                          {128},
+                                                          {129},
+                                                          {1, 2, 3},
+                                                          {5, 133, 261, 262, 900},
+                                                          {256, 384, 512, 999},
+                                                          {111, 112, 640, 641, 767, 768}};
+    for (const auto& cuts : splits) EXPECT_EQ(digestInPieces(message, cuts), bytewise);
+    // Every length up to a few blocks, which crosses the padding cases in both paths.
+    for (std::size_t n = 0; n <= 3 * 128 + 1; ++n) {
+        std::vector<uint8_t> prefix(message.begin(), message.begin() + n);
+        ASSERT_EQ(digestInPieces(prefix, {}), digestOf(std::string(prefix.begin(), prefix.end())))
+            << "length " << n;
+    }
+}
+
+TEST(Sha512, BufferPathCarriesTheBitCountAcrossWords) {
+    Sha512Context ctx;
+    sha512Init(ctx);
+    ctx.bitCount[0] = 0xFFFFFC00u;  // one block short of 2^64 bits, on a block boundary
+    ctx.bitCount[1] = 0xFFFFFFFFu;
+    const std::vector<uint8_t> blocks(256, 1);
+    sha512Update(ctx, blocks.data(), blocks.size());
+    EXPECT_EQ(ctx.bitCount[0], 1024u);
+    EXPECT_EQ(ctx.bitCount[1], 0u);
+    EXPECT_EQ(ctx.bitCount[2], 1u);
+    EXPECT_EQ(ctx.bitCount[3], 0u);
+}
+
+TEST(Sha512, NoScheduleWordsOutliveACompression) {
+    // Whole blocks through the buffer path, and a block gathered byte by byte: afterwards the
+    // context holds the chaining value and the count, and no word derived from the message.
+    const std::vector<uint8_t> message(3 * 128, 0xA5);
+    Sha512Context bulk, bytewise;
+    sha512Init(bulk);
+    sha512Init(bytewise);
+    sha512Update(bulk, message.data(), message.size());
+    for (int i = 0; i < 128; ++i) sha512Update(bytewise, message[i]);
+    for (int i = 0; i < 80; ++i) {
+        ASSERT_EQ(bulk.w[i], 0u) << "buffer path, word " << i;
+        ASSERT_EQ(bytewise.w[i], 0u) << "byte path, word " << i;
+    }
 }
 
 TEST(Sha512, MillionAs) {

@@ -323,7 +323,7 @@ TEST(SignedImage, ArchiveBehindAnOddStubIsFoundAtExactlyOneEnd) {
 
             OnDisk disk(image);
             PasswordCipher cipher;
-            cipher.setPassword(password);
+            ASSERT_EQ(cipher.setPassword(password), password != nullptr);
             ExtractResult why;
             ASSERT_EQ(payloadEndOf(disk.file, image.size(), cipher, why), unsignedSize)
                 << "stub " << stub.size() << (password ? " keyed" : " without key");
@@ -338,7 +338,7 @@ TEST(SignedImage, ArchiveBehindAnOddStubIsFoundAtExactlyOneEnd) {
 
             // Under another key no end checks out, and the verdict stays "wrong password".
             PasswordCipher other;
-            other.setPassword(u"not it");
+            ASSERT_TRUE(other.setPassword(u"not it"));
             if (password != nullptr) {
                 EXPECT_EQ(payloadEndOf(disk.file, image.size(), other, why), 0u);
                 EXPECT_EQ(why, kWrongPassword);
@@ -355,7 +355,7 @@ class RealSignature : public testing::Test {
         if (folder == nullptr || *folder == 0)
             GTEST_SKIP() << "QUILLON_SIGNED_FIXTURES is not set (ctest sets it)";
         folder_ = wideFromUtf8(folder);
-        cipher_.setPassword(u"fixture pass");
+        keyed_ = cipher_.setPassword(u"fixture pass");
     }
 
     std::u16string path(const char16_t* name) const { return folder_ + u"/" + name; }
@@ -379,6 +379,7 @@ class RealSignature : public testing::Test {
     // The signed archive's payload ends where its unsigned original did, and its payload
     // bytes are the original's, byte for byte.
     void expectPayloadOf(const char16_t* signedName, const char16_t* unsignedName) {
+        ASSERT_TRUE(keyed_);
         File image;
         ASSERT_TRUE(image.open(path(signedName).c_str(), FileOpen::kReadShared));
         const uint64_t size = static_cast<uint64_t>(image.size());
@@ -397,6 +398,7 @@ class RealSignature : public testing::Test {
 
     std::u16string folder_;
     PasswordCipher cipher_;
+    bool keyed_ = false;
 };
 
 TEST_F(RealSignature, SignedArchivesAreFoundBehindTheirTable) {

@@ -36,3 +36,34 @@ class LogFileCase : public ::testing::Test {
 };
 
 #include "tests/support/log_file_cases.h"
+
+// A hard link or a symbolic link planted at C:\zq_sfx.log would make every program that logs
+// write into the file it leads to. Neither is opened: logging stays off.
+TEST_F(LogFileCase, ALinkAtTheRootIsNoLog) {
+    const char* const kVictim = "C:\\zq_sfx_victim.txt";
+    const auto victimText = [&] {
+        std::ifstream in(kVictim, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::ofstream(kVictim, std::ios::binary) << "3";
+
+    remove();
+    ASSERT_TRUE(CreateHardLinkA(kFile, kVictim, nullptr));
+    start();
+    EXPECT_EQ(logLine(1, "x", u"through a hard link"), 0);
+    EXPECT_EQ(victimText(), "3");
+
+    remove();
+    // Symbolic links need a privilege (or developer mode) on Windows; where none can be made
+    // there is nothing to plant.
+    using CreateLink = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+    const auto createLink = reinterpret_cast<CreateLink>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkA")));
+    if (createLink != nullptr && createLink(kFile, kVictim, 0)) {
+        start();
+        EXPECT_EQ(logLine(1, "x", u"through a symbolic link"), 0);
+        EXPECT_EQ(victimText(), "3");
+        remove();
+    }
+    DeleteFileA(kVictim);
+}

@@ -120,7 +120,9 @@ class PluginExports : public testing::Test {
 TEST_F(PluginExports, ExportsSixNamesNumberedInAlphabeticalOrder) {
     const auto* base = reinterpret_cast<const BYTE*>(plugin);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    // The plug-in is built like this program, 32- or 64-bit: its headers have this layout.
+    ASSERT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
     const IMAGE_DATA_DIRECTORY& entry =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     ASSERT_NE(entry.VirtualAddress, 0u);
@@ -156,21 +158,33 @@ TEST_F(PluginExports, CarriesTheBuiltExtractorByteForByte) {
                                   << " built";
 }
 
-// Loading starts the log, when its file asks for it, with the library among the modules it
-// describes: the log of a host process tells which plug-in was in it.
-TEST_F(PluginExports, LoadingStartsTheLogDescribingTheLibrary) {
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The log, when its file asks for it, starts with the first export call, not at load: starting
+// it loads libraries, which must never happen under the loader's lock. Its header describes the
+// library, so the log of a host process tells which plug-in was in it; it is written once.
+TEST_F(PluginExports, TheFirstExportCallStartsTheLogDescribingTheLibrary) {
     const fs::path log = L"C:\\zq_sfx.log";
     std::ofstream(log, std::ios::binary).put('2');
     ASSERT_TRUE(FreeLibrary(plugin));
     plugin = LoadLibraryW(besideThisProgram(L"sfxbuild.dll").c_str());
     ASSERT_NE(plugin, nullptr);
-    std::ifstream in(log, std::ios::binary);
-    const std::string written(std::istreambuf_iterator<char>(in), {});
-    in.close();
+    const std::string afterLoad = fileText(log);
+    // Returns at once, without a dialog: a null archive path.
+    exportOf<DecryptAnsi>(plugin, "decrypt_a")(host(), language(), nullptr, nullptr, nullptr);
+    const std::string afterCall = fileText(log);
+    exportOf<DecryptAnsi>(plugin, "decrypt_a")(host(), language(), nullptr, nullptr, nullptr);
+    const std::string afterSecondCall = fileText(log);
     fs::remove(log);
+
+    EXPECT_EQ(afterLoad, "2") << "loading wrote the log";
     const std::string path = besideThisProgram(L"sfxbuild.dll").string();
-    EXPECT_NE(written.find("Path:" + path), std::string::npos) << written;
-    EXPECT_NE(written.find("product name:Quillon SFX"), std::string::npos) << written;
+    EXPECT_NE(afterCall.find("Path:" + path), std::string::npos) << afterCall;
+    EXPECT_NE(afterCall.find("product name:Quillon SFX"), std::string::npos) << afterCall;
+    EXPECT_EQ(afterSecondCall, afterCall) << "the log was started twice";
 }
 
 TEST_F(PluginExports, DecryptWithoutAnArchiveReturnsAtOnceShowingNothing) {

@@ -100,7 +100,7 @@ class TokenLibrary : public testing::Test {
     }
 
     // Binds `file` and checks that exactly that copy was loaded and the planted one was not.
-    void expectBoundTo(const TokenLibraryFile& file, const std::wstring& path) {
+    void expectBoundTo(TokenLibraryFile& file, const std::wstring& path) {
         EXPECT_EQ(std::wstring(file.path), path);
         ASSERT_TRUE(bindTokenLibrary(file, &module));
         ASSERT_NE(module, nullptr);
@@ -157,9 +157,89 @@ TEST_F(TokenLibrary, AFileExtractedOverTheCopyIsNotDeletedAtExit) {
         file = writeTokenLibrary(extractor);
     }
     ASSERT_EQ(file.placement, LibraryPlacement::kCurrentDirectory);
+    // The extraction comes after start-up, once the copy is loaded and no longer held.
+    ASSERT_TRUE(bindTokenLibrary(file, &module));
+    unload();
     writeFile(written, readFile(plantedCopy()) + "and then some");
     removeTokenLibrary(file);
     EXPECT_TRUE(exists(written));
+}
+
+// Between writing and loading, nobody may change, delete or rename the copy: in a folder others
+// can write to, a library swapped in there would run inside the extractor. Readers are welcome.
+TEST_F(TokenLibrary, TheWrittenCopyIsHeldAgainstChangeUntilItIsLoaded) {
+    TempFolder start, elsewhere;
+    const std::wstring written = wide(start.path()) + L"\\hwtok32.dll";
+    TokenLibraryFile file;
+    {
+        InDirectory in(wide(start.path()));
+        file = writeTokenLibrary(extractor);
+    }
+    ASSERT_EQ(file.placement, LibraryPlacement::kCurrentDirectory);
+    EXPECT_TRUE(file.hold.held());
+
+    const HANDLE writer = CreateFileW(written.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(DeleteFileW(written.c_str())) << "deleted";
+    const std::wstring moved = wide(elsewhere.path()) + L"\\moved.dll";
+    EXPECT_FALSE(MoveFileW(written.c_str(), moved.c_str())) << "renamed";
+    EXPECT_EQ(readFile(written), readFile(plantedCopy())) << "reading is still allowed";
+
+    expectBoundTo(file, written);
+    EXPECT_FALSE(file.hold.held()) << "the hold outlived the load";
+    unload();
+    removeTokenLibrary(file);
+    EXPECT_FALSE(exists(written));
+}
+
+// A copy whose bytes are not the resource's (replaced in the moment between writing and holding)
+// is not loaded, and neither is a written copy that is no longer held.
+TEST_F(TokenLibrary, ACopyThatIsNotTheOneWrittenIsNotLoaded) {
+    const HRSRC found = FindResourceW(extractor, L"HWTOKEN", MAKEINTRESOURCEW(10));
+    ASSERT_NE(found, nullptr);
+    const void* image = LockResource(LoadResource(extractor, found));
+    const DWORD imageSize = SizeofResource(extractor, found);
+    ASSERT_NE(image, nullptr);
+    std::string swapped(static_cast<const char*>(image), imageSize);
+    // A working library all the same: only the link time stamp of its header differs.
+    const LONG header = reinterpret_cast<const IMAGE_DOS_HEADER*>(swapped.data())->e_lfanew;
+    swapped[header + 8] = static_cast<char>(swapped[header + 8] ^ 0x5A);
+
+    TempFolder start;
+    const std::wstring path = wide(start.path()) + L"\\hwtok32.dll";
+    const auto writtenAndHeld = [&](const std::string& bytes) {
+        writeFile(path, bytes);
+        TokenLibraryFile file;
+        file.placement = LibraryPlacement::kCurrentDirectory;
+        wcscpy(file.path, path.c_str());
+        file.image = image;
+        file.imageSize = imageSize;
+        file.hold.handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file;
+    };
+
+    TokenLibraryFile file = writtenAndHeld(swapped);
+    ASSERT_TRUE(file.hold.held());
+    EXPECT_FALSE(bindTokenLibrary(file, &module));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
+    EXPECT_EQ(module, nullptr);
+    EXPECT_FALSE(tokenApi().bound());
+    EXPECT_FALSE(file.hold.held());
+    EXPECT_EQ(readFile(trace).find("load "), std::string::npos) << "the swapped copy ran";
+
+    file = writtenAndHeld(std::string(static_cast<const char*>(image), imageSize));
+    file.hold.release();
+    EXPECT_FALSE(bindTokenLibrary(file, &module)) << "loaded without its hold";
+    EXPECT_EQ(readFile(trace).find("load "), std::string::npos);
+
+    file = writtenAndHeld(std::string(static_cast<const char*>(image), imageSize));
+    expectBoundTo(file, path);
+    unload();
 }
 
 TEST_F(TokenLibrary, AnUnwritableCurrentDirectoryFallsBackToTheSystemDirectory) {
@@ -247,7 +327,9 @@ TEST_F(TokenLibrary, ALibraryMissingAnEntryPointIsNotBound) {
 std::vector<std::string> importedLibraries(const std::string& image) {
     std::vector<std::string> names;
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image.data() + dos->e_lfanew);
+    // The extractor is built like this program, 32- or 64-bit: read only headers of this layout.
+    if (nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC) return names;
     const auto* sections = IMAGE_FIRST_SECTION(nt);
     const auto offsetOf = [&](DWORD rva) -> size_t {
         for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {

@@ -196,7 +196,13 @@ int runCreate(Options& o) {
                      static_cast<uint32_t>(list.size()), static_cast<uint32_t>(listed.size()));
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
     writer.strictList = true;
-    if (!password.empty()) writer.setPassword(password.text().c_str());
+    // A password that gives no key (out of memory, or nothing left once converted) must not
+    // leave an archive written in the clear as if it were keyed.
+    if (!password.empty() && !writer.setPassword(password.text().c_str())) {
+        complain(std::u16string(loadText(kStrArchiveNotCreated)) +
+                 u" The password could not be made into a key.");
+        return kExitNoKey;
+    }
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr));
     writer.bindProgress(&progress);

@@ -37,3 +37,6 @@ std::u16string parseOptions(std::vector<std::u16string>& args, Options& out);
 // removed again.
 constexpr int kExitSigning = 5;
 constexpr int kExitUsage = 64;
+// A given password that gives no key (out of memory, or no text left once converted); the same
+// status as the engine's out of memory.
+constexpr int kExitNoKey = 3;

@@ -21,6 +21,12 @@ int report(ExtractResult result) {
     return static_cast<int>(result);
 }
 
+// A password was given but gives no key: reading on without one would blame the password.
+int refuseKeyless() {
+    complain(u"the password could not be made into a key");
+    return kExitNoKey;
+}
+
 }  // namespace
 
 int runExtract(Options& o, bool verifyOnly) {
@@ -29,7 +35,7 @@ int runExtract(Options& o, bool verifyOnly) {
     ArchiveReader reader;
     reader.configure(nullptr, o.destination.c_str(), o.paths[0].c_str());
     reader.verifyOnly = verifyOnly;
-    if (!password.empty()) reader.setPassword(password.text().c_str());
+    if (!password.empty() && !reader.setPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr));
     reader.bindProgress(&progress);
@@ -62,7 +68,7 @@ int runList(Options& o) {
     SecretText password;
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     PasswordCipher cipher;
-    if (!password.empty()) cipher.setPassword(password.text().c_str());
+    if (!password.empty() && !cipher.setPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
     File archive;
     if (!archive.open(o.paths[0].c_str(), FileOpen::kReadShared)) return report(kCorrupt);

@@ -1,0 +1,187 @@
+#include "common/archive/integrity_record.h"
+
+#include <cstring>
+
+#include "common/crypto/constant_time.h"
+#include "common/support/secure_zero.h"
+
+namespace {
+
+// Header fields, as offsets inside the 16-byte header.
+constexpr uint32_t kMarkerAt = 0;
+constexpr uint32_t kVersionAt = 8;
+constexpr uint32_t kAlgorithmAt = 9;
+constexpr uint32_t kTagLengthAt = 10;
+constexpr uint32_t kRecordLengthAt = 12;
+
+bool allZero(const uint8_t* p, uint64_t n) {
+    uint8_t any = 0;
+    for (uint64_t i = 0; i < n; ++i) any |= p[i];
+    return any == 0;
+}
+
+uint32_t readLe(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+void writeLe(uint8_t* p, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+uint32_t encodeRecord(uint32_t recordsEnd, bool keyed, const uint8_t* tag, uint8_t* out) {
+    const uint32_t total = recordBytesFor(recordsEnd);
+    std::memset(out, 0, total);
+    uint8_t* header = out + (total - kIntegrityRecordLength);
+    std::memcpy(header + kMarkerAt, kIntegrityMarker, sizeof kIntegrityMarker);
+    header[kVersionAt] = kIntegrityVersion;
+    header[kAlgorithmAt] = keyed ? kIntegrityKeyed : kIntegrityUnkeyed;
+    writeLe(header + kTagLengthAt, kIntegrityTagSize, 2);
+    writeLe(header + kRecordLengthAt, kIntegrityRecordLength, 4);
+    if (tag != nullptr) std::memcpy(header + kIntegrityHeaderSize, tag, kIntegrityTagSize);
+    return total;
+}
+
+IntegrityTailKind classifyInfoTail(const uint8_t* info, uint32_t recordsEnd, uint32_t infoSize,
+                                   bool keyed, IntegrityTail& out) {
+    out = IntegrityTail{};
+    if (recordsEnd > infoSize) return kTailCorrupt;
+    const uint64_t tail = infoSize - recordsEnd;
+    if (tail < kIntegrityGuardSize) {
+        return allZero(info + recordsEnd, tail) ? kTailClassic : kTailCorrupt;
+    }
+
+    // From here on the bytes must be a record: alignment zeros and guard, then a header.
+    const uint64_t guardAt = roundUp16(recordsEnd);
+    const uint64_t headerAt = guardAt + kIntegrityGuardSize;
+    if (headerAt + kIntegrityHeaderSize > infoSize) return kTailCorrupt;
+    if (!allZero(info + recordsEnd, headerAt - recordsEnd)) return kTailCorrupt;
+    const uint8_t* header = info + headerAt;
+    if (std::memcmp(header + kMarkerAt, kIntegrityMarker, sizeof kIntegrityMarker) != 0) {
+        return kTailCorrupt;
+    }
+    const uint8_t version = header[kVersionAt];
+    if (version == 0) return kTailCorrupt;
+    out.version = version;
+    // A later version may lay out the rest differently; the intact guard is what shows that
+    // its version byte was written so and not flipped.
+    if (version > kIntegrityVersion) return kTailLaterVersion;
+
+    if (header[kAlgorithmAt] != (keyed ? kIntegrityKeyed : kIntegrityUnkeyed) ||
+        readLe(header + kTagLengthAt, 2) != kIntegrityTagSize ||
+        readLe(header + kRecordLengthAt, 4) != kIntegrityRecordLength ||
+        infoSize != guardAt + kIntegrityTailSize) {
+        return kTailCorrupt;
+    }
+    out.tagOffset = static_cast<uint32_t>(headerAt + kIntegrityHeaderSize);
+    std::memcpy(out.tag, info + out.tagOffset, kIntegrityTagSize);
+    return kTailRecord;
+}
+
+IntegrityTag::IntegrityTag(const uint8_t* key) : keyed_(key != nullptr) {
+    if (keyed_) {
+        mac_.init(key, kIntegrityTagSize);
+    } else {
+        sha512Init(plain_);
+    }
+    sha512Init(leaves_);
+    sha512Init(chunk_);
+}
+
+IntegrityTag::~IntegrityTag() {
+    // mac_ wipes itself.
+    secureZeroObject(plain_);
+    secureZeroObject(leaves_);
+    secureZeroObject(chunk_);
+}
+
+void IntegrityTag::leafOf(const uint8_t* chunk, uint32_t length, uint8_t* leaf) {
+    Sha512Context ctx;
+    sha512Init(ctx);
+    sha512Update(ctx, chunk, length);
+    sha512Final(ctx, leaf);
+}
+
+void IntegrityTag::addLeaf(const uint8_t* leaf) {
+    if (chunkFill_ != 0) stage_ = kMisused;
+    sha512Update(leaves_, leaf, kIntegrityTagSize);
+}
+
+void IntegrityTag::addData(const uint8_t* data, std::size_t length) {
+    while (length > 0) {
+        const std::size_t room = kIntegrityChunkSize - chunkFill_;
+        const std::size_t take = length < room ? length : room;
+        sha512Update(chunk_, data, take);
+        chunkFill_ += static_cast<uint32_t>(take);
+        data += take;
+        length -= take;
+        if (chunkFill_ == kIntegrityChunkSize) {
+            uint8_t leaf[kIntegrityTagSize];
+            sha512Final(chunk_, leaf);
+            sha512Update(leaves_, leaf, sizeof leaf);
+            chunkFill_ = 0;
+        }
+    }
+}
+
+void IntegrityTag::addTrailer(const uint8_t* trailer) {
+    if (stage_ != kNothing) {
+        stage_ = kMisused;
+        return;
+    }
+    if (keyed_) {
+        mac_.update(trailer, 32);
+    } else {
+        sha512Update(plain_, trailer, 32);
+    }
+    stage_ = kTrailerAdded;
+}
+
+void IntegrityTag::addInfo(const uint8_t* info, uint32_t tagOffset) {
+    if (stage_ != kTrailerAdded) {
+        stage_ = kMisused;
+        return;
+    }
+    if (keyed_) {
+        mac_.update(info, tagOffset);
+    } else {
+        sha512Update(plain_, info, tagOffset);
+    }
+    stage_ = kInfoAdded;
+}
+
+bool IntegrityTag::finish(uint8_t* tag) {
+    std::memset(tag, 0, kIntegrityTagSize);
+    if (stage_ != kInfoAdded) {
+        stage_ = kMisused;
+        return false;
+    }
+    stage_ = kFinished;
+    uint8_t digest[kIntegrityTagSize];
+    if (chunkFill_ != 0) {  // the last, shorter chunk
+        sha512Final(chunk_, digest);
+        sha512Update(leaves_, digest, sizeof digest);
+        chunkFill_ = 0;
+    }
+    sha512Final(leaves_, digest);
+    if (keyed_) {
+        mac_.update(digest, sizeof digest);
+        mac_.finish(tag);
+    } else {
+        sha512Update(plain_, digest, sizeof digest);
+        sha512Final(plain_, tag);
+    }
+    secureZero(digest, sizeof digest);
+    return true;
+}
+
+bool IntegrityTag::matches(const uint8_t* storedTag) {
+    uint8_t computed[kIntegrityTagSize];
+    const bool finished = finish(computed);
+    const bool same = equalInConstantTime(computed, storedTag, kIntegrityTagSize);
+    secureZero(computed, sizeof computed);
+    return finished && same;
+}
