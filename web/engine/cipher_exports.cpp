@@ -1,5 +1,5 @@
 // What the page's cipher workers run: AES-256-CBC decryption of chunks that each carry their own
-// IV, and SHA-512 of the chunks' bytes. The data stream is one CBC chain, but every ciphertext
+// IV. The data stream is one CBC chain, but every ciphertext
 // block is the IV of the next, so chunks can be deciphered apart, on as many workers as the
 // machine has cores. Each worker keys its own copy of the module from the 48 key and IV bytes
 // the password derived (the engine's own derivation, done once in the main worker).
@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "common/crypto/aes_context.h"
-#include "common/crypto/sha512.h"
 #include "common/support/secure_zero.h"
 #include "web/engine/exports.h"
 
@@ -30,13 +29,4 @@ QUILLON_EXPORT(qn_cipher_decrypt)
 void qnCipherDecrypt(const uint8_t* iv, uint8_t* data, uint32_t blocks) {
     std::memcpy(g_context.chain, iv, sizeof g_context.chain);
     aesDecryptBlocks(g_context, data, blocks);
-}
-
-// The SHA-512 of `bytes` bytes into the 64 at `digest`.
-QUILLON_EXPORT(qn_sha512) void qnSha512(const uint8_t* data, uint32_t bytes, uint8_t* digest) {
-    Sha512Context context;
-    sha512Init(context);
-    sha512Update(context, data, bytes);
-    sha512Final(context, digest);
-    secureZeroObject(context);
 }

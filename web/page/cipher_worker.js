@@ -1,15 +1,12 @@
 // A cipher worker: the page's main worker hands it chunks of an archive's data stream to
-// decipher, or to hash for the integrity check, one at a time, and gets the bytes back in the
-// same buffer. It runs its own copy of the engine's module, keyed from the 48 key and IV bytes
+// decipher, one at a time, and gets the bytes back in the same buffer. It runs its own copy of the engine's module, keyed from the 48 key and IV bytes
 // the main worker derived; there are as many of these workers as the machine has cores.
 'use strict';
-
-const LEAF = 512 * 1024; // the integrity check hashes the data stream in leaves of this size
 
 let engine = null;
 let block = 0; // the module's buffer for one chunk
 let blockBytes = 0;
-let scratch = 0; // 64 bytes: a digest, or the IV; 48 bytes: the key
+let scratch = 0; // 64 bytes: the key and IV, then the IV of a chunk
 let keyIv = null; // the IV the password derived: the chain's start
 
 // The module needs every call it imports, though this worker uses none of them.
@@ -31,30 +28,15 @@ function room(n) {
 }
 
 // m.data: the chunk, after `m.ivBytes` (16 or 0) bytes of IV; without them the chunk starts the
-// stream and the keyed IV applies. With m.leaves, the SHA-512 of every leaf of the ciphertext
-// comes back first; with m.decipher, the chunk comes back deciphered in place.
-function chunk(m) {
+// stream and the keyed IV applies. The chunk comes back deciphered in place.
+function decipher(m) {
   const all = new Uint8Array(m.data);
   const data = all.subarray(m.ivBytes);
   room(data.length);
   bytes().set(data, block);
-  let leaves = null;
-  if (m.leaves) {
-    const count = Math.ceil(data.length / LEAF);
-    leaves = new Uint8Array(64 * count);
-    for (let i = 0; i < count; i++) {
-      const from = i * LEAF;
-      const n = Math.min(LEAF, data.length - from);
-      engine.qn_sha512(block + from, n, scratch);
-      leaves.set(bytes().subarray(scratch, scratch + 64), 64 * i);
-    }
-  }
-  if (m.decipher) {
-    bytes().set(m.ivBytes === 16 ? all.subarray(0, 16) : keyIv, scratch);
-    engine.qn_cipher_decrypt(scratch, block, data.length / 16);
-    data.set(bytes().subarray(block, block + data.length));
-  }
-  return leaves;
+  bytes().set(m.ivBytes === 16 ? all.subarray(0, 16) : keyIv, scratch);
+  engine.qn_cipher_decrypt(scratch, block, data.length / 16);
+  data.set(bytes().subarray(block, block + data.length));
 }
 
 self.onmessage = async (event) => {
@@ -88,13 +70,10 @@ self.onmessage = async (event) => {
         blockBytes = 0;
         postMessage({ id: m.id });
         return;
-      case 'chunk': {
-        const leaves = chunk(m);
-        const transfer = [m.data];
-        if (leaves !== null) transfer.push(leaves.buffer);
-        postMessage({ id: m.id, data: m.data, leaves: leaves !== null ? leaves.buffer : null }, transfer);
+      case 'chunk':
+        decipher(m);
+        postMessage({ id: m.id, data: m.data }, [m.data]);
         return;
-      }
       default:
         throw new Error('unknown job ' + m.op);
     }

@@ -247,7 +247,7 @@ async function chooseCipher() {
   const browser = await time(() => decipherWithBrowser(sample, keyIv));
   const module = await time(() => {
     const copy = sample.slice();
-    return poolRun({ op: 'chunk', data: copy.buffer, ivBytes: 0, decipher: true }, [copy.buffer]);
+    return poolRun({ op: 'chunk', data: copy.buffer, ivBytes: 0 }, [copy.buffer]);
   });
   measuredCipher = module < browser ? 'module' : 'webcrypto';
   return measuredCipher;
@@ -364,7 +364,7 @@ async function plainChunk(pos, end) {
   const data = pos > 0 ? withIv.subarray(16) : withIv;
   if (subtleKey !== null) return decipherWithBrowser(data, iv !== null ? iv : keyIv);
   const ivBytes = pos > 0 ? 16 : 0;
-  const reply = await poolRun({ op: 'chunk', data: withIv.buffer, ivBytes, decipher: true },
+  const reply = await poolRun({ op: 'chunk', data: withIv.buffer, ivBytes },
     [withIv.buffer]);
   return new Uint8Array(reply.data, ivBytes);
 }
