@@ -1,6 +1,6 @@
 # Short commands for people; the real build is CMake (CMakePresets.json).
 .PHONY: all demo bootstrap build build-native build-win32 build-win64 build-windows-suite build-fuzz \
-	web test test-native test-win32 test-win64 test-web bench format clean
+	web test test-native test-win32 test-win64 test-web bench bench-web format clean
 
 all: build
 
@@ -62,6 +62,10 @@ bench: build-native
 	@build/native/bin/cipher_bench
 	@build/native/bin/meter_bench
 	@bench/archive_bench.sh build/native/bin/sfxtool
+
+# The web page on a 1 GiB archive in headless Chromium: open and save, and make.
+bench-web: web build-native
+	@tests/web/run-web-tests.sh --bench 1024
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

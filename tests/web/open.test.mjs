@@ -1,6 +1,6 @@
-// Opening archives made by sfxtool in the page: every kind (.tvf, .exe, with and without a
-// password), every saved byte compared, saved as downloads and through the File System Access
-// API; and the archives that must be refused, with the system's texts and nothing saved.
+// Opening archives made by sfxtool in the page: every kind (.tvf, .exe, signed .exe, with and
+// without a password), every saved byte compared, saved as downloads and through the File System
+// Access API; and the archives that must be refused, with the system's texts and nothing saved.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
