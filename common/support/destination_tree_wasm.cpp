@@ -8,8 +8,10 @@ bool DestinationTree::open(const char16_t*) {
 }
 
 void DestinationTree::close() {
-    entered_ = false;
+    root_ = current_ = -1;
+    folder_[0] = 0;
     folderChars_ = 0;
+    entered_ = false;
 }
 
 TreeEnter DestinationTree::enter(const char16_t*, uint32_t, bool) {
