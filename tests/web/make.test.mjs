@@ -7,7 +7,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  createArchive, patternBytes, sfxtool, startBrowser, takeDownloads, tempDir,
+  createArchive, patternBytes, servePage, sfxtool, startBrowser, takeDownloads, tempDir,
   waitIdle, writeTree,
 } from './harness.mjs';
 
@@ -95,6 +95,31 @@ describe('archives made in the page are what sfxtool create makes', () => {
       await page.close();
     });
   }
+
+  test('from a web server, written through the private file system as it is made', async () => {
+    const server = await servePage();
+    const page = await browser.newPage(server.url);
+    const names = Object.keys(FILES);
+    for (const type of ['exe', 'tvf', 'tvf']) {
+      const { archive } = await makeInPage(page, { files: names, password: PASSWORD, type });
+      const reference = createArchive(src, names, path.join(work, `ref-served.${type}`), PASSWORD,
+        { plain: type === 'tvf' });
+      assert.ok(archive.bytes.equals(reference), `the .${type} is not the bytes sfxtool writes`);
+      await page.locator('#clear-files').click();
+      await page.uncheck('#no-password');
+    }
+    // Of three archives made there, the last two are kept (a download may still read the one
+    // before); the first is gone.
+    const kept = await page.evaluate(async () => {
+      const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('quillon-made');
+      const names = [];
+      for await (const name of folder.keys()) names.push(name);
+      return names.length;
+    });
+    assert.equal(kept, 2);
+    await page.close();
+    await server.close();
+  });
 
   test('a folder, stored in sorted order under its own name', async () => {
     const page = await browser.newPage();

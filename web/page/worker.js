@@ -66,11 +66,26 @@ function withBytes(bytes, fn) {
 
 // ----- What the engine calls -----
 
+// A sink gathers what the engine writes: into a file of the browser's private file system,
+// written as it comes, when the job opened one (`staging`); else into Blob parts.
+let staging = null;
+
 function newSink(name) {
+  if (staging !== null && !staging.taken) {
+    staging.taken = true;
+    return { name, staging, size: 0 };
+  }
   return { name, parts: [], stage: new Uint8Array(STAGE), staged: 0, size: 0 };
 }
 
 function sinkWrite(sink, bytes) {
+  if (sink.staging !== undefined) {
+    if (sink.staging.access.write(bytes, { at: sink.size }) !== bytes.length) {
+      throw new Error('the archive could not be written');
+    }
+    sink.size += bytes.length;
+    return;
+  }
   let at = 0;
   while (at < bytes.length) {
     const n = Math.min(bytes.length - at, STAGE - sink.staged);
@@ -84,14 +99,51 @@ function sinkWrite(sink, bytes) {
 
 // The Blob constructor copies, and the browser moves large Blobs out of this process.
 function sinkFlush(sink) {
+  if (sink.staging !== undefined) return;
   if (sink.staged > 0) sink.parts.push(new Blob([sink.stage.subarray(0, sink.staged)]));
   sink.staged = 0;
 }
 
-function sinkBlob(sink) {
+// What the sink holds, as a Blob: the finished file on disk, or the parts.
+async function sinkBlob(sink) {
+  if (sink.staging !== undefined) {
+    sink.staging.access.flush();
+    sink.staging.access.close();
+    sink.staging.closed = true;
+    return sink.staging.file.getFile();
+  }
   sinkFlush(sink);
   sink.stage = null;
   return new Blob(sink.parts, { type: 'application/octet-stream' });
+}
+
+// A file in the browser's private file system for the archive about to be made, so that it goes
+// to disk as the engine writes it, in memory that stays flat; null where there is none (a page
+// opened from disk has no private file system). When one is made, the one made before it stays,
+// since its download may still be reading it; older ones go.
+async function openStaging() {
+  try {
+    const root = await self.navigator.storage.getDirectory();
+    const folder = await root.getDirectoryHandle('quillon-made', { create: true });
+    for await (const name of folder.keys()) {
+      if (name !== lastMade) await folder.removeEntry(name).catch(() => {});
+    }
+    const name = 'archive-' + Date.now() + '.part';
+    const file = await folder.getFileHandle(name, { create: true });
+    const access = await file.createSyncAccessHandle();
+    return { folder, name, file, access, taken: false, closed: false };
+  } catch (e) {
+    return null;
+  }
+}
+let lastMade = null;
+
+async function closeStaging(kept) {
+  if (staging === null) return;
+  if (!staging.closed) staging.access.close();
+  if (kept) lastMade = staging.name;
+  else await staging.folder.removeEntry(staging.name).catch(() => {});
+  staging = null;
 }
 
 const host = {
@@ -149,7 +201,10 @@ const host = {
     handles.delete(handle);
   },
   file_delete(ptr, chars) {
-    return sinks.delete(readText(ptr, chars)) ? 1 : 0;
+    const name = readText(ptr, chars);
+    const sink = sinks.get(name);
+    if (sink !== undefined && sink.staging !== undefined) sink.staging.access.truncate(0);
+    return sinks.delete(name) ? 1 : 0;
   },
   file_rename(fromPtr, fromChars, toPtr, toChars) {
     const from = readText(fromPtr, fromChars);
@@ -481,9 +536,11 @@ async function save(m) {
 
 // ----- Making an archive -----
 
-function make(m) {
+async function make(m) {
   named.clear();
   sinks.clear();
+  staging = await openStaging();
+  let made = false;
   const names = m.files.map((f) => f.name);
   m.files.forEach((f) => named.set(f.name, f.file));
   const list = names.join('\0') + '\0';
@@ -510,8 +567,11 @@ function make(m) {
       postMessage({ op: 'made', result: result || 3, message: engineText(engine.qn_text(106)) + reason });
       return;
     }
-    postMessage({ op: 'made', result: 0, name: m.output, blob: sinkBlob(sink), size: sink.size });
+    const blob = await sinkBlob(sink);
+    made = true;
+    postMessage({ op: 'made', result: 0, name: m.output, blob, size: sink.size });
   } finally {
+    await closeStaging(made);
     named.clear();
     sinks.clear();
     handles.clear();
