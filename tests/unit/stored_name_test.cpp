@@ -15,8 +15,9 @@ bool safe(const std::u16string& name) {
 }
 
 TEST(StoredName, PlainRelativeNamesAreAccepted) {
-    for (const char16_t* ok : {u"a.txt", u"sub\\deep\\a.txt", u"sub/a.txt", u"r\u00e9sum\u00e9.doc",
-                               u".hidden", u"a..b", u"CONFIG.SYS", u"COM10", u"console.log"}) {
+    for (const char16_t* ok :
+         {u"a.txt", u"sub\\deep\\a.txt", u"sub/a.txt", u"r\u00e9sum\u00e9.doc", u".hidden", u"a..b",
+          u"CONFIG.SYS", u"COM10", u"console.log", u"COM\u2074", u"CONIN", u"CONIN$X"}) {
         EXPECT_TRUE(safe(ok)) << std::filesystem::path(ok).string();
     }
 }
@@ -45,6 +46,13 @@ TEST(StoredName, NamesThatLeaveTheDestinationAreRefused) {
                                 u"Aux",
                                 u"sub\\COM1",
                                 u"lpt9.log",
+                                u"COM0",
+                                u"LPT0.txt",
+                                u"COM\u00b9",
+                                u"lpt\u00b2.txt",
+                                u"sub\\COM\u00b3",
+                                u"CONIN$",
+                                u"conout$.txt",
                                 u"tab\there",
                                 u"bell\a"}) {
         EXPECT_FALSE(safe(bad)) << std::filesystem::path(bad).string();
