@@ -1,13 +1,13 @@
 # Short commands for people; the real build is CMake (CMakePresets.json).
 .PHONY: all demo bootstrap build build-native build-win32 build-win64 build-windows-suite build-fuzz \
-	package test test-native test-win32 test-win64 bench format clean
+	package web test test-native test-win32 test-win64 test-web bench bench-web format clean
 
 all: build
 
 bootstrap:
 	@scripts/bootstrap
 
-build: build-win32 build-native
+build: build-win32 build-native web
 
 # The native sfxtool carries the extractor the cross build makes, so that comes first.
 build-native: bootstrap build-win32
@@ -17,6 +17,12 @@ build-native: bootstrap build-win32
 build-win32: bootstrap
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32
+
+# The page, build/web/quillon.html: the engine as WebAssembly, with the extractor the cross build
+# made inside.
+web: bootstrap build-win32
+	@cmake --preset web >/dev/null
+	@cmake --build --preset web
 
 # The same Windows programs and tests for x86-64: only the tests use them, on machines that cannot
 # start 32-bit programs (see scripts/windows-suite).
@@ -53,6 +59,9 @@ test-win32: build-windows-suite
 test-win64: build-win64
 	@scripts/run-tests win64
 
+test-web: web build-native
+	@scripts/run-tests web
+
 demo: build-native
 	@demo/run-demo
 
@@ -60,6 +69,10 @@ bench: build-native
 	@build/native/bin/cipher_bench
 	@build/native/bin/meter_bench
 	@bench/archive_bench.sh build/native/bin/sfxtool
+
+# The web page on a 1 GiB archive in headless Chromium: open and save, and make.
+bench-web: web build-native
+	@tests/web/run-web-tests.sh --bench 1024
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

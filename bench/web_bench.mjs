@@ -1,0 +1,173 @@
+// The page's speed and memory on a large archive, in headless Chromium on this machine: open,
+// verify and save all of an archive that sfxtool made, as downloads and into a picked folder,
+// and make one. One line per figure; peak memory is the sum over the browser's processes.
+//   node bench/web_bench.mjs [MIB]        (default 1024; run by make bench-web)
+import { execFileSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import fs from 'node:fs';
+import path from 'node:path';
+
+import { servePage, sfxtool, startBrowser, tempDir, waitIdle } from '../tests/web/harness.mjs';
+
+const mib = Number(process.argv[2] || 1024);
+// The machine may be shared: openssl deciphering the same archive, in the same run, says how
+// fast this processor is at the moment.
+const PASSWORD = 'bench password 1';
+
+// Memory (proportional set size, so pages shared between the browser's processes count once)
+// and processor time of the browser and every process under it, sampled every 200 ms.
+function browserWatch(profile) {
+  const ticksPerSecond = 100;
+  const cpuSeen = new Map(); // pid → processor ticks last seen, kept after a process ends
+  const sample = () => {
+    const parents = new Map();
+    const ticks = new Map();
+    let root = null;
+    for (const pid of fs.readdirSync('/proc').filter((d) => /^\d+$/.test(d))) {
+      try {
+        const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+        const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+        parents.set(pid, fields[1]);
+        ticks.set(pid, Number(fields[11]) + Number(fields[12]));
+        if (root === null && stat.includes('(chromium')) {
+          const cmdline = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+          if (cmdline.includes(profile) && !cmdline.includes('--type=')) root = pid;
+        }
+      } catch {
+        // gone meanwhile
+      }
+    }
+    let memory = 0;
+    if (root === null) return memory;
+    for (const pid of parents.keys()) {
+      let p = pid;
+      while (p !== undefined && p !== '0' && p !== root) p = parents.get(p);
+      if (p !== root) continue;
+      cpuSeen.set(pid, ticks.get(pid));
+      try {
+        const pss = /^Pss:\s+(\d+) kB/m.exec(fs.readFileSync(`/proc/${pid}/smaps_rollup`, 'utf8'));
+        if (pss !== null) memory += Number(pss[1]) * 1024;
+      } catch {
+        // gone meanwhile
+      }
+    }
+    return memory;
+  };
+  const cpuTotal = () => [...cpuSeen.values()].reduce((a, b) => a + b, 0) / ticksPerSecond;
+  let peak = 0;
+  let base = 0;
+  let cpuBase = 0;
+  const timer = setInterval(() => { peak = Math.max(peak, sample()); }, 200);
+  return {
+    // Starts a new measurement: the memory now, and the highest seen from now on.
+    reset() { base = sample(); peak = base; cpuBase = cpuTotal(); },
+    figures() { sample(); return { base, peak, cpu: cpuTotal() - cpuBase }; },
+    stop() { clearInterval(timer); },
+  };
+}
+
+// One figure: throughput by the clock, and, for the browser, its peak memory and the throughput
+// per second of processor time it used (what a machine not shared with others would see,
+// roughly, when the work is bound by the processor).
+function line(what, seconds, mem) {
+  const bytes = mib * 1048576;
+  const mbs = bytes / 1e6 / seconds;
+  let extra = '';
+  if (mem.peak > 0) {
+    extra = `  browser peak ${(mem.peak / 1048576).toFixed(0)} MiB (at rest ${(mem.base / 1048576).toFixed(0)} MiB)` +
+      `  ${mem.cpu.toFixed(1)} s of processor, ${(bytes / 1e6 / mem.cpu).toFixed(0)} MB per processor-second`;
+  }
+  console.log(`${what.padEnd(40)} ${String(mib).padStart(5)} MiB  ${mbs.toFixed(1).padStart(7)} MB/s` +
+    `  ${seconds.toFixed(2).padStart(6)} s${extra}`);
+}
+
+const work = tempDir('bench');
+try {
+  const data = path.join(work, 'data.bin');
+  execFileSync('head', ['-c', String(mib * 1048576), '/dev/urandom'], { stdio: ['ignore', fs.openSync(data, 'w'), 'inherit'] });
+  const archive = path.join(work, 'data.tvf');
+  const made = sfxtool(['create', '--plain', '--password-stdin', '-C', work, '-o', archive, 'data.bin'],
+    { input: PASSWORD + '\n' });
+  if (made.status !== 0) throw new Error(String(made.stderr));
+
+  // The reference: openssl deciphering the whole archive from disk to nowhere.
+  const digest = createHash('sha512').update(Buffer.from(PASSWORD, 'latin1')).digest();
+  let started = performance.now();
+  execFileSync('openssl', ['enc', '-d', '-aes-256-cbc', '-nopad', '-K', digest.subarray(0, 32).toString('hex'),
+    '-iv', digest.subarray(32, 48).toString('hex'), '-in', archive, '-out', '/dev/null']);
+  line('openssl enc -d (reference)', (performance.now() - started) / 1000, { base: 0, peak: 0 });
+
+  const server = await servePage();
+  const browser = await startBrowser();
+  const page = await browser.newPage(server.url, {
+    // Picking a folder is answered with one in the browser's private file system.
+    before: () => {
+      window.showDirectoryPicker = async () =>
+        (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
+    },
+  });
+  const watch = browserWatch(browser.profile);
+
+  // Open (trailer, checks, table) and save all: the whole archive read, deciphered and written,
+  // with the browser's AES and with the module's, as downloads and into a picked folder.
+  const modes = [
+    { what: 'downloads, browser cipher', hash: '', downloads: true },
+    { what: 'downloads, module cipher', hash: '#module-cipher', downloads: true },
+    { what: 'picked folder, browser cipher', hash: '', downloads: false },
+    { what: 'picked folder, module cipher', hash: '#module-cipher', downloads: false },
+  ];
+  for (const mode of modes) {
+    await page.goto('about:blank');
+    await page.goto(server.url + mode.hash);
+    await page.waitForFunction(() => document.body.dataset.ready === 'yes', null, { polling: 100 });
+    if (mode.downloads) await page.evaluate(() => { window.showDirectoryPicker = undefined; });
+    watch.reset();
+    const started = performance.now();
+    await page.setInputFiles('#archive', archive);
+    await page.fill('#password', PASSWORD);
+    await page.click('#open');
+    await waitIdle(page);
+    const download = mode.downloads ? page.waitForEvent('download', { timeout: 600000 }) : null;
+    await page.click('#save-all');
+    await page.waitForFunction(() => /^Saved/.test(document.getElementById('status').textContent) ||
+      document.getElementById('status').classList.contains('failed'), null, { timeout: 600000, polling: 100 });
+    // A download is done when its file is complete on disk.
+    const saved = download !== null ? await (await download).path() : null;
+    const seconds = (performance.now() - started) / 1000;
+    line(`open+save all (${mode.what})`, seconds, watch.figures());
+    if (saved !== null) {
+      fs.rmSync(saved, { force: true });
+    } else {
+      await page.evaluate(async () => (await navigator.storage.getDirectory()).removeEntry('picked', { recursive: true }));
+    }
+  }
+
+  // Make: the engine's writer in the module, its cipher included.
+  await page.goto('about:blank');
+  await page.goto(server.url);
+  await page.waitForFunction(() => document.body.dataset.ready === 'yes', null, { polling: 100 });
+  watch.reset();
+  started = performance.now();
+  await page.locator('#tab-make').click();
+  await page.setInputFiles('#add-files', data);
+  await page.fill('#new-password', PASSWORD);
+  await page.fill('#confirm-password', PASSWORD);
+  await page.selectOption('#type', 'tvf');
+  const download = page.waitForEvent('download', { timeout: 1800000 });
+  await page.click('#create');
+  const madePath = await (await download).path();
+  const seconds = (performance.now() - started) / 1000;
+  line('make .tvf', seconds, watch.figures());
+  let same = true;
+  try {
+    execFileSync('cmp', ['-s', madePath, archive]);
+  } catch {
+    same = false;
+  }
+  console.log(`make .tvf identical to sfxtool's: ${same ? 'yes' : 'no'}`);
+  watch.stop();
+  await browser.close();
+  await server.close();
+} finally {
+  fs.rmSync(work, { recursive: true, force: true });
+}

@@ -1,0 +1,173 @@
+// What the page tests share: the system's Chromium driven by playwright-core (installed into the
+// build folder, so nothing is downloaded while a test runs), a record of every request the page
+// makes, sfxtool to make and check archives, and helpers that drive the page by its stable ids.
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import fs from 'node:fs';
+import http from 'node:http';
+import { createRequire } from 'node:module';
+import os from 'node:os';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const here = path.dirname(new URL(import.meta.url).pathname);
+export const ROOT = path.resolve(here, '../..');
+export const PAGE = process.env.QUILLON_PAGE || path.join(ROOT, 'build/web/quillon.html');
+export const SFXTOOL = process.env.QUILLON_SFXTOOL || path.join(ROOT, 'build/native/bin/sfxtool');
+const modules = process.env.QUILLON_TEST_MODULES || path.join(ROOT, 'build/web-tests');
+const { chromium } = createRequire(path.join(modules, 'package.json'))('playwright-core');
+
+export const PAGE_URL = pathToFileURL(PAGE).href;
+
+export function tempDir(tag) {
+  return fs.mkdtempSync(path.join(os.tmpdir(), `quillon-${tag}-`));
+}
+
+// ----- The browser -----
+
+// A fresh browser profile per call; `scheme` is 'light' or 'dark'. The returned session records
+// every request any page or worker of it makes.
+export async function startBrowser({ scheme = 'light' } = {}) {
+  const profile = tempDir('profile');
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: process.env.QUILLON_CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    acceptDownloads: true,
+    colorScheme: scheme,
+    viewport: { width: 1000, height: 900 },
+  });
+  const requests = [];
+  context.on('request', (r) => requests.push(r.url()));
+  const errors = [];
+  const pages = new Set(); // the page's own addresses
+  return {
+    context,
+    profile,
+    requests,
+    errors,
+    // Requests that left the page: anything but the page itself and the Blob URLs it makes.
+    requestsThatLeft() {
+      return requests.filter((u) => !pages.has(u.replace(/#.*$/, '')) && !u.startsWith('blob:'));
+    },
+    async newPage(url = PAGE_URL, { before } = {}) {
+      pages.add(url.replace(/#.*$/, ''));
+      const page = await context.newPage();
+      page.on('pageerror', (e) => errors.push(e.message));
+      if (before) await page.addInitScript(before);
+      const downloads = [];
+      page.on('download', (d) => downloads.push(d));
+      page.downloads = downloads;
+      await page.goto(url);
+      await page.waitForFunction(() => document.body.dataset.ready === 'yes', null, { polling: 100 });
+      return page;
+    },
+    async close() {
+      await context.close();
+      fs.rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+// Serves the page alone from 127.0.0.1, as any static web server would; everything else is 404.
+// Some browser features (the private file system among them) exist only for a web origin.
+export async function servePage() {
+  const server = http.createServer((req, res) => {
+    if (req.url !== '/quillon.html') {
+      res.writeHead(404).end();
+      return;
+    }
+    res.writeHead(200, { 'content-type': 'text/html; charset=utf-8' });
+    fs.createReadStream(PAGE).pipe(res);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {
+    url: `http://127.0.0.1:${server.address().port}/quillon.html`,
+    close: () => new Promise((resolve) => server.close(resolve)),
+  };
+}
+
+// ----- Driving the page -----
+
+export async function openArchive(page, file, password) {
+  await page.locator('#tab-open').click();
+  await page.setInputFiles('#archive', file);
+  await page.fill('#password', password);
+  await page.click('#open');
+  await waitIdle(page);
+  return (await page.locator('#status').textContent()).trim();
+}
+
+export async function waitIdle(page) {
+  await page.waitForFunction(() => document.body.dataset.busy !== 'yes', null, { timeout: 120000, polling: 100 });
+}
+
+export async function listedFiles(page) {
+  return page.$$eval('#files tr[data-name]', (rows) =>
+    rows.map((r) => ({ name: r.dataset.name, size: Number(r.dataset.size) })));
+}
+
+// Downloads that arrived after `from`, as {name: bytes}, once `count` of them have. They are
+// started in order but may be reported in another.
+export async function takeDownloads(page, count, from = 0) {
+  const deadline = Date.now() + 60000;
+  while (page.downloads.length < from + count) {
+    if (Date.now() > deadline) {
+      throw new Error(`expected ${count} downloads, got ${page.downloads.length - from}`);
+    }
+    await page.waitForTimeout(50);
+  }
+  const out = {};
+  for (const d of page.downloads.slice(from, from + count)) {
+    assert.equal(out[d.suggestedFilename()], undefined, 'one download per name');
+    out[d.suggestedFilename()] = fs.readFileSync(await d.path());
+  }
+  return out;
+}
+
+// ----- sfxtool -----
+
+export function sfxtool(args, { input, cwd } = {}) {
+  return spawnSync(SFXTOOL, args, { input, cwd, timeout: 120000 });
+}
+
+// Makes an archive of `names` (relative to `folder`), with or without a password.
+export function createArchive(folder, names, output, password, { plain = false } = {}) {
+  const args = ['create', '-C', folder, '-o', output];
+  if (plain) args.push('--plain');
+  if (password === '') args.push('--no-password');
+  else args.push('--password-stdin');
+  const r = sfxtool([...args, ...names], { input: password === '' ? undefined : password + '\n' });
+  assert.equal(r.status, 0, `sfxtool create failed: ${r.stderr}`);
+  return fs.readFileSync(output);
+}
+
+// Writes files under `folder`: {relative path: contents}.
+export function writeTree(folder, files) {
+  for (const [name, contents] of Object.entries(files)) {
+    const full = path.join(folder, name);
+    fs.mkdirSync(path.dirname(full), { recursive: true });
+    fs.writeFileSync(full, contents);
+  }
+}
+
+export function digest(bytes) {
+  return createHash('sha256').update(bytes).digest('hex');
+}
+
+// Deterministic pseudo-random bytes, so a failure can be replayed.
+export function patternBytes(length, seed) {
+  const out = Buffer.alloc(length);
+  let x = seed >>> 0 || 1;
+  for (let i = 0; i < length; i++) {
+    x ^= x << 13; x >>>= 0;
+    x ^= x >>> 17;
+    x ^= x << 5; x >>>= 0;
+    out[i] = x & 255;
+  }
+  return out;
+}
+
+export { execFileSync };

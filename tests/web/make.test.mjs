@@ -1,0 +1,206 @@
+// Making archives in the page: byte for byte what sfxtool create writes from the same files in
+// the same order, for every kind; sfxtool opens them exactly; the name checks refuse what
+// sfxtool refuses; the quality bar shows the score sfxtool rate gives.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+
+import {
+  createArchive, patternBytes, servePage, sfxtool, startBrowser, takeDownloads, tempDir,
+  waitIdle, writeTree,
+} from './harness.mjs';
+
+const PASSWORD = 'Pässwört-€-2024';
+
+const FILES = {
+  'report.txt': Buffer.from('Quarterly figures\n'),
+  'empty.dat': Buffer.alloc(0),
+  'Ünïcödé ファイル.bin': patternBytes(70001, 3),
+  'block.bin': patternBytes(4096, 4),
+};
+const FOLDER = {
+  'photos/b.jpg': patternBytes(20000, 5),
+  'photos/A.jpg': patternBytes(33, 6),
+  'photos/2024/ä.txt': Buffer.from('inner'),
+  'photos/2024/empty': Buffer.alloc(0),
+};
+
+let browser;
+let work;
+let src;
+
+before(async () => {
+  browser = await startBrowser();
+  work = tempDir('make');
+  src = path.join(work, 'src');
+  writeTree(src, { ...FILES, ...FOLDER });
+});
+
+after(async () => {
+  assert.deepEqual(browser.requestsThatLeft(), [], 'no request may leave the page');
+  assert.deepEqual(browser.errors, []);
+  await browser.close();
+  fs.rmSync(work, { recursive: true, force: true });
+});
+
+// Fills the make view and presses create: the status text, and the archive if one arrived.
+async function makeInPage(page, { files = [], folder = null, password, type }) {
+  await page.locator('#tab-make').click();
+  if (files.length > 0) await page.setInputFiles('#add-files', files.map((f) => path.join(src, f)));
+  if (folder !== null) await page.setInputFiles('#add-folder', path.join(src, folder));
+  if (password === '') {
+    await page.check('#no-password');
+  } else {
+    await page.fill('#new-password', password);
+    await page.fill('#confirm-password', password);
+  }
+  await page.selectOption('#type', type);
+  const before = page.downloads.length;
+  await page.click('#create');
+  await waitIdle(page);
+  const status = (await page.locator('#status').textContent()).trim();
+  if (page.downloads.length === before) return { status, archive: null };
+  const [[name, bytes]] = Object.entries(await takeDownloads(page, 1, before));
+  return { status, archive: { name, bytes } };
+}
+
+// sfxtool extracts the archive; every file must come out as it went in.
+function extractsExactly(archive, password, expected) {
+  const file = path.join(work, 'check-' + archive.name);
+  fs.writeFileSync(file, archive.bytes);
+  const out = fs.mkdtempSync(path.join(work, 'out-'));
+  const args = ['extract', file, '-d', out];
+  args.push(...(password === '' ? ['--no-password'] : ['--password-stdin']));
+  const r = sfxtool(args, { input: password === '' ? undefined : password + '\n' });
+  assert.equal(r.status, 0, `sfxtool extract: ${r.stderr}`);
+  for (const [name, bytes] of Object.entries(expected)) {
+    assert.ok(fs.readFileSync(path.join(out, name)).equals(bytes), `${name} differs`);
+  }
+}
+
+describe('archives made in the page are what sfxtool create makes', () => {
+  const names = Object.keys(FILES);
+  for (const [type, password] of [['exe', PASSWORD], ['tvf', PASSWORD], ['exe', ''], ['tvf', '']]) {
+    test(`.${type} ${password === '' ? 'without' : 'with'} a password, files in a given order`, async () => {
+      const page = await browser.newPage();
+      const { status, archive } = await makeInPage(page, { files: names, password, type });
+      assert.match(status, new RegExp(`^Made report\\.${type} `));
+      assert.equal(archive.name, `report.${type}`);
+      const reference = createArchive(src, names, path.join(work, `ref.${type}`), password,
+        { plain: type === 'tvf' });
+      assert.equal(archive.bytes.length, reference.length);
+      assert.ok(archive.bytes.equals(reference), 'not the bytes sfxtool writes');
+      extractsExactly(archive, password, FILES);
+      await page.close();
+    });
+  }
+
+  test('from a web server, written through the private file system as it is made', async () => {
+    const server = await servePage();
+    const page = await browser.newPage(server.url);
+    const names = Object.keys(FILES);
+    for (const type of ['exe', 'tvf', 'tvf']) {
+      const { archive } = await makeInPage(page, { files: names, password: PASSWORD, type });
+      const reference = createArchive(src, names, path.join(work, `ref-served.${type}`), PASSWORD,
+        { plain: type === 'tvf' });
+      assert.ok(archive.bytes.equals(reference), `the .${type} is not the bytes sfxtool writes`);
+      await page.locator('#clear-files').click();
+      await page.uncheck('#no-password');
+    }
+    // Of three archives made there, the last two are kept (a download may still read the one
+    // before); the first is gone.
+    const kept = await page.evaluate(async () => {
+      const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('quillon-made');
+      const names = [];
+      for await (const name of folder.keys()) names.push(name);
+      return names.length;
+    });
+    assert.equal(kept, 2);
+    await page.close();
+    await server.close();
+  });
+
+  test('a folder, stored in sorted order under its own name', async () => {
+    const page = await browser.newPage();
+    const { archive } = await makeInPage(page, { folder: 'photos', password: PASSWORD, type: 'tvf' });
+    assert.equal(archive.name, 'photos.tvf');
+    const reference = createArchive(src, ['photos'], path.join(work, 'ref-folder.tvf'), PASSWORD,
+      { plain: true });
+    assert.ok(archive.bytes.equals(reference), 'not the bytes sfxtool writes');
+    extractsExactly(archive, PASSWORD, FOLDER);
+    await page.close();
+  });
+});
+
+describe('the page refuses what sfxtool create refuses', () => {
+  // Adds the files (paths under the work folder) and, when given, a folder, then presses create;
+  // sfxtool create must refuse the same list.
+  async function refusedByBoth(files, folder, text) {
+    const page = await browser.newPage();
+    await page.locator('#tab-make').click();
+    await page.setInputFiles('#add-files', files.map((f) => path.join(work, f)));
+    if (folder !== null) await page.setInputFiles('#add-folder', path.join(work, folder));
+    await page.fill('#new-password', PASSWORD);
+    await page.fill('#confirm-password', PASSWORD);
+    await page.click('#create');
+    await waitIdle(page);
+    assert.match((await page.locator('#status').textContent()).trim(), text);
+    await page.waitForTimeout(200);
+    assert.equal(page.downloads.length, 0);
+    await page.close();
+  }
+
+  test('the same file twice would be stored under one name', async () => {
+    await refusedByBoth(['src/report.txt', 'src/report.txt'], null,
+      /^'report\.txt' and 'report\.txt' would be stored under the same name \(Windows ignores case\)\.$/);
+  });
+
+  test('names Windows takes for one file, and a file that would be a folder', async () => {
+    writeTree(work, { 'one/Ä.txt': 'a', 'two/ä.txt': 'b', 'three/photos': 'a file' });
+    await refusedByBoth(['one/Ä.txt', 'two/ä.txt'], null,
+      /^'Ä\.txt' and 'ä\.txt' would be stored under the same name/);
+    await refusedByBoth(['three/photos'], 'src/photos',
+      /^'photos' and 'photos\\.*' cannot both be stored: one would be a folder of the other\.$/);
+    // sfxtool create turns the same lists away.
+    const folders = { one: 'Ä.txt', two: 'ä.txt' };
+    fs.cpSync(path.join(work, 'one', folders.one), path.join(work, 'three', folders.one));
+    fs.cpSync(path.join(work, 'two', folders.two), path.join(work, 'three', folders.two));
+    const r = sfxtool(['create', '--plain', '--no-password', '-C', path.join(work, 'three'), '-o',
+      path.join(work, 'clash.tvf'), folders.one, folders.two]);
+    assert.equal(r.status, 64, String(r.stderr));
+    assert.equal(fs.existsSync(path.join(work, 'clash.tvf')), false);
+  });
+
+  test('create waits for a confirmation that matches', async () => {
+    const page = await browser.newPage();
+    await page.locator('#tab-make').click();
+    await page.setInputFiles('#add-files', [path.join(src, 'report.txt')]);
+    assert.equal(await page.isDisabled('#create'), true, 'no password yet');
+    await page.fill('#new-password', PASSWORD);
+    await page.fill('#confirm-password', PASSWORD + 'x');
+    assert.equal(await page.isDisabled('#create'), true);
+    await page.fill('#confirm-password', PASSWORD);
+    assert.equal(await page.isDisabled('#create'), false);
+    await page.close();
+  });
+});
+
+test('the quality bar shows the score of sfxtool rate', async () => {
+  const passwords = ['hello', 'aaaaaa', 'abcdefgh', 'Abcdefgh', 'zombie1', 'abc1de2f3',
+    'correct horse battery', 'Pässwört-€-2024', '\u00e9t\u00e9 \u4e2d\u6587 x9!'];
+  const rated = sfxtool(['rate'], { input: passwords.join('\n') + '\n' });
+  assert.equal(rated.status, 0);
+  const expected = rated.stdout.toString('utf8').trim().split('\n').map((l) => Number(l.split('\t')[0]));
+  assert.equal(expected.length, passwords.length);
+  const page = await browser.newPage();
+  await page.locator('#tab-make').click();
+  for (let i = 0; i < passwords.length; i++) {
+    await page.fill('#new-password', passwords[i]);
+    await page.waitForFunction((want) =>
+      document.getElementById('quality').dataset.score === String(want), expected[i]);
+    const percent = Number(await page.locator('#quality').getAttribute('aria-valuenow'));
+    assert.equal(percent, Math.max(0, expected[i]), passwords[i]);
+  }
+  await page.close();
+});

@@ -1,0 +1,40 @@
+#include "web/engine/opened_archive.h"
+
+#include <cstring>
+
+#include "common/crypto/aes_context.h"
+
+ExtractResult OpenedArchive::open(const char16_t* name, const char16_t* password) {
+    close();
+    if (!image.open(name, FileOpen::kReadShared)) return kCorrupt;
+    if (password != nullptr && password[0] != 0 && !cipher.setPassword(password)) {
+        return kOutOfMemory;
+    }
+    const ExtractResult result = locatePayload(image, cipher, trailer, info, files, where);
+    if (result != kExtractOk) {
+        close();
+        return result;
+    }
+    ready = true;
+    return kExtractOk;
+}
+
+bool OpenedArchive::exportKey(uint8_t* out48) const {
+    if (cipher.saved == nullptr) return false;
+    // The first Nk round-key words are the key itself, each column's bytes in order in a
+    // little-endian word, so their memory image is the key as it was given.
+    static_assert(sizeof(cipher.saved->encryptKeys[0]) == 4);
+    std::memcpy(out48, cipher.saved->encryptKeys, 32);
+    std::memcpy(out48 + 32, cipher.saved->chain, 16);
+    return true;
+}
+
+void OpenedArchive::close() {
+    ready = false;
+    image.close();
+    cipher.clear();
+    std::memset(&trailer, 0, sizeof trailer);
+    info.destroy();
+    files.release();
+    where = PayloadLocation{};
+}

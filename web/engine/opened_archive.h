@@ -1,0 +1,34 @@
+// The archive the page has open: the engine's format module located its payload and read its
+// file table, and the page then reads the data stream itself, slice by slice, to save files.
+// One per worker; opening another closes the last. The key stays here until the archive is
+// closed, so that files can be saved one at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "common/archive/archive_format.h"
+#include "common/archive/byte_buf.h"
+#include "common/archive/file_table.h"
+#include "common/crypto/password_cipher.h"
+#include "common/support/file_io.h"
+
+struct OpenedArchive {
+    File image;
+    PasswordCipher cipher;
+    ArchiveTrailer trailer{};
+    ByteBuf info;
+    FileTable files;
+    PayloadLocation where;
+    bool ready = false;  // located and checked; the table and offsets are valid
+
+    // Opens the file the page made available under `name` and checks it as the reader does
+    // before it creates anything: trailer, check value, sizes, every stored name. An empty
+    // password reads an archive made without one. The result is the reader's.
+    ExtractResult open(const char16_t* name, const char16_t* password);
+
+    // The 32 key bytes and the 16 IV bytes the password derived, for a cipher outside the
+    // module (the browser's, which is faster). False without a key.
+    bool exportKey(uint8_t* out48) const;
+
+    void close();
+};

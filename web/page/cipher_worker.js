@@ -1,0 +1,83 @@
+// A cipher worker: the page's main worker hands it chunks of an archive's data stream to
+// decipher, one at a time, and gets the bytes back in the same buffer. It runs its own copy of the engine's module, keyed from the 48 key and IV bytes
+// the main worker derived; there are as many of these workers as the machine has cores.
+'use strict';
+
+let engine = null;
+let block = 0; // the module's buffer for one chunk
+let blockBytes = 0;
+let scratch = 0; // 64 bytes: the key and IV, then the IV of a chunk
+let keyIv = null; // the IV the password derived: the chain's start
+
+// The module needs every call it imports, though this worker uses none of them.
+const unused = () => -1;
+const imports = {
+  quillon: new Proxy({}, { get: () => unused }),
+};
+
+function bytes() {
+  return new Uint8Array(engine.memory.buffer);
+}
+
+function room(n) {
+  if (n <= blockBytes) return;
+  if (block !== 0) engine.qn_free(block, blockBytes);
+  block = engine.qn_alloc(n);
+  blockBytes = block !== 0 ? n : 0;
+  if (block === 0) throw new Error('out of memory');
+}
+
+// m.data: the chunk, after `m.ivBytes` (16 or 0) bytes of IV; without them the chunk starts the
+// stream and the keyed IV applies. The chunk comes back deciphered in place.
+function decipher(m) {
+  const all = new Uint8Array(m.data);
+  const data = all.subarray(m.ivBytes);
+  room(data.length);
+  bytes().set(data, block);
+  bytes().set(m.ivBytes === 16 ? all.subarray(0, 16) : keyIv, scratch);
+  engine.qn_cipher_decrypt(scratch, block, data.length / 16);
+  data.set(bytes().subarray(block, block + data.length));
+}
+
+self.onmessage = async (event) => {
+  const m = event.data;
+  try {
+    switch (m.op) {
+      case 'start': {
+        const instance = await WebAssembly.instantiate(m.module, imports);
+        engine = instance.exports;
+        engine._initialize();
+        scratch = engine.qn_alloc(64);
+        postMessage({ id: m.id });
+        return;
+      }
+      case 'key': {
+        const key = new Uint8Array(m.key);
+        bytes().set(key, scratch);
+        keyIv = key.slice(32, 48);
+        key.fill(0);
+        engine.qn_cipher_key(scratch);
+        bytes().fill(0, scratch, scratch + 64);
+        postMessage({ id: m.id });
+        return;
+      }
+      case 'clear':
+        engine.qn_cipher_clear();
+        if (keyIv !== null) keyIv.fill(0);
+        keyIv = null;
+        if (block !== 0) engine.qn_free(block, blockBytes); // wiped as it is freed
+        block = 0;
+        blockBytes = 0;
+        postMessage({ id: m.id });
+        return;
+      case 'chunk':
+        decipher(m);
+        postMessage({ id: m.id, data: m.data }, [m.data]);
+        return;
+      default:
+        throw new Error('unknown job ' + m.op);
+    }
+  } catch (e) {
+    postMessage({ id: m.id, error: String(e && e.message ? e.message : e) });
+  }
+};

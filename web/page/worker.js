@@ -1,0 +1,606 @@
+// The page's worker: it hosts the engine (the WebAssembly module), answers the engine's calls for
+// files and progress, and runs one job at a time for the page: rate a password, open an archive,
+// save files from it, make an archive. Archives and files are Blobs, read a slice at a time, so
+// memory stays flat whatever their size; what is saved goes to the File System Access streams
+// the page hands over, or into Blobs the page offers as downloads (the browser keeps large ones
+// on disk).
+'use strict';
+
+const ARCHIVE = '\u0001archive'; // the name the open archive goes by; no stored name can be it
+const CHUNK = 4 << 20; // bytes read, deciphered and written at a time
+const AHEAD = 3; // chunks read and deciphered ahead of the one being written
+const STAGE = 8 << 20; // bytes a sink gathers before it hands them to a Blob
+
+let engine = null; // the module's exports
+let subtleKey = null; // the browser's AES key for the open archive, when it has Web Crypto
+let keyIv = null; // the IV the password derived
+let archive = null; // the open archive: {blob, dataOffset, dataSize, keyed, files}
+
+const named = new Map(); // name → Blob the engine may open
+const handles = new Map(); // handle → {blob, pos} or {sink}
+let nextHandle = 1;
+const sinks = new Map(); // name → sink the engine writes
+const syncReader = new FileReaderSync();
+
+// ----- The module's memory -----
+
+function memoryBytes() {
+  return new Uint8Array(engine.memory.buffer);
+}
+
+// A UTF-16 text of the module, code unit for code unit (a stored name is kept exactly).
+function readText(ptr, chars) {
+  const units = new Uint16Array(engine.memory.buffer, ptr, chars);
+  let text = '';
+  for (let i = 0; i < chars; i += 4096) {
+    text += String.fromCharCode.apply(null, units.subarray(i, Math.min(chars, i + 4096)));
+  }
+  return text;
+}
+
+// Runs fn with `text` in the module's memory (zero-terminated), wiped and freed afterwards.
+function withText(text, fn) {
+  const bytes = 2 * text.length + 2;
+  const ptr = engine.qn_alloc(bytes);
+  if (ptr === 0) throw new Error('out of memory');
+  try {
+    const units = new Uint16Array(engine.memory.buffer, ptr, text.length + 1);
+    for (let i = 0; i < text.length; i++) units[i] = text.charCodeAt(i);
+    units[text.length] = 0;
+    return fn(ptr);
+  } finally {
+    engine.qn_free(ptr, bytes);
+  }
+}
+
+function withBytes(bytes, fn) {
+  const ptr = engine.qn_alloc(bytes.length);
+  if (ptr === 0) throw new Error('out of memory');
+  try {
+    memoryBytes().set(bytes, ptr);
+    return fn(ptr);
+  } finally {
+    engine.qn_free(ptr, bytes.length);
+  }
+}
+
+// ----- What the engine calls -----
+
+// A sink gathers what the engine writes: into a file of the browser's private file system,
+// written as it comes, when the job opened one (`staging`); else into Blob parts.
+let staging = null;
+
+function newSink(name) {
+  if (staging !== null && !staging.taken) {
+    staging.taken = true;
+    return { name, staging, size: 0 };
+  }
+  return { name, parts: [], stage: new Uint8Array(STAGE), staged: 0, size: 0 };
+}
+
+function sinkWrite(sink, bytes) {
+  if (sink.staging !== undefined) {
+    if (sink.staging.access.write(bytes, { at: sink.size }) !== bytes.length) {
+      throw new Error('the archive could not be written');
+    }
+    sink.size += bytes.length;
+    return;
+  }
+  let at = 0;
+  while (at < bytes.length) {
+    const n = Math.min(bytes.length - at, STAGE - sink.staged);
+    sink.stage.set(bytes.subarray(at, at + n), sink.staged);
+    sink.staged += n;
+    at += n;
+    if (sink.staged === STAGE) sinkFlush(sink);
+  }
+  sink.size += bytes.length;
+}
+
+// The Blob constructor copies, and the browser moves large Blobs out of this process.
+function sinkFlush(sink) {
+  if (sink.staging !== undefined) return;
+  if (sink.staged > 0) sink.parts.push(new Blob([sink.stage.subarray(0, sink.staged)]));
+  sink.staged = 0;
+}
+
+// What the sink holds, as a Blob: the finished file on disk, or the parts.
+async function sinkBlob(sink) {
+  if (sink.staging !== undefined) {
+    sink.staging.access.flush();
+    sink.staging.access.close();
+    sink.staging.closed = true;
+    return sink.staging.file.getFile();
+  }
+  sinkFlush(sink);
+  sink.stage = null;
+  return new Blob(sink.parts, { type: 'application/octet-stream' });
+}
+
+// A file in the browser's private file system for the archive about to be made, so that it goes
+// to disk as the engine writes it, in memory that stays flat; null where there is none (a page
+// opened from disk has no private file system). When one is made, the one made before it stays,
+// since its download may still be reading it; older ones go.
+async function openStaging() {
+  try {
+    const root = await self.navigator.storage.getDirectory();
+    const folder = await root.getDirectoryHandle('quillon-made', { create: true });
+    for await (const name of folder.keys()) {
+      if (name !== lastMade) await folder.removeEntry(name).catch(() => {});
+    }
+    const name = 'archive-' + Date.now() + '.part';
+    const file = await folder.getFileHandle(name, { create: true });
+    const access = await file.createSyncAccessHandle();
+    return { folder, name, file, access, taken: false, closed: false };
+  } catch (e) {
+    return null;
+  }
+}
+let lastMade = null;
+
+async function closeStaging(kept) {
+  if (staging === null) return;
+  if (!staging.closed) staging.access.close();
+  if (kept) lastMade = staging.name;
+  else await staging.folder.removeEntry(staging.name).catch(() => {});
+  staging = null;
+}
+
+const host = {
+  file_open(ptr, chars) {
+    const blob = named.get(readText(ptr, chars));
+    if (blob === undefined) return -1;
+    const handle = nextHandle++;
+    handles.set(handle, { blob, pos: 0 });
+    return handle;
+  },
+  file_create(ptr, chars, onlyNew) {
+    const name = readText(ptr, chars);
+    if (onlyNew && (sinks.has(name) || named.has(name))) return -1;
+    const sink = newSink(name);
+    sinks.set(sink.name, sink);
+    const handle = nextHandle++;
+    handles.set(handle, { sink });
+    return handle;
+  },
+  file_read(handle, ptr, bytes) {
+    const f = handles.get(handle);
+    if (f === undefined || f.blob === undefined) return -1;
+    const end = Math.min(f.blob.size, f.pos + bytes);
+    if (end <= f.pos) return 0;
+    let got;
+    try {
+      got = new Uint8Array(syncReader.readAsArrayBuffer(f.blob.slice(f.pos, end)));
+    } catch (e) {
+      return -1; // the file changed or went away since it was picked
+    }
+    memoryBytes().set(got, ptr);
+    f.pos += got.length;
+    return got.length;
+  },
+  file_write(handle, ptr, bytes) {
+    const f = handles.get(handle);
+    if (f === undefined || f.sink === undefined) return -1;
+    sinkWrite(f.sink, new Uint8Array(engine.memory.buffer, ptr, bytes));
+    return bytes;
+  },
+  file_size(handle) {
+    const f = handles.get(handle);
+    if (f === undefined) return -1;
+    return f.blob !== undefined ? f.blob.size : f.sink.size;
+  },
+  file_seek(handle, offset) {
+    const f = handles.get(handle);
+    if (f === undefined || f.blob === undefined || offset > f.blob.size) return 0;
+    f.pos = offset;
+    return 1;
+  },
+  file_close(handle) {
+    const f = handles.get(handle);
+    if (f !== undefined && f.sink !== undefined) sinkFlush(f.sink);
+    handles.delete(handle);
+  },
+  file_delete(ptr, chars) {
+    const name = readText(ptr, chars);
+    const sink = sinks.get(name);
+    if (sink !== undefined && sink.staging !== undefined) sink.staging.access.truncate(0);
+    return sinks.delete(name) ? 1 : 0;
+  },
+  file_rename(fromPtr, fromChars, toPtr, toChars) {
+    const from = readText(fromPtr, fromChars);
+    const sink = sinks.get(from);
+    if (sink === undefined) return 0;
+    sinks.delete(from);
+    sink.name = readText(toPtr, toChars);
+    sink.finished = true;
+    sinks.set(sink.name, sink);
+    return 1;
+  },
+  now_ms() {
+    return Date.now();
+  },
+  progress_status(ptr, chars) {
+    postMessage({ op: 'status', text: readText(ptr, chars) });
+  },
+  progress_percent(percent) {
+    postMessage({ op: 'progress', percent });
+  },
+};
+
+async function start(m) {
+  const module = await WebAssembly.compile(m.wasm);
+  const instance = await WebAssembly.instantiate(module, { quillon: host });
+  engine = instance.exports;
+  engine._initialize();
+  // The cipher workers' script becomes a Blob URL here: a page opened from disk has an opaque
+  // origin, and only the context that made a Blob URL may start a worker from it there.
+  await startPool(module, URL.createObjectURL(new Blob([m.cipherSource], { type: 'text/javascript' })));
+  postMessage({ op: 'ready', webCrypto: !!(self.crypto && self.crypto.subtle) });
+}
+
+// ----- The cipher workers -----
+
+// One per core (at most four): each deciphers and hashes whole chunks, which carry their IV.
+const pool = [];
+const poolWaiting = new Map(); // job id → {resolve, reject, worker}
+let poolJob = 0;
+
+async function startPool(module, url) {
+  const count = Math.max(1, Math.min(4, self.navigator.hardwareConcurrency || 2));
+  for (let i = 0; i < count; i++) {
+    const worker = new Worker(url);
+    worker.busy = 0;
+    worker.onmessage = (event) => {
+      const reply = event.data;
+      const job = poolWaiting.get(reply.id);
+      poolWaiting.delete(reply.id);
+      worker.busy--;
+      if (reply.error !== undefined) job.reject(new Error(reply.error));
+      else job.resolve(reply);
+    };
+    pool.push(worker);
+  }
+  await Promise.all(pool.map((w) => poolRun({ op: 'start', module }, [], w)));
+}
+
+// Runs a job on the given worker, or on the least busy one.
+function poolRun(message, transfer, worker = null) {
+  const w = worker || pool.reduce((a, b) => (b.busy < a.busy ? b : a));
+  const id = ++poolJob;
+  w.busy++;
+  return new Promise((resolve, reject) => {
+    poolWaiting.set(id, { resolve, reject });
+    w.postMessage({ ...message, id }, transfer);
+  });
+}
+
+// Keys every cipher worker with its own copy of the key and IV.
+function poolKey(keyBytes) {
+  return Promise.all(pool.map((w) => {
+    const copy = keyBytes.slice(0, 48);
+    return poolRun({ op: 'key', key: copy.buffer }, [copy.buffer], w);
+  }));
+}
+
+function poolClear() {
+  return Promise.all(pool.map((w) => poolRun({ op: 'clear' }, [], w)));
+}
+
+// Which AES deciphers faster here: the browser's (native code, but in some builds without the
+// processor's AES instructions) or the module's (which runs on every core at once). Measured
+// once, on a MiB, with the archive's key.
+let measuredCipher = null;
+async function chooseCipher() {
+  if (measuredCipher !== null) return measuredCipher;
+  const sample = new Uint8Array(1 << 20);
+  const time = async (run) => {
+    await run(); // warm up
+    const started = performance.now();
+    await run();
+    return performance.now() - started;
+  };
+  const browser = await time(() => decipherWithBrowser(sample, keyIv));
+  const module = await time(() => {
+    const copy = sample.slice();
+    return poolRun({ op: 'chunk', data: copy.buffer, ivBytes: 0 }, [copy.buffer]);
+  });
+  measuredCipher = module < browser ? 'module' : 'webcrypto';
+  return measuredCipher;
+}
+
+function engineText(ptr) {
+  if (ptr === 0) return '';
+  let chars = 0;
+  const units = new Uint16Array(engine.memory.buffer);
+  while (units[ptr / 2 + chars] !== 0) chars++;
+  return readText(ptr, chars);
+}
+
+// ----- Opening an archive -----
+
+async function closeArchive() {
+  const keyed = archive !== null && archive.keyed;
+  if (engine !== null) engine.qn_archive_close();
+  named.delete(ARCHIVE);
+  archive = null;
+  subtleKey = null;
+  if (keyIv !== null) keyIv.fill(0);
+  keyIv = null;
+  if (keyed) await poolClear();
+}
+
+async function openArchive(m) {
+  await closeArchive();
+  named.set(ARCHIVE, m.file);
+  const result = withText(ARCHIVE, (name) =>
+    withText(m.password, (password) => engine.qn_archive_open(name, password)));
+  if (result !== 0) {
+    await closeArchive();
+    postMessage({ op: 'opened', result, message: engineText(engine.qn_result_message(result)) });
+    return;
+  }
+  const files = [];
+  let offset = 0;
+  const count = engine.qn_archive_count();
+  for (let i = 0; i < count; i++) {
+    const name = readText(engine.qn_archive_name(i), engine.qn_archive_name_chars(i));
+    const size = engine.qn_archive_size(i);
+    files.push({ name, size, offset });
+    offset += size;
+  }
+  archive = {
+    blob: m.file,
+    dataOffset: engine.qn_archive_data_offset(),
+    dataSize: engine.qn_archive_data_size(),
+    stubSize: engine.qn_archive_stub_size(),
+    keyed: false,
+    files,
+  };
+  const keyBytes = new Uint8Array(48);
+  const ptr = engine.qn_alloc(48);
+  try {
+    archive.keyed = engine.qn_archive_key(ptr) === 1;
+    if (archive.keyed) keyBytes.set(new Uint8Array(engine.memory.buffer, ptr, 48));
+  } finally {
+    engine.qn_free(ptr, 48);
+  }
+  if (archive.keyed) {
+    keyIv = keyBytes.slice(32, 48);
+    await poolKey(keyBytes);
+    if (self.crypto && self.crypto.subtle && m.cipher !== 'module') {
+      subtleKey = await crypto.subtle.importKey('raw', keyBytes.subarray(0, 32), 'AES-CBC', false,
+        ['encrypt', 'decrypt']);
+      if (m.cipher !== 'webcrypto' && await chooseCipher() === 'module') subtleKey = null;
+    }
+  }
+  keyBytes.fill(0);
+  postMessage({
+    op: 'opened',
+    result: 0,
+    files: files.map((f) => ({ name: f.name, size: f.size })),
+    keyed: archive.keyed,
+    selfExtracting: archive.stubSize > 0,
+    cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
+  });
+}
+
+// ----- Reading the data stream -----
+
+async function readSlice(from, to) {
+  const got = new Uint8Array(
+    await archive.blob.slice(archive.dataOffset + from, archive.dataOffset + to).arrayBuffer());
+  if (got.length !== to - from) throw new Error('the archive could not be read');
+  return got;
+}
+
+const PADDING_BLOCK = new Uint8Array(16).fill(16);
+
+// Deciphers whole blocks that follow `iv` in the chain. The browser's AES-CBC insists on PKCS#7
+// padding, so one extra block is made that deciphers to a full padding block after the last
+// one: AES of (padding XOR last ciphertext block), which is the first block the browser's own
+// CBC encryption gives for the padding block with that IV.
+async function decipherWithBrowser(data, iv) {
+  const last = data.subarray(data.length - 16);
+  const extra = new Uint8Array(
+    await crypto.subtle.encrypt({ name: 'AES-CBC', iv: last }, subtleKey, PADDING_BLOCK));
+  const whole = new Uint8Array(data.length + 16);
+  whole.set(data);
+  whole.set(extra.subarray(0, 16), data.length);
+  return new Uint8Array(await crypto.subtle.decrypt({ name: 'AES-CBC', iv }, subtleKey, whole));
+}
+
+// One chunk of the data stream, [pos, end), deciphered. Each chunk is read with the ciphertext
+// block before it, which is its IV (at the stream's start the password's IV), so chunks do not
+// wait for each other: several can be read and deciphered at once.
+async function plainChunk(pos, end) {
+  if (!archive.keyed) return readSlice(pos, end);
+  const withIv = await readSlice(pos > 0 ? pos - 16 : pos, end);
+  const iv = pos > 0 ? withIv.subarray(0, 16) : null;
+  const data = pos > 0 ? withIv.subarray(16) : withIv;
+  if (subtleKey !== null) return decipherWithBrowser(data, iv !== null ? iv : keyIv);
+  const ivBytes = pos > 0 ? 16 : 0;
+  const reply = await poolRun({ op: 'chunk', data: withIv.buffer, ivBytes },
+    [withIv.buffer]);
+  return new Uint8Array(reply.data, ivBytes);
+}
+
+// Calls onPlain(bytes, position) for the deciphered data stream from `from` to `to` (both
+// multiples of 16), a chunk at a time and in order, while the next chunks are read and
+// deciphered.
+async function eachPlainChunk(from, to, onPlain) {
+  const ahead = [];
+  let next = from;
+  const fill = () => {
+    while (ahead.length < AHEAD && next < to) {
+      const end = Math.min(to, next + CHUNK);
+      const promise = plainChunk(next, end);
+      promise.catch(() => {}); // awaited in turn below; a later one may fail first
+      ahead.push({ pos: next, promise });
+      next = end;
+    }
+  };
+  fill();
+  while (ahead.length > 0) {
+    const { pos, promise } = ahead.shift();
+    const plain = await promise;
+    fill();
+    await onPlain(plain, pos);
+  }
+}
+
+// ----- Saving -----
+
+// Where one file goes: a stream of the File System Access API, or a Blob to download. Nothing
+// of a file becomes visible before commit(): a stream writes to a temporary the browser moves
+// into place when it closes, and downloads are only offered when all went well.
+async function openTarget(target, file) {
+  if (target.kind === 'download') {
+    // Chunks are large already: each becomes a part of the Blob as it is (the Blob copies it).
+    let parts = [];
+    return {
+      write: async (bytes) => { parts.push(new Blob([bytes])); },
+      commit: async () => ({ name: file.name, blob: new Blob(parts, { type: 'application/octet-stream' }) }),
+      abort: async () => { parts = []; },
+    };
+  }
+  let handle = target.handle;
+  if (target.kind === 'directory') {
+    const parts = file.name.split('\\');
+    let folder = target.handle;
+    for (const part of parts.slice(0, -1)) {
+      folder = await folder.getDirectoryHandle(part, { create: true });
+    }
+    handle = await folder.getFileHandle(parts[parts.length - 1], { create: true });
+  }
+  const stream = await handle.createWritable({ keepExistingData: false });
+  return {
+    write: (bytes) => stream.write(bytes),
+    commit: async () => { await stream.close(); return null; },
+    abort: () => stream.abort().catch(() => {}),
+  };
+}
+
+async function save(m) {
+  if (archive === null) throw new Error('no archive is open');
+  const chosen = m.indexes.map((i) => archive.files[i]).sort((a, b) => a.offset - b.offset);
+  const targets = new Array(chosen.length).fill(null);
+  const downloads = [];
+  const first = chosen[0];
+  const last = chosen[chosen.length - 1];
+  const from = Math.floor(first.offset / 16) * 16;
+  const to = Math.ceil((last.offset + last.size) / 16) * 16;
+  let next = 0; // the first chosen file not yet finished
+  let done = 0;
+  let shown = -1;
+
+  // Opens the chosen files that start at or before `position`, and commits those that end there.
+  const finishUpTo = async (position) => {
+    while (next < chosen.length && chosen[next].offset + chosen[next].size <= position) {
+      if (targets[next] === null) targets[next] = await openTarget(m.target, chosen[next]);
+      next++;
+    }
+  };
+  try {
+    await eachPlainChunk(from, to, async (plain, pos) => {
+      const end = pos + plain.length;
+      for (let i = next; i < chosen.length && chosen[i].offset < end; i++) {
+        const f = chosen[i];
+        const a = Math.max(f.offset, pos);
+        const b = Math.min(f.offset + f.size, end);
+        if (b <= a) continue;
+        if (targets[i] === null) targets[i] = await openTarget(m.target, f);
+        await targets[i].write(plain.subarray(a - pos, b - pos));
+      }
+      await finishUpTo(end);
+      done += plain.length;
+      const percent = Math.floor((100 * done) / Math.max(1, to - from));
+      if (percent !== shown) {
+        shown = percent;
+        postMessage({ op: 'progress', percent });
+      }
+    });
+    // Empty files at the end, or a choice of nothing but empty files.
+    for (let i = 0; i < chosen.length; i++) {
+      if (targets[i] === null) targets[i] = await openTarget(m.target, chosen[i]);
+    }
+    for (const t of targets) {
+      const download = await t.commit();
+      if (download !== null) downloads.push(download);
+    }
+  } catch (e) {
+    for (const t of targets) if (t !== null) await t.abort();
+    throw e;
+  }
+  postMessage({ op: 'saved', count: chosen.length, downloads });
+}
+
+// ----- Making an archive -----
+
+async function make(m) {
+  named.clear();
+  sinks.clear();
+  staging = await openStaging();
+  let made = false;
+  const names = m.files.map((f) => f.name);
+  m.files.forEach((f) => named.set(f.name, f.file));
+  const list = names.join('\0') + '\0';
+  try {
+    const problem = withText(list, (ptr) => engine.qn_names_check(ptr, names.length));
+    if (problem !== 0) {
+      postMessage({
+        op: 'made', result: -1, problem,
+        name: names[engine.qn_names_index()], other: names[engine.qn_names_other()],
+      });
+      return;
+    }
+    const stub = m.stub !== null ? new Uint8Array(m.stub) : new Uint8Array(0);
+    const result = withText(list, (listPtr) => withText(m.output, (outputPtr) =>
+      withText(m.password, (passwordPtr) => withBytes(stub, (stubPtr) =>
+        engine.qn_make(listPtr, names.length, outputPtr, passwordPtr, stubPtr, stub.length)))));
+    const sink = sinks.get(m.output);
+    if (result !== 0 || sink === undefined || !sink.finished) {
+      // The programs' own words, and which file, as sfxtool create says it.
+      const failed = engine.qn_make_failed_name();
+      const reason = result === 2 && failed < names.length
+        ? " '" + names[failed] + "' could not be read." : result === 2
+          ? ' A file could not be read whole.' : '';
+      postMessage({ op: 'made', result: result || 3, message: engineText(engine.qn_text(106)) + reason });
+      return;
+    }
+    const blob = await sinkBlob(sink);
+    made = true;
+    postMessage({ op: 'made', result: 0, name: m.output, blob, size: sink.size });
+  } finally {
+    await closeStaging(made);
+    named.clear();
+    sinks.clear();
+    handles.clear();
+  }
+}
+
+// ----- Jobs -----
+
+function rate(password) {
+  return withText(password, (ptr) => engine.qn_rate(ptr));
+}
+
+async function run(m) {
+  switch (m.op) {
+    case 'start': return start(m);
+    case 'rate': return postMessage({ op: 'rated', seq: m.seq, score: rate(m.password) });
+    case 'open': return openArchive(m);
+    case 'save': return save(m);
+    case 'make': return make(m);
+    case 'close': return closeArchive();
+    default: throw new Error('unknown job ' + m.op);
+  }
+}
+
+// One job at a time, in the order they came.
+let queue = Promise.resolve();
+self.onmessage = (event) => {
+  const m = event.data;
+  queue = queue.then(() => run(m)).catch((e) => {
+    postMessage({ op: 'failed', job: m.op, message: String(e && e.message ? e.message : e) });
+  });
+};
