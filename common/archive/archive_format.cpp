@@ -120,13 +120,18 @@ PayloadLocation locationOf(const ArchiveTrailer& trailer, uint64_t imageSize) {
 
 ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                             const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch,
-                            FileTable& files) {
+                            FileTable& files, PayloadSeal& seal) {
     const uint32_t infoSize = trailer.infoSize;
     const uint32_t count = trailer.fileCount;
+    seal.kind = kTailClassic;
+    seal.tail = IntegrityTail{};
+    seal.tag.restart(cipher.integrityKey());
+    seal.tag.addTrailer(trailer.bytes());
     // Every record takes at least its header and one character, so a count the block cannot
     // hold is damage, found before anything is read.
     if (uint64_t{count} * (kInfoRecordHeader + 2) > infoSize) return kCorrupt;
-    // A chunk, and room before it for the start of a record the last chunk cut.
+    // A chunk, and room before it for the start of a record the last chunk cut (or for the
+    // records' tail, read after them).
     constexpr uint32_t kCarryRoom = 1024;
     const uint32_t most = infoSize < kChunkSize ? infoSize : kChunkSize;
     if (!scratch.ensureCapacity(most + kCarryRoom)) return kOutOfMemory;
@@ -135,9 +140,10 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
 
     cipher.restartChain();
     uint8_t* buf = scratch.data;
-    uint32_t have = 0;       // deciphered bytes at the front of the buffer, not yet parsed
-    uint64_t readSoFar = 0;  // of the block
-    uint64_t total = 0;      // sizes of the files so far
+    uint32_t have = 0;        // deciphered bytes at the front of the buffer, not yet parsed
+    uint64_t readSoFar = 0;   // of the block
+    uint64_t total = 0;       // sizes of the files so far
+    uint32_t recordsEnd = 0;  // where the records parsed so far end in the block
     ExtractResult result = kExtractOk;
     while (files.count() < count && result == kExtractOk) {
         const uint64_t left = infoSize - readSoFar;
@@ -177,9 +183,36 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
             }
             total += e.size;
         }
-        // What is left is the start of a record (under one record's length): to the front.
+        // The records parsed go into the tag; what is left is the start of a record (under one
+        // record's length), or the tail after the last: to the front.
+        seal.tag.addInfo(buf, at);
+        recordsEnd += at;
         std::memmove(buf, buf + at, have - at);
         have -= at;
+    }
+    // The tail after the records: enough of it to tell padding from a record.
+    const uint32_t tailLength = infoSize - recordsEnd;
+    const uint32_t look = tailLength < kIntegrityTailLook ? tailLength : kIntegrityTailLook;
+    while (result == kExtractOk && have < look) {
+        const uint64_t left = infoSize - readSoFar;
+        const uint32_t piece = left < 128 ? static_cast<uint32_t>(left) : 128;
+        if (!readAll(image, buf + have, piece)) {
+            result = kCorrupt;
+            break;
+        }
+        cipher.decryptBlocks(buf + have, piece / 16);
+        readSoFar += piece;
+        have += piece;
+    }
+    if (result == kExtractOk) {
+        const uint32_t held = have < tailLength ? have : tailLength;
+        seal.kind = classifyInfoTail(buf, held, recordsEnd, infoSize, cipher.hasKey(), seal.tail);
+        if (seal.kind == kTailCorrupt) {
+            logLine(1, "read_files_to_crypt", u"damage after the records");
+            result = kCorrupt;
+        } else if (seal.kind == kTailRecord) {
+            seal.tag.addInfo(buf, seal.tail.tagOffset - recordsEnd);
+        }
     }
     cipher.restartChain();
     secureZero(buf, scratch.capacity);
@@ -200,12 +233,31 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                 break;
         }
     }
-    if (result != kExtractOk) files.release();
+    if (result != kExtractOk) {
+        files.release();
+        seal.kind = kTailClassic;
+    }
     return result;
 }
 
+bool verifySeal(File& image, const ArchiveTrailer& trailer, const PayloadLocation& where,
+                ByteBuf& scratch, PayloadSeal& seal) {
+    if (!seal.checked()) return false;
+    if (!scratch.ensureCapacity(kChunkSize) || !image.seek(where.dataOffset)) return false;
+    for (uint64_t position = 0; position < trailer.dataSize; position += kChunkSize) {
+        const uint64_t left = trailer.dataSize - position;
+        const uint32_t bytes = left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
+        if (!readAll(image, scratch.data, bytes)) return false;
+        uint8_t leaf[kIntegrityLeafSize];
+        IntegrityTag::leafOf(scratch.data, bytes, leaf);
+        seal.tag.addLeaf(leaf);
+    }
+    return seal.tag.matches(seal.tail.tag);
+}
+
 ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
-                            ByteBuf& scratch, FileTable& files, PayloadLocation& where) {
+                            ByteBuf& scratch, FileTable& files, PayloadLocation& where,
+                            PayloadSeal& seal) {
     const int64_t size = image.size();
     if (size < 0 || static_cast<uint64_t>(size) <= kSmallestImage) return kCorrupt;
     // A signed image ends in its certificate table, after zero padding that cannot be told from
@@ -229,8 +281,13 @@ ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer&
         if (checked == kCorrupt) verdict = kCorrupt;
         if (checked != kExtractOk) continue;
         where = locationOf(trailer, imageSize);
-        if (trailer.fileCount == 0) return kExtractOk;
-        return readInfoBlock(image, trailer, where, cipher, scratch, files);
+        return readInfoBlock(image, trailer, where, cipher, scratch, files, seal);
     }
     return verdict;
+}
+
+ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
+                            ByteBuf& scratch, FileTable& files, PayloadLocation& where) {
+    PayloadSeal seal;
+    return locatePayload(image, cipher, trailer, scratch, files, where, seal);
 }

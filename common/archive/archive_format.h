@@ -3,7 +3,8 @@
 //
 //     stub (S bytes, the extractor; none in a .tvf)
 //     data stream (D): every file's bytes back to back, zero-padded to a multiple of 16
-//     info block (I): one record per file, zero-padded to a multiple of 16
+//     info block (I): one record per file, zero-padded to a multiple of 16, or followed by the
+//                     integrity record (see integrity_record.h)
 //     trailer (32): ArchiveTrailer
 //
 // with N = S + D + I + 32 exactly. The data stream, the info block and the trailer are each one
@@ -17,6 +18,7 @@
 #include "common/archive/byte_buf.h"
 #include "common/archive/extract_result.h"
 #include "common/archive/file_table.h"
+#include "common/archive/integrity_record.h"
 #include "common/crypto/password_cipher.h"
 #include "common/support/file_io.h"
 
@@ -72,20 +74,43 @@ ExtractResult checkTrailer(const ArchiveTrailer& trailer, uint64_t imageSize);
 
 PayloadLocation locationOf(const ArchiveTrailer& trailer, uint64_t imageSize);
 
+// What a reader learns of the integrity record from the trailer and the info block, and the
+// tag it goes on computing: with kTailRecord the data stream's leaves are still to be added,
+// and the archive is whole only if the tag then matches tail.tag.
+struct PayloadSeal {
+    IntegrityTailKind kind = kTailClassic;
+    IntegrityTail tail;
+    IntegrityTag tag;
+
+    bool checked() const { return kind == kTailRecord; }
+};
+
 // Reads and deciphers the info block a chunk at a time (through `scratch`) and adds the
 // trailer's count of records to `files`, so memory follows the records actually read, never
 // the count the trailer claims. kOutOfMemory when memory cannot be had; kCorrupt when the block
 // cannot be read, a record is bad or runs past its end, a name could lead out of the
 // destination folder, two names would be one file on Windows (or one a folder of the other),
-// or the file sizes do not account for the data stream (all of it but at most 15 bytes of
-// padding). Nothing of an archive that fails here is ever extracted.
+// the file sizes do not account for the data stream (all of it but at most 15 bytes of
+// padding), or what follows the records is neither zero padding nor an integrity record.
+// Nothing of an archive that fails here is ever extracted. `seal` gets the record's state, its
+// tag started over the trailer and the block.
 ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                             const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch,
-                            FileTable& files);
+                            FileTable& files, PayloadSeal& seal);
 
 // All of the above from the start: the image's size, the trailer and its checks, the info
 // block, with the log lines of each step. On kExtractOk the data stream begins at
 // where.dataOffset and holds trailer.dataSize bytes, to be deciphered as one chain and cut into
 // files by their sizes in table order.
 ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
+                            ByteBuf& scratch, FileTable& files, PayloadLocation& where,
+                            PayloadSeal& seal);
+// The same for callers that do not check the integrity record.
+ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
                             ByteBuf& scratch, FileTable& files, PayloadLocation& where);
+
+// Hashes the data stream's ciphertext (D bytes at where.dataOffset) into the seal's tag and
+// compares: true when the record's tag matches. No second key is needed, nothing is deciphered.
+// For callers that read only the table (a listing), where extraction does this as it goes.
+bool verifySeal(File& image, const ArchiveTrailer& trailer, const PayloadLocation& where,
+                ByteBuf& scratch, PayloadSeal& seal);

@@ -3,14 +3,16 @@
 // chunks, deciphered in place as one chain and cut into files by their sizes, which may start
 // and end anywhere in a chunk (empty files included). Every file goes to a temporary beside its
 // target, and the temporaries are renamed into place together only when the whole archive has
-// been read; a run that fails for any reason removes them and leaves the destination's files
-// as they were (folders it made may stay).
+// been read and, when the archive carries an integrity record, its tag has matched; a run that
+// fails for any reason removes them and leaves the destination's files as they were (folders
+// it made may stay).
 #include <cstring>
 
 #include "common/archive/archive_format.h"
 #include "common/archive/directory_chain.h"
 #include "common/archive/extraction_commit.h"
 #include "common/archive/job_records.h"
+#include "common/archive/leaf_hasher.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
 #include "common/support/localised_text.h"
@@ -26,11 +28,13 @@ struct ReaderRun {
     File archive;
     FileIdentity archiveIdentity;
     ByteBuf chunk;
-    WideBuf path;  // output path of the current file, for the log
+    ByteBuf ahead;  // with an integrity record: the next chunk, hashed while this one is written
+    WideBuf path;   // output path of the current file, for the log
     File output;
     DestinationTree tree;
     ExtractionCommit pending;
     PayloadLocation where;
+    PayloadSeal seal;
     PercentMeter meter;
     uint32_t index = 0;    // entry being written
     uint32_t created = 0;  // temporaries made so far
@@ -135,22 +139,53 @@ struct ReaderRun {
     }
 
     bool extract();
+    bool checkSeal();
     bool commit();
 };
 
 bool ReaderRun::extract() {
     const uint64_t dataSize = job.trailer.dataSize;
     const uint32_t count = files().count();
+    // With an integrity record each chunk's ciphertext is hashed into its leaf before it is
+    // deciphered in place: on the hasher's thread, a chunk ahead of the one being written.
+    const bool hashing = seal.checked();
     if (!chunk.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
+    if (hashing && !ahead.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
+    uint8_t* const buffers[2] = {chunk.data, ahead.data};
     if (!archive.seek(where.dataOffset)) return fail(kCorrupt);
     meter = PercentMeter(dataSize);
     job.cipher.restartChain();
+    const uint64_t chunks = (dataSize + kChunkSize - 1) / kChunkSize;
+    auto bytesOf = [&](uint64_t i) {
+        const uint64_t left = dataSize - i * kChunkSize;
+        return left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
+    };
+    auto readChunk = [&](uint64_t i) {
+        uint8_t* into = buffers[hashing ? i % 2 : 0];
+        return archive.read(into, bytesOf(i)) == static_cast<int64_t>(bytesOf(i));
+    };
+    LeafHasher hasher;
+    if (hashing && chunks > 0) {
+        hasher.start();
+        if (!readChunk(0)) return fail(kCorrupt);
+        hasher.post(buffers[0], bytesOf(0));
+    }
     uint64_t processed = 0;
-    for (uint64_t position = 0; position < dataSize; position += kChunkSize) {
-        const uint64_t left = dataSize - position;
-        const uint32_t bytes = left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
-        if (archive.read(chunk.data, bytes) != static_cast<int64_t>(bytes)) return fail(kCorrupt);
-        job.cipher.decryptBlocks(chunk.data, bytes / 16);
+    for (uint64_t i = 0; i < chunks; ++i) {
+        const uint32_t bytes = bytesOf(i);
+        uint8_t* const data = buffers[hashing ? i % 2 : 0];
+        if (hashing) {
+            uint8_t leaf[kIntegrityLeafSize];
+            hasher.take(leaf);
+            seal.tag.addLeaf(leaf);
+            if (i + 1 < chunks) {
+                if (!readChunk(i + 1)) return fail(kCorrupt);
+                hasher.post(buffers[(i + 1) % 2], bytesOf(i + 1));
+            }
+        } else if (!readChunk(i)) {
+            return fail(kCorrupt);
+        }
+        job.cipher.decryptBlocks(data, bytes / 16);
 
         uint32_t consumed = 0;
         while (consumed < bytes) {
@@ -161,7 +196,7 @@ bool ReaderRun::extract() {
             const uint64_t want = size - written;
             const uint32_t take =
                 want < bytes - consumed ? static_cast<uint32_t>(want) : bytes - consumed;
-            if (!writeBytes(chunk.data + consumed, take)) return false;
+            if (!writeBytes(data + consumed, take)) return false;
             consumed += take;
             if (written == size) endFile();
         }
@@ -169,7 +204,30 @@ bool ReaderRun::extract() {
         reportPercent(progress(), meter, processed);
     }
     // Empty files after the last byte of data (or in an archive with no data at all).
-    return emptyFiles();
+    if (!emptyFiles()) return false;
+    return checkSeal();
+}
+
+bool ReaderRun::checkSeal() {
+    switch (seal.kind) {
+        case kTailRecord:
+            if (!seal.tag.matches(seal.tail.tag)) {
+                logLine(1, "integrity", u"integrity record: the tag does not match");
+                return fail(kCorrupt);
+            }
+            job.integrity = kIntegrityVerified;
+            logLine(3, "integrity", u"integrity: verified");
+            return true;
+        case kTailLaterVersion:
+            job.integrity = kIntegrityLaterVersion;
+            logLine(3, "integrity", u"integrity: not verified (integrity record of version %d)",
+                    static_cast<int>(seal.tail.version));
+            return true;
+        default:
+            job.integrity = kIntegrityAbsent;
+            logLine(3, "integrity", u"integrity: not verified (no integrity record)");
+            return true;
+    }
 }
 
 bool ReaderRun::commit() {
@@ -190,17 +248,18 @@ void ArchiveReader::run() {
     ReaderRun r(*this);
     failedFile = UINT32_MAX;
     failedError = 0;
+    integrity = kIntegrityAbsent;
     if (archivePath.length() == 0 || !r.archive.open(archivePath.data, FileOpen::kReadShared)) {
         result = kCorrupt;
     } else {
         r.archive.identity(r.archiveIdentity);
         ByteBuf scratch;
         const ExtractResult located =
-            locatePayload(r.archive, cipher, trailer, scratch, fileTable, r.where);
+            locatePayload(r.archive, cipher, trailer, scratch, fileTable, r.where, r.seal);
         scratch.destroy();
         if (located != kExtractOk) {
             result = located;
-        } else if (trailer.fileCount > 0 && r.extract()) {
+        } else if (r.extract()) {
             r.commit();
         }
     }

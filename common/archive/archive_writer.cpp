@@ -1,6 +1,7 @@
 // The writer: files in, one archive out. It scans the listed files (for the percentage's total),
 // then streams each through one 512 KiB buffer, enciphering the data stream as a single chain,
-// and finishes with the info block and the trailer. Everything goes to a temporary file beside
+// and finishes with the info block (and, by default, the integrity record after its records)
+// and the trailer. Everything goes to a temporary file beside
 // the target, moved into place only when complete, so a failed run leaves nothing behind and
 // an archive already there survives it.
 #include <cstring>
@@ -20,7 +21,8 @@
 
 namespace {
 
-constexpr uint32_t kIoBuffer = kChunkSize + 16;
+// A chunk, the bytes carried over before it, and room after it for the integrity record.
+constexpr uint32_t kIoBuffer = kChunkSize + 16 + 16 + kIntegrityTailSize;
 
 // Joins the base folder and a listed name: with one backslash between them, none added when the
 // base already ends in one, and the name alone when there is no base. False when the path would
@@ -68,6 +70,9 @@ struct WriterRun {
     explicit WriterRun(ArchiveWriter& writer) : job(writer) {}
 
     ArchiveWriter& job;
+    // The integrity record's tag: the data stream's ciphertext goes in as it is written (on the
+    // pipeline's thread), the trailer and info block at the end.
+    IntegrityTag seal;
     ByteBuf io;
     ByteBuf scanned;  // list offset of each file that opened in the scan, as uint32
     WideBuf path;
@@ -196,6 +201,10 @@ bool WriterRun::storeFiles(uint32_t& stored) {
     // (less than a block) go, so each chunk is enciphered in place as whole blocks.
     constexpr uint32_t kLead = ChunkPipeline::kLead;
     ChunkPipeline behind;
+    if (w.integrity) {
+        seal.restart(w.cipher.integrityKey());
+        behind.hashWrites(&seal);
+    }
     if (!behind.start(out, kChunkSize)) {
         abandon(kWriteFailed);
         return false;
@@ -271,6 +280,7 @@ bool WriterRun::finish(uint32_t stored) {
         t.dataPadding = static_cast<uint8_t>(16 - carry);
         std::memset(io.data + carry, 0, 16 - carry);
         w.cipher.encryptBlocks(io.data, 1);
+        if (w.integrity) seal.addData(io.data, 16);
         if (!writeAll(io.data, 16)) return false;
         t.dataSize += 16;
     }
@@ -278,16 +288,36 @@ bool WriterRun::finish(uint32_t stored) {
     t.fileCount = stored;
     w.cipher.restartChain();
 
+    // The trailer is settled before the info block is written, since the integrity tag covers
+    // it first: the records' length gives the block's.
+    uint64_t recordsEnd = 0;
+    for (uint32_t i = 0; i < stored; ++i) {
+        const uint32_t name = w.fileTable.at(i).nameLength;
+        recordsEnd += kInfoRecordHeader + (name <= kMaxNameBytes ? name : kMaxNameBytes);
+    }
+    if (recordsEnd > UINT32_MAX - 2 * kIntegrityTailSize) return false;
+    const uint32_t r = static_cast<uint32_t>(recordsEnd);
+    if (w.integrity) {
+        t.infoPadding = static_cast<uint8_t>(roundUp16(r) - r);
+        t.infoSize = r + recordBytesFor(r);
+        seal.addTrailer(t.bytes());
+    } else {
+        t.infoPadding = static_cast<uint8_t>(paddingTo16(r));
+        t.infoSize = r + t.infoPadding;
+    }
+
     // The info block, flushed whole blocks at a time when the buffer fills.
+    uint32_t flushed = 0;
     uint32_t buffered = 0;
     for (uint32_t i = 0; i < stored; ++i) {
         const FileEntry e = w.fileTable.at(i);
         if (e.nameLength + buffered + kInfoRecordHeader > kChunkSize) {
             const uint32_t n = carry + buffered;
             const uint32_t whole = n & ~15u;
+            if (w.integrity) seal.addInfo(io.data, whole);
             w.cipher.encryptBlocks(io.data, whole / 16);
             if (!writeAll(io.data, whole)) return false;
-            t.infoSize += whole;
+            flushed += whole;
             carry = n - whole;
             std::memmove(io.data, io.data + whole, carry);
             buffered = 0;
@@ -295,16 +325,24 @@ bool WriterRun::finish(uint32_t stored) {
         buffered += encodeInfoRecord(e, io.data + carry + buffered);
     }
     uint32_t n = carry + buffered;
-    t.infoPadding = static_cast<uint8_t>(paddingTo16(n));
-    std::memset(io.data + n, 0, t.infoPadding);
-    n += t.infoPadding;
+    if (w.integrity) {
+        // The record after the records; its tag covers everything before it.
+        n += encodeRecord(r, w.cipher.hasKey(), nullptr, io.data + n);
+        seal.addInfo(io.data, n - kIntegrityTagSize);
+        if (!seal.finish(io.data + n - kIntegrityTagSize)) return false;
+    } else {
+        std::memset(io.data + n, 0, t.infoPadding);
+        n += t.infoPadding;
+    }
     w.cipher.encryptBlocks(io.data, n / 16);
     if (!writeAll(io.data, n)) return false;
-    t.infoSize += n;
+    // The block must be what the trailer, written next, says it is.
+    if (flushed + n != t.infoSize) return false;
     w.cipher.restartChain();
     logLine(3, "rftc", u"all fsize: %I64d", static_cast<long long>(t.dataSize));
     logLine(3, "rftc", u"all rem: %d", static_cast<int>(t.dataPadding));
     logLine(3, "rftc", u"files num: %d", static_cast<int>(t.fileCount));
+    logLine(3, "rftc", w.integrity ? u"integrity record written" : u"no integrity record");
 
     uint8_t sealed[kTrailerSize];
     sealTrailer(w.cipher, t, sealed);

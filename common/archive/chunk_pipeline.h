@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/archive/byte_buf.h"
+#include "common/archive/integrity_record.h"
 #include "common/support/file_io.h"
 #include "common/support/threads.h"
 
@@ -35,6 +36,9 @@ class ChunkPipeline {
     // Queues `bytes` bytes at `offset` in the slot next() last returned for writing.
     void submit(uint32_t offset, uint32_t bytes);
 
+    // Every byte written from now on also goes into `tag` (on the thread that writes), in order.
+    void hashWrites(IntegrityTag* tag) { tag_ = tag; }
+
     // Waits for everything queued and stops the thread. False if a write fell short.
     bool finish();
 
@@ -60,6 +64,7 @@ class ChunkPipeline {
     void queueRead(uint32_t chunkIndex);
 
     File* out_ = nullptr;
+    IntegrityTag* tag_ = nullptr;
     File* file_ = nullptr;
     uint64_t fileSize_ = 0;
     uint64_t chunks_ = 0;  // chunks of the current file

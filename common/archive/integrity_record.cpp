@@ -45,21 +45,24 @@ uint32_t encodeRecord(uint32_t recordsEnd, bool keyed, const uint8_t* tag, uint8
     return total;
 }
 
-IntegrityTailKind classifyInfoTail(const uint8_t* info, uint32_t recordsEnd, uint32_t infoSize,
-                                   bool keyed, IntegrityTail& out) {
+IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, uint32_t recordsEnd,
+                                   uint32_t infoSize, bool keyed, IntegrityTail& out) {
     out = IntegrityTail{};
     if (recordsEnd > infoSize) return kTailCorrupt;
-    const uint64_t tail = infoSize - recordsEnd;
-    if (tail < kIntegrityGuardSize) {
-        return allZero(info + recordsEnd, tail) ? kTailClassic : kTailCorrupt;
+    const uint32_t length = infoSize - recordsEnd;
+    if (length < kIntegrityGuardSize) {
+        return held >= length && allZero(tail, length) ? kTailClassic : kTailCorrupt;
     }
 
-    // From here on the bytes must be a record: alignment zeros and guard, then a header.
-    const uint64_t guardAt = roundUp16(recordsEnd);
-    const uint64_t headerAt = guardAt + kIntegrityGuardSize;
-    if (headerAt + kIntegrityHeaderSize > infoSize) return kTailCorrupt;
-    if (!allZero(info + recordsEnd, headerAt - recordsEnd)) return kTailCorrupt;
-    const uint8_t* header = info + headerAt;
+    // From here on the bytes must be a record: alignment zeros and guard, then a header. Offsets
+    // below count from the records' end.
+    const uint32_t headerAt =
+        static_cast<uint32_t>(roundUp16(recordsEnd) - recordsEnd) + kIntegrityGuardSize;
+    if (headerAt + kIntegrityHeaderSize > length || headerAt + kIntegrityHeaderSize > held) {
+        return kTailCorrupt;
+    }
+    if (!allZero(tail, headerAt)) return kTailCorrupt;
+    const uint8_t* header = tail + headerAt;
     if (std::memcmp(header + kMarkerAt, kIntegrityMarker, sizeof kIntegrityMarker) != 0) {
         return kTailCorrupt;
     }
@@ -70,25 +73,33 @@ IntegrityTailKind classifyInfoTail(const uint8_t* info, uint32_t recordsEnd, uin
     // its version byte was written so and not flipped.
     if (version > kIntegrityVersion) return kTailLaterVersion;
 
+    const uint32_t tagAt = headerAt + kIntegrityHeaderSize;
     if (header[kAlgorithmAt] != (keyed ? kIntegrityKeyed : kIntegrityUnkeyed) ||
         readLe(header + kTagLengthAt, 2) != kIntegrityTagSize ||
         readLe(header + kRecordLengthAt, 4) != kIntegrityRecordLength ||
-        infoSize != guardAt + kIntegrityTailSize) {
+        length != tagAt + kIntegrityTagSize || held < length) {
         return kTailCorrupt;
     }
-    out.tagOffset = static_cast<uint32_t>(headerAt + kIntegrityHeaderSize);
-    std::memcpy(out.tag, info + out.tagOffset, kIntegrityTagSize);
+    out.tagOffset = recordsEnd + tagAt;
+    std::memcpy(out.tag, tail + tagAt, kIntegrityTagSize);
     return kTailRecord;
 }
 
-IntegrityTag::IntegrityTag(const uint8_t* key) : keyed_(key != nullptr) {
+IntegrityTag::IntegrityTag(const uint8_t* key) {
+    restart(key);
+}
+
+void IntegrityTag::restart(const uint8_t* key) {
+    keyed_ = key != nullptr;
+    stage_ = kNothing;
+    chunkFill_ = 0;
     if (keyed_) {
         mac_.init(key, kIntegrityTagSize);
     } else {
         sha512Init(plain_);
     }
     sha512Init(leaves_);
-    sha512Init(chunk_);
+    sha256Init(chunk_);
 }
 
 IntegrityTag::~IntegrityTag() {
@@ -99,28 +110,25 @@ IntegrityTag::~IntegrityTag() {
 }
 
 void IntegrityTag::leafOf(const uint8_t* chunk, uint32_t length, uint8_t* leaf) {
-    Sha512Context ctx;
-    sha512Init(ctx);
-    sha512Update(ctx, chunk, length);
-    sha512Final(ctx, leaf);
+    sha256(chunk, length, leaf);
 }
 
 void IntegrityTag::addLeaf(const uint8_t* leaf) {
     if (chunkFill_ != 0) stage_ = kMisused;
-    sha512Update(leaves_, leaf, kIntegrityTagSize);
+    sha512Update(leaves_, leaf, kIntegrityLeafSize);
 }
 
 void IntegrityTag::addData(const uint8_t* data, std::size_t length) {
     while (length > 0) {
         const std::size_t room = kIntegrityChunkSize - chunkFill_;
         const std::size_t take = length < room ? length : room;
-        sha512Update(chunk_, data, take);
+        sha256Update(chunk_, data, take);
         chunkFill_ += static_cast<uint32_t>(take);
         data += take;
         length -= take;
         if (chunkFill_ == kIntegrityChunkSize) {
-            uint8_t leaf[kIntegrityTagSize];
-            sha512Final(chunk_, leaf);
+            uint8_t leaf[kIntegrityLeafSize];
+            sha256Final(chunk_, leaf);
             sha512Update(leaves_, leaf, sizeof leaf);
             chunkFill_ = 0;
         }
@@ -140,15 +148,15 @@ void IntegrityTag::addTrailer(const uint8_t* trailer) {
     stage_ = kTrailerAdded;
 }
 
-void IntegrityTag::addInfo(const uint8_t* info, uint32_t tagOffset) {
-    if (stage_ != kTrailerAdded) {
+void IntegrityTag::addInfo(const uint8_t* info, uint32_t length) {
+    if (stage_ != kTrailerAdded && stage_ != kInfoAdded) {
         stage_ = kMisused;
         return;
     }
     if (keyed_) {
-        mac_.update(info, tagOffset);
+        mac_.update(info, length);
     } else {
-        sha512Update(plain_, info, tagOffset);
+        sha512Update(plain_, info, length);
     }
     stage_ = kInfoAdded;
 }
@@ -162,8 +170,8 @@ bool IntegrityTag::finish(uint8_t* tag) {
     stage_ = kFinished;
     uint8_t digest[kIntegrityTagSize];
     if (chunkFill_ != 0) {  // the last, shorter chunk
-        sha512Final(chunk_, digest);
-        sha512Update(leaves_, digest, sizeof digest);
+        sha256Final(chunk_, digest);
+        sha512Update(leaves_, digest, kIntegrityLeafSize);
         chunkFill_ = 0;
     }
     sha512Final(leaves_, digest);

@@ -39,6 +39,9 @@ struct ArchiveWriter {
     ProgressSink* progress = nullptr;  // where the run reports; null: nowhere
     StubImage stubImage;               // given stub bytes; without them the module's resource
     WriteResult writeResult = kWriteOk;
+    // Writes the integrity record after the info records (the default). Without it the archive
+    // is the classic image, byte for byte.
+    bool integrity = true;
     // Every listed file or no archive: a file that cannot be opened fails the run (with
     // kWriteReadFailed, its position in the list in failedName and the system's error), where
     // otherwise it is left out with a log line.
@@ -71,6 +74,14 @@ struct ArchiveWriter {
     void destroy();
 };
 
+// What a reader's run found of the archive's integrity record. Only a run that ends well says
+// kIntegrityVerified; a tag that does not match ends the run as corrupt.
+enum IntegrityState : uint8_t {
+    kIntegrityAbsent = 0,        // not verified (no integrity record): older archives
+    kIntegrityVerified = 1,      // the record's tag matched
+    kIntegrityLaterVersion = 2,  // not verified: a record of a version this reader does not know
+};
+
 struct ArchiveReader {
     PasswordCipher cipher;
     ModuleHandle ownerModule = nullptr;  // kept for the front end; the reader does not use it
@@ -88,6 +99,7 @@ struct ArchiveReader {
     // place), and the system's error code, for front ends that name it.
     uint32_t failedFile = UINT32_MAX;
     uint32_t failedError = 0;
+    IntegrityState integrity = kIntegrityAbsent;
 
     ArchiveReader() = default;
     ~ArchiveReader() { destroy(); }

@@ -77,8 +77,9 @@ int main(int argc, char** argv) {
     }
     IntegrityTail tail;
     if (recordsEnd > info.size() ||
-        classifyInfoTail(info.data(), recordsEnd, static_cast<uint32_t>(info.size()),
-                         cipher.hasKey(), tail) != kTailClassic) {
+        classifyInfoTail(info.data() + recordsEnd, static_cast<uint32_t>(info.size()) - recordsEnd,
+                         recordsEnd, static_cast<uint32_t>(info.size()), cipher.hasKey(),
+                         tail) != kTailClassic) {
         return fail(2, "not a classic archive");
     }
 

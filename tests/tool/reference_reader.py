@@ -161,7 +161,7 @@ class Archive:
         16-byte header ("QSFXINTG", version u8 = 1, algorithm u8: 1 HMAC-SHA-512 with a
         password, 2 SHA-512 without, tag length u16 = 64, record length u32 = 80), the 64-byte
         tag, and the end of the block. The tag is over the trailer plaintext, the info block up
-        to the tag, and SHA-512 of the SHA-512s of the data stream's ciphertext in 512 KiB
+        to the tag, and SHA-512 of the SHA-256s of the data stream's ciphertext in 512 KiB
         chunks; keyed by HMAC-SHA-512(password digest, label)."""
         r, size, info = self.records_end, self.info_size, self.info
         if size - r < 16:
@@ -186,7 +186,7 @@ class Archive:
         stored = info[tag_at:tag_at + 64]
 
         cipher = self.data_ciphertext()
-        leaves = b"".join(hashlib.sha512(cipher[i:i + CHUNK]).digest()
+        leaves = b"".join(hashlib.sha256(cipher[i:i + CHUNK]).digest()
                           for i in range(0, len(cipher), CHUNK))
         message = self.trailer + info[:tag_at] + hashlib.sha512(leaves).digest()
         if keyed:

@@ -72,20 +72,20 @@ const std::string kKeyedInfoToTag =
     "0a0000000a0000000000000061002e007400780074000a000000fe0f1000000000006400690072005c0062"
     "00000000000000000000000000000000000000000051534658494e54470101400050000000";
 const std::string kKeyedTag =
-    "fd3f74de2ef577d8a4aa20fff978e7d2d50053a5b821e3b4b25667d2e74e62ff"
-    "2d4dbd6592d51a8c5d7c228301112ba5b93fe23ccc68c25b6d798c06016d77b7";
+    "7ed4515ab87698849c5ca5aac873cf71f2794b0dfbac310688dface48b8b2577"
+    "6e5e394075f09de41a0e920bea53c5c3adac668a069d13a568580f98a6bf83b4";
 const std::string kKeyedTagNoData =
     "670ba36549bcfe3ec883ffc7bff8e56a6ea0e997c688b1b249be887f57e32b4c"
     "e5cf0d8eb7c1d69314ee75cc8ba8fd3c006c6136c62b6c48fe674473d8786d54";
 const std::string kKeyedTagOneChunk =
-    "7ea0d2e57b123d2342fe0aea6c4f2174b98e7655c056de77bfd4598b6e178992"
-    "bc22eaff0846bc84d8b25879ed24484d7baff35ec5b5d6d20eeca2818b468ede";
+    "0462064e319902be62a5e99da1a5577cbb58788fdff5a8b1df503f72f86737f6"
+    "8f44e7574e47de22b2d1da606dc3e3253c24f81292644bc7b0786fbeacc4d335";
 const std::string kUnkeyedTagOneChunk =
-    "2a00c931089f9b25a52654f44ba800efc00f90d2cc99399570e0990c8f722b65"
-    "53cf81987f1765a74f1c486c1b53711f5d1e26e287dc6530cbc2db92a037e918";
+    "5936f41b68a123b6aaf564ff3f1110a6ad84fa23f9728438dd38832e7e6adb37"
+    "0a39764869b53ddd54e6fa8d19b611800b821b43dd8c21eea161b63c045ce688";
 const std::string kUnkeyedTag =
-    "838122f4f82149503abdea4af970630cac5c611722366b4092986f63e5569238"
-    "71da99520aca63397545583f49136eeb11da7da3a58a070bc4ed6f241a6b39eb";
+    "13a5edc99c1c3d0af5573c5f2fa4aaf7878cd144919646201d81052e25f0c4bd"
+    "55caf87c72c67bbcf2d6346dfb006d4c362dc2de5de2b98ad39ff4907c6d9648";
 const std::string kUnkeyedTagNoData =
     "7d9aae77a4b4ae994be0fe5579d18e3622e01f6258ddb48251eb01e498bc5f29"
     "b766cb4eb8d1987e8a47f9906f96303d0b379caf678afdb687a7c519fa750716";
@@ -164,7 +164,7 @@ TEST(IntegrityTag, SameTagInTheWritersOrderTheReadersOrderAndByLeaves) {
         IntegrityTag t(key);
         auto addLeaves = [&] {
             for (uint32_t at = 0; at < kDataSize; at += kIntegrityChunkSize) {
-                uint8_t leaf[kIntegrityTagSize];
+                uint8_t leaf[kIntegrityLeafSize];
                 IntegrityTag::leafOf(data.data() + at,
                                      std::min(kIntegrityChunkSize, kDataSize - at), leaf);
                 t.addLeaf(leaf);
@@ -251,7 +251,7 @@ TEST(IntegrityTag, PartsOutOfOrderGiveNoTag) {
     {
         IntegrityTag t(nullptr);
         t.addData(data.data(), data.size());
-        uint8_t leaf[kIntegrityTagSize] = {};
+        uint8_t leaf[kIntegrityLeafSize] = {};
         t.addLeaf(leaf);
         t.addTrailer(trailer.data());
         t.addInfo(info.data(), 80);
@@ -287,9 +287,9 @@ TEST(IntegrityTail, RoundTripThroughEncodeTagAndClassify) {
             ASSERT_TRUE(writer.finish(info.data() + tagOffsetFor(r)));
 
             IntegrityTail tail;
-            ASSERT_EQ(
-                classifyInfoTail(info.data(), r, static_cast<uint32_t>(info.size()), keyed, tail),
-                kTailRecord)
+            ASSERT_EQ(classifyInfoTail(info.data() + r, static_cast<uint32_t>(info.size()) - r, r,
+                                       static_cast<uint32_t>(info.size()), keyed, tail),
+                      kTailRecord)
                 << "R = " << r;
             EXPECT_EQ(tail.version, 1);
             EXPECT_EQ(tail.tagOffset, tagOffsetFor(r));
@@ -317,7 +317,8 @@ class ClassifyTail : public ::testing::Test {
     IntegrityTail tail;
 
     IntegrityTailKind classify(const Bytes& block, bool keyed = true) {
-        return classifyInfoTail(block.data(), 44, static_cast<uint32_t>(block.size()), keyed, tail);
+        return classifyInfoTail(block.data() + 44, static_cast<uint32_t>(block.size()) - 44, 44,
+                                static_cast<uint32_t>(block.size()), keyed, tail);
     }
     Bytes with(std::size_t at, uint8_t value) const {
         Bytes changed = info;
@@ -392,7 +393,7 @@ TEST_F(ClassifyTail, EveryMalformedRecordIsCorrupt) {
     EXPECT_EQ(classify(Bytes(info.begin(), info.begin() + 48)), kTailClassic);
     Bytes guardOnly(info.begin(), info.begin() + 64);
     EXPECT_EQ(classify(guardOnly), kTailCorrupt) << "guard without header";
-    EXPECT_EQ(classifyInfoTail(info.data(), 150, 144, true, tail), kTailCorrupt)
+    EXPECT_EQ(classifyInfoTail(info.data(), 0, 150, 144, true, tail), kTailCorrupt)
         << "records past the block";
 }
 

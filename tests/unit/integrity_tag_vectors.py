@@ -28,7 +28,7 @@ def header(keyed):
 
 
 def data_digest(data):
-    leaves = b"".join(hashlib.sha512(data[i:i + CHUNK]).digest()
+    leaves = b"".join(hashlib.sha256(data[i:i + CHUNK]).digest()
                       for i in range(0, len(data), CHUNK))
     return hashlib.sha512(leaves).digest()
 

@@ -331,8 +331,9 @@ TEST(SignedImage, ArchiveBehindAnOddStubIsFoundAtExactlyOneEnd) {
             ASSERT_TRUE(readTrailer(disk.file, unsignedSize, cipher, trailer));
             ByteBuf info;
             FileTable table;
+            PayloadSeal seal;
             EXPECT_EQ(readInfoBlock(disk.file, trailer, locationOf(trailer, unsignedSize), cipher,
-                                    info, table),
+                                    info, table, seal),
                       kExtractOk);
             EXPECT_EQ(std::u16string(table.nameOf(1)), u"dir\\b.bin");
 

@@ -196,6 +196,7 @@ int runCreate(Options& o) {
                      static_cast<uint32_t>(list.size()), static_cast<uint32_t>(listed.size()));
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
     writer.strictList = true;
+    writer.integrity = !o.noIntegrity;
     // A password that gives no key (out of memory, or nothing left once converted) must not
     // leave an archive written in the clear as if it were keyed.
     if (!password.empty() && !writer.setPassword(password.text().c_str())) {

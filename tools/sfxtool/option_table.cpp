@@ -15,9 +15,12 @@ constexpr CommandInfo kCommands[] = {
      u"An archive whose stored names would lead outside the destination is refused whole, "
      u"before anything is written."},
     {u"list", kListCommand, u"ARCHIVE", u"show the names an archive holds",
-     u"Shows the name of each file in the archive, one a line; with -v also its size."},
+     u"Shows the name of each file in the archive, one a line; with -v also its size, and, "
+     u"after reading the whole archive, whether its integrity record verified."},
     {u"test", kTestCommand, u"ARCHIVE", u"check that an archive opens whole",
-     u"Reads and decrypts everything in the archive and writes nothing."},
+     u"Reads and decrypts everything in the archive and writes nothing, and checks the "
+     u"integrity record archives carry: \"verified\", or \"not verified (no integrity "
+     u"record)\" for older archives, which can show damage only where it garbles the names."},
     {u"rate", kRateCommand, u"", u"rate passwords as the password dialog does",
      u"Rates passwords with the password dialog's meter: typed without echo at a terminal (an "
      u"empty one ends), or read one a line from standard input. For each it prints the score (0 "
@@ -30,6 +33,9 @@ constexpr OptionInfo kOptions[] = {
      u"write the archive to ARCHIVE (default: named after the first PATH)"},
     {u"--plain", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
      u"write a plain encrypted archive (.tvf) instead of a self-extracting one"},
+    {u"--no-integrity", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
+     u"leave out the integrity record: the classic archive, byte for byte as older versions "
+     u"wrote it, whose damage or tampering readers cannot detect"},
     {u"--stub", nullptr, u"FILE", kCreateCommand, OptionGroup::kCommand,
      u"put the extractor FILE in front instead of the one built in"},
     {u"-C", nullptr, u"DIR", kCreateCommand, OptionGroup::kCommand,
@@ -37,7 +43,7 @@ constexpr OptionInfo kOptions[] = {
     {u"-d", nullptr, u"DIR", kExtractCommand, OptionGroup::kCommand,
      u"extract into DIR instead of the current folder"},
     {u"-v", nullptr, nullptr, kListCommand, OptionGroup::kCommand,
-     u"verbose: show each file's size before its name"},
+     u"verbose: show each file's size before its name, and the archive's integrity"},
     {u"-q", nullptr, nullptr, kCreateCommand | kExtractCommand | kTestCommand,
      OptionGroup::kCommand, u"quiet: no progress and no summary, only errors"},
     {u"-p", nullptr, u"PASSWORD", kArchiveCommands, OptionGroup::kPassword,

@@ -16,6 +16,7 @@ struct Options {
     bool verbose = false;        // -v, list
     std::u16string output;       // -o, create
     bool plain = false;          // --plain, create
+    bool noIntegrity = false;    // --no-integrity, create
     std::u16string stubFile;     // --stub, create
     std::u16string baseFolder;   // -C, create
     std::u16string destination;  // -d, extract

@@ -41,10 +41,24 @@ bool opens(const std::u16string& archive) {
     return probe.open(archive.c_str(), FileOpen::kReadShared);
 }
 
-// The columns `list -v` shows before each name. Columns the archive can tell more about (the
-// state of its integrity record) go here, each ending in two spaces.
+// The columns `list -v` shows before each name, each ending in two spaces.
 std::u16string detailColumns(const FileEntry& e) {
     return formatted(u"%12I64u  ", static_cast<unsigned long long>(e.size));
+}
+
+// What became of the integrity record, in the words test, extract and list -v use. Without a
+// password the record is a plain digest that anyone can recompute: it shows damage, not a
+// deliberate change, and the words say so.
+std::u16string integrityWords(IntegrityState state, bool keyed) {
+    switch (state) {
+        case kIntegrityVerified:
+            return keyed ? u"verified"
+                         : u"verified (no password: damage is caught, tampering is not)";
+        case kIntegrityLaterVersion:
+            return u"not verified (integrity record of a later version)";
+        default:
+            return u"not verified (no integrity record)";
+    }
 }
 
 }  // namespace
@@ -78,9 +92,11 @@ int runExtract(Options& o, bool verifyOnly) {
     }
     if (reader.result == kExtractOk && !o.quiet) {
         const unsigned files = reader.trailer.fileCount;
+        const std::u16string integrity = integrityWords(reader.integrity, reader.cipher.hasKey());
         print(Stream::kOut,
-              verifyOnly ? formatted(u"%s: %u file(s), all readable\n", o.paths[0].c_str(), files)
-                         : formatted(u"extracted %u file(s)\n", files));
+              verifyOnly ? formatted(u"%s: %u file(s), all readable, %s\n", o.paths[0].c_str(),
+                                     files, integrity.c_str())
+                         : formatted(u"extracted %u file(s), %s\n", files, integrity.c_str()));
     }
     return report(reader.result);
 }
@@ -97,9 +113,16 @@ int runList(Options& o) {
     ByteBuf scratch;
     FileTable files;
     PayloadLocation where;
-    const ExtractResult result = locatePayload(archive, cipher, trailer, scratch, files, where);
-    scratch.destroy();
+    PayloadSeal seal;
+    const ExtractResult result =
+        locatePayload(archive, cipher, trailer, scratch, files, where, seal);
     if (result != kExtractOk) return report(result);
+    // With -v the integrity record is checked too, which reads the whole archive (hashing, not
+    // deciphering), before anything is shown.
+    if (o.verbose && seal.checked() && !verifySeal(archive, trailer, where, scratch, seal)) {
+        return report(kCorrupt);
+    }
+    scratch.destroy();
     std::u16string out;
     for (uint32_t i = 0; i < files.count(); ++i) {
         const FileEntry e = files.at(i);
@@ -109,6 +132,12 @@ int runList(Options& o) {
             print(Stream::kOut, out);
             out.clear();
         }
+    }
+    if (o.verbose) {
+        const IntegrityState state = seal.checked()                   ? kIntegrityVerified
+                                     : seal.kind == kTailLaterVersion ? kIntegrityLaterVersion
+                                                                      : kIntegrityAbsent;
+        out += u"integrity: " + integrityWords(state, cipher.hasKey()) + u"\n";
     }
     print(Stream::kOut, out);
     return 0;
