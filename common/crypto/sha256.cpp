@@ -21,7 +21,9 @@ inline uint32_t rotr(uint32_t x, int n) {
     return (x >> n) | (x << (32 - n));
 }
 
-void portableBlocks(uint32_t* state, const uint8_t* p, std::size_t count) {
+}  // namespace
+
+void sha256PortableBlocks(uint32_t* state, const uint8_t* p, std::size_t count) {
     uint32_t w[64];
     for (; count > 0; --count, p += 64) {
         for (int i = 0; i < 16; ++i) {
@@ -52,6 +54,8 @@ void portableBlocks(uint32_t* state, const uint8_t* p, std::size_t count) {
     secureZero(w, sizeof w);
 }
 
+namespace {
+
 // The compression in use: asked of the processor on first use and kept.
 std::atomic<Sha256Blocks> g_blocks{nullptr};
 
@@ -59,7 +63,7 @@ void compress(uint32_t* state, const uint8_t* blocks, std::size_t count) {
     Sha256Blocks run = g_blocks.load(std::memory_order_acquire);
     if (run == nullptr) {
         run = sha256HardwareBlocks();
-        if (run == nullptr) run = portableBlocks;
+        if (run == nullptr) run = sha256PortableBlocks;
         g_blocks.store(run, std::memory_order_release);
     }
     run(state, blocks, count);

@@ -26,3 +26,5 @@ void sha256(const uint8_t* data, std::size_t length, uint8_t* digest);
 // this processor (or build) has none. Asked once and kept by the portable side.
 using Sha256Blocks = void (*)(uint32_t* state, const uint8_t* blocks, std::size_t count);
 Sha256Blocks sha256HardwareBlocks();
+// The portable compression, which every processor runs.
+void sha256PortableBlocks(uint32_t* state, const uint8_t* blocks, std::size_t count);

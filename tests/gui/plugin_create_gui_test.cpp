@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/archive/job_records.h"
 #include "common/crypto/password_dialog_ids.h"
 #include "sfxbuild/creation_dialog.h"
 #include "sfxbuild/library_state.h"
@@ -269,6 +270,16 @@ TEST_F(CreationDialogTest, ThreePickedFilesBecomeASelfExtractingArchiveBesideThe
     ASSERT_FALSE(stub.empty());
     EXPECT_TRUE(archive.compare(0, stub.size(), stub) == 0) << "no extractor in front";
     expectFiles(extracted(folder / "alpha.exe", kPassword), {0, 1, 2});
+
+    // The plug-in seals what it writes: the integrity record is there and verifies.
+    ArchiveReader check;
+    check.configure(nullptr, u"",
+                    reinterpret_cast<const char16_t*>((folder / "alpha.exe").c_str()));
+    check.verifyOnly = true;
+    ASSERT_TRUE(check.setPassword(reinterpret_cast<const char16_t*>(kPassword)));
+    check.run();
+    EXPECT_EQ(check.result, kExtractOk);
+    EXPECT_EQ(check.integrity, kIntegrityVerified);
 
     // And as its user runs it: started from elsewhere, into a folder that does not exist yet,
     // with the password typed (no token readers).

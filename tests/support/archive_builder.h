@@ -19,9 +19,16 @@ inline FileEntry entryFor(const StoredFile& f) {
 
 // Lays out an image the way the writer does, in memory: stub, data stream, info block, trailer,
 // each region its own chain.
+// What a test may change in the info block's plaintext after the integrity record's tag has
+// been computed over it: `recordsEnd` is where the records end.
+using TailEdit = void (*)(std::vector<uint8_t>& info, uint32_t recordsEnd);
+
+// With `sealed`, the info block carries the integrity record after its records, as the writer
+// writes it by default, and then `edit` (if any) changes the plaintext before it is enciphered.
 inline std::vector<uint8_t> buildImage(const std::vector<StoredFile>& files,
                                        const char16_t* password, const std::string& stub,
-                                       ArchiveTrailer* trailerOut = nullptr) {
+                                       ArchiveTrailer* trailerOut = nullptr, bool sealed = false,
+                                       TailEdit edit = nullptr) {
     PasswordCipher cipher;
     // A password meant to key the image that does not leaves no image at all.
     if (!cipher.setPassword(password) && password != nullptr && password[0] != 0) return {};
@@ -35,8 +42,15 @@ inline std::vector<uint8_t> buildImage(const std::vector<StoredFile>& files,
         const uint32_t n = encodeInfoRecord(entryFor(f), record);
         info.insert(info.end(), record, record + n);
     }
-    trailer.infoPadding = static_cast<uint8_t>(paddingTo16(info.size()));
-    info.resize(info.size() + trailer.infoPadding, 0);
+    const uint32_t recordsEnd = static_cast<uint32_t>(info.size());
+    if (sealed) {
+        trailer.infoPadding = static_cast<uint8_t>(roundUp16(recordsEnd) - recordsEnd);
+        info.resize(recordsEnd + recordBytesFor(recordsEnd));
+        encodeRecord(recordsEnd, cipher.hasKey(), nullptr, info.data() + recordsEnd);
+    } else {
+        trailer.infoPadding = static_cast<uint8_t>(paddingTo16(info.size()));
+        info.resize(info.size() + trailer.infoPadding, 0);
+    }
     trailer.infoSize = static_cast<uint32_t>(info.size());
     trailer.fileCount = static_cast<uint32_t>(files.size());
     trailer.stubSize = static_cast<uint32_t>(stub.size());
@@ -44,6 +58,15 @@ inline std::vector<uint8_t> buildImage(const std::vector<StoredFile>& files,
     if (trailerOut != nullptr) *trailerOut = trailer;
 
     encryptRegion(cipher, data.data(), data.size());
+    if (sealed) {
+        IntegrityTag tag(cipher.integrityKey());
+        tag.addData(data.data(), data.size());
+        tag.addTrailer(trailer.bytes());
+        const uint32_t tagAt = tagOffsetFor(recordsEnd);
+        tag.addInfo(info.data(), tagAt);
+        tag.finish(info.data() + tagAt);
+        if (edit != nullptr) edit(info, recordsEnd);
+    }
     encryptRegion(cipher, info.data(), info.size());
     encryptRegion(cipher, trailer.bytes(), kTrailerSize);
     std::vector<uint8_t> image(stub.begin(), stub.end());

@@ -1,5 +1,5 @@
-# The counting checks the shell tests share. Source it before changing folder; each test ends
-# with `finish`, which prints the "N passed, M failed" line and sets the exit status.
+# The counting checks the shell tests share. Source it before changing folder; a test ends by
+# printing "N passed, M failed" and exiting non-zero when anything failed.
 failures=0
 passes=0
 

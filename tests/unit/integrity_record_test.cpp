@@ -158,6 +158,17 @@ TEST(IntegrityTag, SameTagInTheWritersOrderTheReadersOrderAndByLeaves) {
         EXPECT_EQ(tagHex(t), kKeyedTag) << "pieces of " << piece;
     }
 
+    // The info block in pieces, as a reader parses it a chunk at a time.
+    for (uint32_t cut : {1u, 16u, 44u, 79u}) {
+        IntegrityTag t(key);
+        t.addData(data.data(), data.size());
+        t.addTrailer(trailer.data());
+        t.addInfo(info.data(), cut);
+        t.addInfo(info.data() + cut, 0);
+        t.addInfo(info.data() + cut, tagOffsetFor(44) - cut);
+        EXPECT_EQ(tagHex(t), kKeyedTag) << "info cut at " << cut;
+    }
+
     // Leaves computed apart (as on a helper thread) and added in order, before and after the
     // trailer and info block.
     for (bool leavesFirst : {true, false}) {
