@@ -27,8 +27,7 @@ struct ReaderRun {
     ArchiveReader& job;
     File archive;
     FileIdentity archiveIdentity;
-    ByteBuf chunk;
-    ByteBuf ahead;  // with an integrity record: the next chunk, hashed while this one is written
+    ByteBuf chunk;  // one chunk of the data stream; with an integrity record, four
     WideBuf path;   // output path of the current file, for the log
     File output;
     DestinationTree tree;
@@ -147,11 +146,16 @@ bool ReaderRun::extract() {
     const uint64_t dataSize = job.trailer.dataSize;
     const uint32_t count = files().count();
     // With an integrity record each chunk's ciphertext is hashed into its leaf before it is
-    // deciphered in place: on the hasher's thread, a chunk ahead of the one being written.
+    // deciphered in place: on the hasher's thread, two chunks at a time, the pair after the
+    // one being deciphered and written. Four chunk buffers take turns.
     const bool hashing = seal.checked();
-    if (!chunk.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
-    if (hashing && !ahead.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
-    uint8_t* const buffers[2] = {chunk.data, ahead.data};
+    constexpr uint32_t kRing = 4;
+    if (!chunk.ensureCapacity(hashing ? kRing * kChunkSize : kChunkSize + 16)) {
+        return fail(kOutOfMemory);
+    }
+    auto bufferOf = [&](uint64_t i) {
+        return chunk.data + (hashing ? (i % kRing) * kChunkSize : 0);
+    };
     if (!archive.seek(where.dataOffset)) return fail(kCorrupt);
     meter = PercentMeter(dataSize);
     job.cipher.restartChain();
@@ -161,28 +165,33 @@ bool ReaderRun::extract() {
         return left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
     };
     auto readChunk = [&](uint64_t i) {
-        uint8_t* into = buffers[hashing ? i % 2 : 0];
-        return archive.read(into, bytesOf(i)) == static_cast<int64_t>(bytesOf(i));
+        return archive.read(bufferOf(i), bytesOf(i)) == static_cast<int64_t>(bytesOf(i));
     };
+    // Reads the pair of chunks from `i` (one, at the end) and starts their leaves.
     LeafHasher hasher;
+    auto readPair = [&](uint64_t i) {
+        const bool two = i + 1 < chunks;
+        if (!readChunk(i) || (two && !readChunk(i + 1))) return false;
+        hasher.post(bufferOf(i), bytesOf(i), two ? bufferOf(i + 1) : nullptr,
+                    two ? bytesOf(i + 1) : 0);
+        return true;
+    };
     if (hashing && chunks > 0) {
         hasher.start();
-        if (!readChunk(0)) return fail(kCorrupt);
-        hasher.post(buffers[0], bytesOf(0));
+        if (!readPair(0)) return fail(kCorrupt);
     }
     uint64_t processed = 0;
     for (uint64_t i = 0; i < chunks; ++i) {
         const uint32_t bytes = bytesOf(i);
-        uint8_t* const data = buffers[hashing ? i % 2 : 0];
-        if (hashing) {
-            uint8_t leaf[kIntegrityLeafSize];
-            hasher.take(leaf);
-            seal.tag.addLeaf(leaf);
-            if (i + 1 < chunks) {
-                if (!readChunk(i + 1)) return fail(kCorrupt);
-                hasher.post(buffers[(i + 1) % 2], bytesOf(i + 1));
-            }
-        } else if (!readChunk(i)) {
+        uint8_t* const data = bufferOf(i);
+        if (hashing && i % 2 == 0) {
+            uint8_t leaves[2][kIntegrityLeafSize];
+            const bool two = i + 1 < chunks;
+            hasher.take(leaves[0], two ? leaves[1] : nullptr);
+            seal.tag.addLeaf(leaves[0]);
+            if (two) seal.tag.addLeaf(leaves[1]);
+            if (i + 2 < chunks && !readPair(i + 2)) return fail(kCorrupt);
+        } else if (!hashing && !readChunk(i)) {
             return fail(kCorrupt);
         }
         job.cipher.decryptBlocks(data, bytes / 16);

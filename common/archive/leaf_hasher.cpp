@@ -15,23 +15,36 @@ void LeafHasher::start() {
         work_.create(0, 1) && done_.create(0, 1) && startThread(&LeafHasher::run, this, thread_);
 }
 
-void LeafHasher::post(const uint8_t* chunk, uint32_t bytes) {
-    if (!threaded_) {
-        IntegrityTag::leafOf(chunk, bytes, leaf_);
+void LeafHasher::hash() {
+    if (chunk_[1] != nullptr && bytes_[0] == bytes_[1]) {
+        sha256Pair(chunk_[0], chunk_[1], bytes_[0], leaf_[0], leaf_[1]);
         return;
     }
-    chunk_ = chunk;
-    bytes_ = bytes;
+    IntegrityTag::leafOf(chunk_[0], bytes_[0], leaf_[0]);
+    if (chunk_[1] != nullptr) IntegrityTag::leafOf(chunk_[1], bytes_[1], leaf_[1]);
+}
+
+void LeafHasher::post(const uint8_t* first, uint32_t firstBytes, const uint8_t* second,
+                      uint32_t secondBytes) {
+    chunk_[0] = first;
+    bytes_[0] = firstBytes;
+    chunk_[1] = second;
+    bytes_[1] = secondBytes;
+    if (!threaded_) {
+        hash();
+        return;
+    }
     posted_ = true;
     work_.post();
 }
 
-void LeafHasher::take(uint8_t* leaf) {
+void LeafHasher::take(uint8_t* first, uint8_t* second) {
     if (threaded_ && posted_) {
         done_.wait();
         posted_ = false;
     }
-    std::memcpy(leaf, leaf_, sizeof leaf_);
+    std::memcpy(first, leaf_[0], kIntegrityLeafSize);
+    if (second != nullptr) std::memcpy(second, leaf_[1], kIntegrityLeafSize);
 }
 
 void LeafHasher::run(void* self) {
@@ -39,7 +52,7 @@ void LeafHasher::run(void* self) {
     for (;;) {
         h.work_.wait();
         if (h.stopping_) return;
-        IntegrityTag::leafOf(h.chunk_, h.bytes_, h.leaf_);
+        h.hash();
         h.done_.post();
     }
 }

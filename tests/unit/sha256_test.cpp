@@ -71,4 +71,18 @@ TEST(Sha256, ProcessorCompressionMatchesThePortableOne) {
     }
 }
 
+TEST(Sha256, PairsGiveEachMessagesOwnDigest) {
+    const std::vector<uint8_t> a = pattern(524288 + 100);
+    std::vector<uint8_t> b = a;
+    b[b.size() / 2] ^= 1;  // the same length, one bit apart
+    for (std::size_t n : {0u, 1u, 55u, 64u, 65u, 4096u, 524288u, 524388u}) {
+        uint8_t pa[kSha256Size], pb[kSha256Size], ea[kSha256Size], eb[kSha256Size];
+        sha256Pair(a.data(), b.data(), n, pa, pb);
+        sha256(a.data(), n, ea);
+        sha256(b.data(), n, eb);
+        EXPECT_EQ(toHex(pa, kSha256Size), toHex(ea, kSha256Size)) << n << " bytes, first";
+        EXPECT_EQ(toHex(pb, kSha256Size), toHex(eb, kSha256Size)) << n << " bytes, second";
+    }
+}
+
 }  // namespace
