@@ -89,6 +89,7 @@ QUILLON_SHA_ENTRY void hardwareBlocks(uint32_t* state, const uint8_t* data, std:
     _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), hgfe);
 }
 
+#if defined(__x86_64__)
 // Two messages at once, each in its own registers. One message's rounds wait on each other
 // (every SHA256RNDS2 needs the last one's result); two independent ones fill those waits, so the
 // pair takes little longer than one. The reader hashes its chunks two at a time this way.
@@ -156,6 +157,7 @@ QUILLON_SHA_ENTRY void hardwarePairBlocks(uint32_t* stateA, const uint8_t* a, ui
     storeState(x, stateA);
     storeState(y, stateB);
 }
+#endif
 
 }  // namespace
 
@@ -168,7 +170,13 @@ Sha256Blocks sha256HardwareBlocks() {
 }
 
 Sha256PairBlocks sha256HardwarePairBlocks() {
+#if defined(__x86_64__)
     return sha256HardwareBlocks() != nullptr ? hardwarePairBlocks : nullptr;
+#else
+    // Eight vector registers cannot hold two messages' state and schedule: side by side would
+    // spill to memory and gain nothing, so 32-bit code hashes one after the other.
+    return nullptr;
+#endif
 }
 
 #else
