@@ -18,6 +18,8 @@ printf 'a' >in/one
 printf 'sixteen bytes!!!' >in/sub/block
 head -c 300 /dev/urandom >in/sub/odd
 "$tool" create --plain --no-password -o corpus/plain.tvf in >/dev/null
+# Sealed by default; the classic image too.
+"$tool" create --plain --no-integrity --no-password -o corpus/classic.tvf in >/dev/null
 "$tool" create --plain -p fuzz -o corpus/keyed.tvf in >/dev/null
 "$tool" create --plain --no-password -o corpus/single.tvf in/one >/dev/null
 printf 'MZ' >stub
