@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "common/archive/archive_format.h"
+#include "common/archive/chunk_reader.h"
 #include "common/archive/directory_chain.h"
 #include "common/archive/extraction_commit.h"
 #include "common/archive/job_records.h"
-#include "common/archive/leaf_hasher.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
 #include "common/support/localised_text.h"
@@ -28,7 +28,7 @@ struct ReaderRun {
     File archive;
     FileIdentity archiveIdentity;
     ByteBuf chunk;
-    ByteBuf ahead;  // with an integrity record: the next chunk, hashed while this one is written
+    ByteBuf ahead;  // the next chunk, read (and hashed) while this one is written
     WideBuf path;   // output path of the current file, for the log
     File output;
     DestinationTree tree;
@@ -146,11 +146,12 @@ struct ReaderRun {
 bool ReaderRun::extract() {
     const uint64_t dataSize = job.trailer.dataSize;
     const uint32_t count = files().count();
-    // With an integrity record each chunk's ciphertext is hashed into its leaf before it is
-    // deciphered in place: on the hasher's thread, a chunk ahead of the one being written.
+    // Each chunk is read on the reader's thread, and with an integrity record its ciphertext is
+    // hashed into its leaf there, before it is deciphered in place: a chunk ahead of the one
+    // being written.
     const bool hashing = seal.checked();
     if (!chunk.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
-    if (hashing && !ahead.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
+    if (!ahead.ensureCapacity(kChunkSize + 16)) return fail(kOutOfMemory);
     uint8_t* const buffers[2] = {chunk.data, ahead.data};
     if (!archive.seek(where.dataOffset)) return fail(kCorrupt);
     meter = PercentMeter(dataSize);
@@ -160,31 +161,17 @@ bool ReaderRun::extract() {
         const uint64_t left = dataSize - i * kChunkSize;
         return left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
     };
-    auto readChunk = [&](uint64_t i) {
-        uint8_t* into = buffers[hashing ? i % 2 : 0];
-        return archive.read(into, bytesOf(i)) == static_cast<int64_t>(bytesOf(i));
-    };
-    LeafHasher hasher;
-    if (hashing && chunks > 0) {
-        hasher.start();
-        if (!readChunk(0)) return fail(kCorrupt);
-        hasher.post(buffers[0], bytesOf(0));
-    }
+    ChunkReader reader;
+    reader.start(archive, hashing);
+    if (chunks > 0) reader.post(buffers[0], bytesOf(0));
     uint64_t processed = 0;
     for (uint64_t i = 0; i < chunks; ++i) {
         const uint32_t bytes = bytesOf(i);
-        uint8_t* const data = buffers[hashing ? i % 2 : 0];
-        if (hashing) {
-            uint8_t leaf[kIntegrityLeafSize];
-            hasher.take(leaf);
-            seal.tag.addLeaf(leaf);
-            if (i + 1 < chunks) {
-                if (!readChunk(i + 1)) return fail(kCorrupt);
-                hasher.post(buffers[(i + 1) % 2], bytesOf(i + 1));
-            }
-        } else if (!readChunk(i)) {
-            return fail(kCorrupt);
-        }
+        uint8_t* const data = buffers[i % 2];
+        uint8_t leaf[kIntegrityLeafSize];
+        if (!reader.take(leaf)) return fail(kCorrupt);
+        if (hashing) seal.tag.addLeaf(leaf);
+        if (i + 1 < chunks) reader.post(buffers[(i + 1) % 2], bytesOf(i + 1));
         job.cipher.decryptBlocks(data, bytes / 16);
 
         uint32_t consumed = 0;

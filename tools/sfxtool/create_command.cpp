@@ -38,6 +38,16 @@ fs::path pathOf(const std::u16string& enginePath) {
     return fs::path(p);
 }
 
+// A path the folder walk reached below `folder`, relative to it. The walk builds each path as
+// the folder's followed by names, so cutting the folder's off is enough: asking the system
+// (std::filesystem::relative) resolves every component of both paths, for every file.
+std::u16string relativeTo(const fs::path& folder, const fs::path& inside) {
+    const std::u16string whole = inside.u16string();
+    std::size_t at = folder.u16string().size();
+    while (at < whole.size() && (whole[at] == u'/' || whole[at] == u'\\')) ++at;
+    return whole.substr(at);
+}
+
 // Every file the arguments name, as names relative to the base folder.
 bool gather(const Options& o, std::vector<std::u16string>& listed) {
     const fs::path base = o.baseFolder.empty() ? fs::path() : pathOf(o.baseFolder);
@@ -50,7 +60,7 @@ bool gather(const Options& o, std::vector<std::u16string>& listed) {
             for (fs::recursive_directory_iterator it(full, ec), end; !ec && it != end;
                  it.increment(ec)) {
                 if (!it->is_regular_file(ec)) continue;
-                std::u16string rel = fs::relative(it->path(), full, ec).u16string();
+                std::u16string rel = relativeTo(full, it->path());
                 std::u16string name = withBackslashes(arg);
                 while (!name.empty() && name.back() == u'\\') name.pop_back();
                 inside.push_back((name.empty() ? u"" : name + u"\\") + withBackslashes(rel));
