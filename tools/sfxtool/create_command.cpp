@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <system_error>
 #include <vector>
@@ -70,7 +71,8 @@ bool gather(const Options& o, std::vector<std::u16string>& listed) {
                 return false;
             }
             std::sort(inside.begin(), inside.end());
-            listed.insert(listed.end(), inside.begin(), inside.end());
+            listed.insert(listed.end(), std::make_move_iterator(inside.begin()),
+                          std::make_move_iterator(inside.end()));
         } else if (fs::is_regular_file(st)) {
             listed.push_back(withBackslashes(arg));
         } else {
@@ -161,6 +163,14 @@ std::u16string defaultOutput(const Options& o, bool stub) {
     return name + (stub ? u".exe" : u".tvf");
 }
 
+// Name `index` of the list the writer holds.
+std::u16string listedName(const ArchiveWriter& writer, uint32_t index) {
+    const char16_t* name = writer.fileList.data;
+    for (uint32_t i = 0; i < index && name[0] != 0; ++i)
+        name += std::char_traits<char16_t>::length(name) + 1;
+    return name;
+}
+
 bool readWhole(const std::u16string& file, std::vector<uint8_t>& bytes) {
     std::ifstream in(pathOf(file), std::ios::binary);
     if (!in) return false;
@@ -193,17 +203,22 @@ int runCreate(Options& o) {
     SecretText password;
     if (const int status = obtainPassword(o, true, password); status != 0) return status;
 
+    const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
+    if (outputIsInput(o, output, listed)) return kExitUsage;
+    // The writer keeps its own copy of the list; from here on the names are held only there, so
+    // a run over many files holds them once, not three times.
+    const uint32_t count = static_cast<uint32_t>(listed.size());
     std::u16string list;
     for (const std::u16string& name : listed) list += name + u'\0';
     list += u'\0';
-    const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
-    if (outputIsInput(o, output, listed)) return kExitUsage;
+    std::vector<std::u16string>().swap(listed);
     // An archive to be signed is written beside the output and moved there once signed.
     const std::u16string written = o.signing() ? unsignedPathFor(output) : output;
 
     ArchiveWriter writer;
     writer.configure(nullptr, o.baseFolder.c_str(), written.c_str(), list.data(),
-                     static_cast<uint32_t>(list.size()), static_cast<uint32_t>(listed.size()));
+                     static_cast<uint32_t>(list.size()), count);
+    std::u16string().swap(list);
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
     writer.strictList = true;
     writer.integrity = !o.noIntegrity;
@@ -232,9 +247,10 @@ int runCreate(Options& o) {
                                           static_cast<unsigned>(writer.fileCount)));
             return 0;
         case kWriteReadFailed:
-            if (writer.failedName < listed.size()) {
+            if (writer.failedName < count) {
                 complain(std::u16string(loadText(kStrArchiveNotCreated)) + u" " +
-                         listed[writer.failedName] + u": " + systemReason(writer.failedError));
+                         listedName(writer, writer.failedName) + u": " +
+                         systemReason(writer.failedError));
             } else {
                 complain(std::u16string(loadText(kStrArchiveNotCreated)) +
                          u" A file could not be read whole.");
