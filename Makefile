@@ -65,6 +65,8 @@ test-web: web build-native
 demo: build-native
 	@demo/run-demo
 
+# The archive bench measures 7z beside sfxtool, so the bootstrap brings it for this target.
+bench: export QUILLON_BOOTSTRAP_EXTRA = p7zip-full
 bench: build-native
 	@build/native/bin/cipher_bench
 	@build/native/bin/meter_bench

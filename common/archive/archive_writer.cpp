@@ -68,6 +68,9 @@ const char16_t* nameAt(const WideBuf& list, uint32_t& offset) {
 
 struct WriterRun {
     explicit WriterRun(ArchiveWriter& writer) : job(writer) {}
+    ~WriterRun() { secureZero(carried, sizeof carried); }
+    WriterRun(const WriterRun&) = delete;
+    WriterRun& operator=(const WriterRun&) = delete;
 
     ArchiveWriter& job;
     // The integrity record's tag: the data stream's ciphertext goes in as it is written (on the
@@ -79,7 +82,13 @@ struct WriterRun {
     WideBuf temporary;
     WideBuf text;
     File out;
+    // The data stream's bytes past its last whole block, and how many.
+    uint8_t carried[16] = {};
     uint32_t carry = 0;
+    // The slot small files are being read into, and how many of their bytes it holds.
+    uint8_t* gathering = nullptr;
+    uint32_t gathered = 0;
+    PercentMeter* meter = nullptr;  // while the files are stored
     uint64_t scanTotal = 0;
     uint32_t step = 4;
     bool ansiFamily = false;
@@ -113,6 +122,10 @@ struct WriterRun {
     void scan();
     WriteResult createOutput();
     bool storeFiles(uint32_t& stored);
+    void sendChunk(ChunkPipeline& behind, uint8_t* slot, uint32_t bytes);
+    bool gatherFile(ChunkPipeline& behind, File& file, uint32_t size);
+    void flushGathered(ChunkPipeline& behind);
+    bool streamFile(ChunkPipeline& behind, File& file, uint64_t size);
     bool finish(uint32_t stored);
     void abandon(WriteResult why);
 };
@@ -194,12 +207,70 @@ WriteResult WriterRun::createOutput() {
     return kWriteOk;
 }
 
+// Enciphers the whole blocks of the stream bytes in `slot` (the carried bytes, then `bytes`
+// new ones at slot + kLead) and queues them for writing; what is left of the last block is
+// carried to the next chunk.
+void WriterRun::sendChunk(ChunkPipeline& behind, uint8_t* slot, uint32_t bytes) {
+    constexpr uint32_t kLead = ChunkPipeline::kLead;
+    uint8_t* stream = slot + kLead - carry;
+    std::memcpy(stream, carried, carry);
+    const uint32_t n = carry + bytes;
+    const uint32_t whole = n & ~15u;
+    job.cipher.encryptBlocks(stream, whole / 16);
+    std::memcpy(carried, stream + whole, n - whole);
+    behind.submit(kLead - carry, whole);
+    job.trailer.dataSize += whole;
+    carry = n - whole;
+    reportPercent(progress(), *meter, job.trailer.dataSize);
+}
+
+// A file of less than a chunk: read here, into the chunk being gathered, which goes out when
+// full. False when the file gives fewer bytes than it had.
+bool WriterRun::gatherFile(ChunkPipeline& behind, File& file, uint32_t size) {
+    constexpr uint32_t kLead = ChunkPipeline::kLead;
+    while (size > 0) {
+        if (gathering == nullptr) {
+            gathering = behind.claim();
+            gathered = 0;
+        }
+        const uint32_t room = kChunkSize - gathered;
+        const uint32_t take = size < room ? size : room;
+        if (file.read(gathering + kLead + gathered, take) != static_cast<int64_t>(take)) {
+            return false;
+        }
+        gathered += take;
+        size -= take;
+        if (gathered == kChunkSize) flushGathered(behind);
+    }
+    return true;
+}
+
+void WriterRun::flushGathered(ChunkPipeline& behind) {
+    if (gathering == nullptr) return;
+    sendChunk(behind, gathering, gathered);
+    gathering = nullptr;
+    gathered = 0;
+}
+
+// A file of a chunk or more: read ahead on the pipeline's thread, chunk by chunk.
+bool WriterRun::streamFile(ChunkPipeline& behind, File& file, uint64_t size) {
+    flushGathered(behind);
+    behind.beginFile(file, size);
+    for (uint64_t position = 0; position < size; position += kChunkSize) {
+        uint32_t chunk = 0;
+        uint8_t* slot = behind.next(chunk);
+        if (slot == nullptr) return false;
+        sendChunk(behind, slot, chunk);
+    }
+    return true;
+}
+
 bool WriterRun::storeFiles(uint32_t& stored) {
     ArchiveWriter& w = job;
-    PercentMeter meter(scanTotal);
+    PercentMeter percent(scanTotal);
+    meter = &percent;
     // Chunks are read behind 16 spare bytes, where the bytes carried over from the last chunk
     // (less than a block) go, so each chunk is enciphered in place as whole blocks.
-    constexpr uint32_t kLead = ChunkPipeline::kLead;
     ChunkPipeline behind;
     if (w.integrity) {
         seal.restart(w.cipher.integrityKey());
@@ -209,7 +280,6 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         abandon(kWriteFailed);
         return false;
     }
-    uint8_t carried[16];
     const uint32_t* offsets = reinterpret_cast<const uint32_t*>(scanned.data);
     for (stored = 0; stored < w.fileCount; ++stored) {
         uint32_t offset = offsets[stored];
@@ -237,30 +307,19 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         w.fileTable.setSize(stored, fileSize);
         logLine(3, "rftc", u"file size: %I64d %s", static_cast<long long>(fileSize),
                 w.fileTable.nameOf(stored));
-
-        behind.beginFile(file, fileSize);
-        for (uint64_t position = 0; position < fileSize; position += kChunkSize) {
-            uint32_t chunk = 0;
-            uint8_t* slot = behind.next(chunk);
-            // A short read means the file shrank or failed under us: its record would claim
-            // bytes the stream does not hold.
-            if (slot == nullptr) {
-                behind.finish();
-                abandon(kWriteReadFailed);
-                return false;
-            }
-            uint8_t* stream = slot + kLead - carry;
-            std::memcpy(stream, carried, carry);
-            const uint32_t n = carry + chunk;
-            const uint32_t whole = n & ~15u;
-            w.cipher.encryptBlocks(stream, whole / 16);
-            std::memcpy(carried, stream + whole, n - whole);
-            behind.submit(kLead - carry, whole);
-            w.trailer.dataSize += whole;
-            carry = n - whole;
-            reportPercent(progress(), meter, w.trailer.dataSize);
+        // A short read means the file shrank or failed under us: its record would claim bytes
+        // the stream does not hold.
+        const bool whole = fileSize < kChunkSize
+                               ? gatherFile(behind, file, static_cast<uint32_t>(fileSize))
+                               : streamFile(behind, file, fileSize);
+        if (!whole) {
+            behind.finish();
+            abandon(kWriteReadFailed);
+            return false;
         }
     }
+    flushGathered(behind);
+    meter = nullptr;
     if (!behind.finish()) {
         abandon(kWriteFailed);
         return false;

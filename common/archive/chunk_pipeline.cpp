@@ -16,7 +16,8 @@ bool ChunkPipeline::start(File& out, uint32_t chunkBytes) {
 void ChunkPipeline::execute(const Command& c) {
     Slot& s = slots_[c.slot];
     if (c.op == Op::kRead) {
-        s.got = c.file->read(s.buffer.data + kLead, c.bytes);
+        // A read of no file only marks the point where the slot's earlier write is done.
+        s.got = c.file != nullptr ? c.file->read(s.buffer.data + kLead, c.bytes) : 0;
         if (started_) s.read.post();
     } else if (c.op == Op::kWrite && !failed_ && c.bytes > 0) {
         // After a failure the rest is only drained: the run is abandoned anyway.
@@ -76,6 +77,16 @@ void ChunkPipeline::submit(uint32_t offset, uint32_t bytes) {
         const uint32_t n = left < chunkBytes_ ? static_cast<uint32_t>(left) : chunkBytes_;
         enqueue({Op::kRead, current_, 0, n, file_});
     }
+}
+
+uint8_t* ChunkPipeline::claim() {
+    current_ = slot_;
+    Slot& s = slots_[current_];
+    // Commands run in order, so once this no-op read is done every earlier write is too.
+    enqueue({Op::kRead, current_, 0, 0, nullptr});
+    if (started_) s.read.wait();
+    slot_ = (slot_ + 1) % kSlots;
+    return s.buffer.data;
 }
 
 bool ChunkPipeline::finish() {

@@ -3,6 +3,10 @@
 // the disk and the cipher work at the same time. The bytes read and written, and their order,
 // are exactly those of reading, enciphering and writing each chunk in turn. Without a second
 // thread (none could be had) every read and write happens at once, in line.
+//
+// Small files do not go through the read-ahead: the writer reads them itself into a slot it
+// claims, many to a slot, so a whole chunk of them costs one write and one hand-off instead of
+// a read, a write and their hand-offs per file.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +37,12 @@ class ChunkPipeline {
     // The next chunk of the file begun: its bytes start at slot + kLead. Null when it could not
     // be read whole (the file failed or shrank).
     uint8_t* next(uint32_t& bytes);
-    // Queues `bytes` bytes at `offset` in the slot next() last returned for writing.
+    // Queues `bytes` bytes at `offset` in the slot next() or claim() last returned for writing.
     void submit(uint32_t offset, uint32_t bytes);
+
+    // A slot for the caller to fill itself (between files, never while one is being read
+    // ahead): waits until its last write is done. Its chunk starts at slot + kLead, as next()'s.
+    uint8_t* claim();
 
     // Every byte written from now on also goes into `tag` (on the thread that writes), in order.
     void hashWrites(IntegrityTag* tag) { tag_ = tag; }

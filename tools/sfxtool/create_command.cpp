@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <system_error>
 #include <vector>
@@ -38,6 +39,16 @@ fs::path pathOf(const std::u16string& enginePath) {
     return fs::path(p);
 }
 
+// A path the folder walk reached below `folder`, relative to it. The walk builds each path as
+// the folder's followed by names, so cutting the folder's off is enough: asking the system
+// (std::filesystem::relative) resolves every component of both paths, for every file.
+std::u16string relativeTo(const fs::path& folder, const fs::path& inside) {
+    const std::u16string whole = inside.u16string();
+    std::size_t at = folder.u16string().size();
+    while (at < whole.size() && (whole[at] == u'/' || whole[at] == u'\\')) ++at;
+    return whole.substr(at);
+}
+
 // Every file the arguments name, as names relative to the base folder.
 bool gather(const Options& o, std::vector<std::u16string>& listed) {
     const fs::path base = o.baseFolder.empty() ? fs::path() : pathOf(o.baseFolder);
@@ -50,7 +61,7 @@ bool gather(const Options& o, std::vector<std::u16string>& listed) {
             for (fs::recursive_directory_iterator it(full, ec), end; !ec && it != end;
                  it.increment(ec)) {
                 if (!it->is_regular_file(ec)) continue;
-                std::u16string rel = fs::relative(it->path(), full, ec).u16string();
+                std::u16string rel = relativeTo(full, it->path());
                 std::u16string name = withBackslashes(arg);
                 while (!name.empty() && name.back() == u'\\') name.pop_back();
                 inside.push_back((name.empty() ? u"" : name + u"\\") + withBackslashes(rel));
@@ -60,7 +71,8 @@ bool gather(const Options& o, std::vector<std::u16string>& listed) {
                 return false;
             }
             std::sort(inside.begin(), inside.end());
-            listed.insert(listed.end(), inside.begin(), inside.end());
+            listed.insert(listed.end(), std::make_move_iterator(inside.begin()),
+                          std::make_move_iterator(inside.end()));
         } else if (fs::is_regular_file(st)) {
             listed.push_back(withBackslashes(arg));
         } else {
@@ -151,6 +163,14 @@ std::u16string defaultOutput(const Options& o, bool stub) {
     return name + (stub ? u".exe" : u".tvf");
 }
 
+// Name `index` of the list the writer holds.
+std::u16string listedName(const ArchiveWriter& writer, uint32_t index) {
+    const char16_t* name = writer.fileList.data;
+    for (uint32_t i = 0; i < index && name[0] != 0; ++i)
+        name += std::char_traits<char16_t>::length(name) + 1;
+    return name;
+}
+
 bool readWhole(const std::u16string& file, std::vector<uint8_t>& bytes) {
     std::ifstream in(pathOf(file), std::ios::binary);
     if (!in) return false;
@@ -183,17 +203,22 @@ int runCreate(Options& o) {
     SecretText password;
     if (const int status = obtainPassword(o, true, password); status != 0) return status;
 
+    const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
+    if (outputIsInput(o, output, listed)) return kExitUsage;
+    // The writer keeps its own copy of the list; from here on the names are held only there, so
+    // a run over many files holds them once, not three times.
+    const uint32_t count = static_cast<uint32_t>(listed.size());
     std::u16string list;
     for (const std::u16string& name : listed) list += name + u'\0';
     list += u'\0';
-    const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
-    if (outputIsInput(o, output, listed)) return kExitUsage;
+    std::vector<std::u16string>().swap(listed);
     // An archive to be signed is written beside the output and moved there once signed.
     const std::u16string written = o.signing() ? unsignedPathFor(output) : output;
 
     ArchiveWriter writer;
     writer.configure(nullptr, o.baseFolder.c_str(), written.c_str(), list.data(),
-                     static_cast<uint32_t>(list.size()), static_cast<uint32_t>(listed.size()));
+                     static_cast<uint32_t>(list.size()), count);
+    std::u16string().swap(list);
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
     writer.strictList = true;
     writer.integrity = !o.noIntegrity;
@@ -222,9 +247,10 @@ int runCreate(Options& o) {
                                           static_cast<unsigned>(writer.fileCount)));
             return 0;
         case kWriteReadFailed:
-            if (writer.failedName < listed.size()) {
+            if (writer.failedName < count) {
                 complain(std::u16string(loadText(kStrArchiveNotCreated)) + u" " +
-                         listed[writer.failedName] + u": " + systemReason(writer.failedError));
+                         listedName(writer, writer.failedName) + u": " +
+                         systemReason(writer.failedError));
             } else {
                 complain(std::u16string(loadText(kStrArchiveNotCreated)) +
                          u" A file could not be read whole.");
