@@ -76,6 +76,7 @@ struct WriterRun {
     // The integrity record's tag: the data stream's ciphertext goes in as it is written (on the
     // pipeline's thread), the trailer and info block at the end.
     IntegrityTag seal;
+    LeafStager leaves;  // the data stream's leaves, for the seal
     ByteBuf io;
     ByteBuf scanned;  // list offset of each file that opened in the scan, as uint32
     WideBuf path;
@@ -274,7 +275,11 @@ bool WriterRun::storeFiles(uint32_t& stored) {
     ChunkPipeline behind;
     if (w.integrity) {
         seal.restart(w.cipher.integrityKey());
-        behind.hashWrites(&seal);
+        if (!leaves.start(seal)) {
+            abandon(kWriteFailed);
+            return false;
+        }
+        behind.hashWrites(&leaves);
     }
     if (!behind.start(out, kChunkSize)) {
         abandon(kWriteFailed);
@@ -339,10 +344,11 @@ bool WriterRun::finish(uint32_t stored) {
         t.dataPadding = static_cast<uint8_t>(16 - carry);
         std::memset(io.data + carry, 0, 16 - carry);
         w.cipher.encryptBlocks(io.data, 1);
-        if (w.integrity) seal.addData(io.data, 16);
+        if (w.integrity) leaves.add(io.data, 16);
         if (!writeAll(io.data, 16)) return false;
         t.dataSize += 16;
     }
+    if (w.integrity) leaves.finish();
     carry = 0;
     t.fileCount = stored;
     w.cipher.restartChain();

@@ -21,7 +21,7 @@ void ChunkPipeline::execute(const Command& c) {
         if (started_) s.read.post();
     } else if (c.op == Op::kWrite && !failed_ && c.bytes > 0) {
         // After a failure the rest is only drained: the run is abandoned anyway.
-        if (tag_ != nullptr) tag_->addData(s.buffer.data + c.offset, c.bytes);
+        if (leaves_ != nullptr) leaves_->add(s.buffer.data + c.offset, c.bytes);
         if (out_->write(s.buffer.data + c.offset, c.bytes) != static_cast<int64_t>(c.bytes)) {
             failed_ = true;
         }

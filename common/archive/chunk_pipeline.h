@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "common/archive/byte_buf.h"
-#include "common/archive/integrity_record.h"
+#include "common/archive/leaf_stager.h"
 #include "common/support/file_io.h"
 #include "common/support/threads.h"
 
@@ -44,8 +44,9 @@ class ChunkPipeline {
     // ahead): waits until its last write is done. Its chunk starts at slot + kLead, as next()'s.
     uint8_t* claim();
 
-    // Every byte written from now on also goes into `tag` (on the thread that writes), in order.
-    void hashWrites(IntegrityTag* tag) { tag_ = tag; }
+    // Every byte written from now on also goes to `leaves` (on the thread that writes), in
+    // order.
+    void hashWrites(LeafStager* leaves) { leaves_ = leaves; }
 
     // Waits for everything queued and stops the thread. False if a write fell short.
     bool finish();
@@ -72,7 +73,7 @@ class ChunkPipeline {
     void queueRead(uint32_t chunkIndex);
 
     File* out_ = nullptr;
-    IntegrityTag* tag_ = nullptr;
+    LeafStager* leaves_ = nullptr;
     File* file_ = nullptr;
     uint64_t fileSize_ = 0;
     uint64_t chunks_ = 0;  // chunks of the current file
