@@ -1,6 +1,8 @@
 // A cipher worker: the page's main worker hands it chunks of an archive's data stream to
-// decipher, one at a time, and gets the bytes back in the same buffer. It runs its own copy of the engine's module, keyed from the 48 key and IV bytes
-// the main worker derived; there are as many of these workers as the machine has cores.
+// decipher, one at a time, and gets the bytes back in the same buffer; or, where the browser
+// cannot hash, chunks of ciphertext to hash into the integrity record's leaves. It runs its own
+// copy of the engine's module, keyed from the 48 key and IV bytes the main worker derived;
+// there are as many of these workers as the machine has cores.
 'use strict';
 
 let engine = null;
@@ -39,6 +41,23 @@ function decipher(m) {
   data.set(bytes().subarray(block, block + data.length));
 }
 
+const LEAF_SPAN = 512 << 10;
+const LEAF_BYTES = 32;
+
+// m.data: ciphertext that starts a record chunk; its leaves, one per LEAF_SPAN bytes.
+function leaves(m) {
+  const data = new Uint8Array(m.data);
+  const count = Math.ceil(data.length / LEAF_SPAN);
+  room(data.length + count * LEAF_BYTES);
+  bytes().set(data, block);
+  const out = block + data.length;
+  for (let i = 0; i < count; i++) {
+    const at = i * LEAF_SPAN;
+    engine.qn_leaf_of(block + at, Math.min(LEAF_SPAN, data.length - at), out + i * LEAF_BYTES);
+  }
+  return bytes().slice(out, out + count * LEAF_BYTES).buffer;
+}
+
 self.onmessage = async (event) => {
   const m = event.data;
   try {
@@ -70,6 +89,11 @@ self.onmessage = async (event) => {
         blockBytes = 0;
         postMessage({ id: m.id });
         return;
+      case 'leaves': {
+        const result = leaves(m);
+        postMessage({ id: m.id, leaves: result }, [result]);
+        return;
+      }
       case 'chunk':
         decipher(m);
         postMessage({ id: m.id, data: m.data }, [m.data]);

@@ -14,6 +14,7 @@ const STAGE = 8 << 20; // bytes a sink gathers before it hands them to a Blob
 let engine = null; // the module's exports
 let subtleKey = null; // the browser's AES key for the open archive, when it has Web Crypto
 let keyIv = null; // the IV the password derived
+let subtleHash = false; // the browser computes SHA-256 itself (Web Crypto)
 let archive = null; // the open archive: {blob, dataOffset, dataSize, keyed, files}
 
 const named = new Map(); // name → Blob the engine may open
@@ -235,6 +236,7 @@ async function start(m) {
   // The cipher workers' script becomes a Blob URL here: a page opened from disk has an opaque
   // origin, and only the context that made a Blob URL may start a worker from it there.
   await startPool(module, URL.createObjectURL(new Blob([m.cipherSource], { type: 'text/javascript' })));
+  subtleHash = !!(self.crypto && self.crypto.subtle) && m.hash !== 'module';
   postMessage({ op: 'ready', webCrypto: !!(self.crypto && self.crypto.subtle) });
 }
 
@@ -329,16 +331,21 @@ async function closeArchive() {
   if (keyed) await poolClear();
 }
 
+// Result codes of the engine's reader, and what the integrity record asks (qn_archive_integrity).
+const CORRUPT = 2;
+const RECORD_TO_CHECK = 1;
+const RECORD_OF_LATER_VERSION = 2;
+
 async function openArchive(m) {
   await closeArchive();
   named.set(ARCHIVE, m.file);
-  const result = withText(ARCHIVE, (name) =>
-    withText(m.password, (password) => engine.qn_archive_open(name, password)));
-  if (result !== 0) {
+  const refuse = async (result) => {
     await closeArchive();
     postMessage({ op: 'opened', result, message: engineText(engine.qn_result_message(result)) });
-    return;
-  }
+  };
+  const result = withText(ARCHIVE, (name) =>
+    withText(m.password, (password) => engine.qn_archive_open(name, password)));
+  if (result !== 0) return refuse(result);
   const files = [];
   let offset = 0;
   const count = engine.qn_archive_count();
@@ -356,6 +363,34 @@ async function openArchive(m) {
     keyed: false,
     files,
   };
+  const record = engine.qn_archive_integrity();
+  let integrity = record === RECORD_OF_LATER_VERSION ? 'later' : 'none';
+  try {
+    if (record === RECORD_TO_CHECK) {
+      postMessage({ op: 'status', text: 'Checking the integrity record…' });
+      if (!await checkRecord()) return refuse(CORRUPT);
+      integrity = 'verified';
+    }
+    await keyCiphers(m.cipher);
+  } catch (e) {
+    await closeArchive();
+    throw e;
+  }
+  postMessage({
+    op: 'opened',
+    result: 0,
+    files: files.map((f) => ({ name: f.name, size: f.size })),
+    keyed: archive.keyed,
+    integrity,
+    selfExtracting: archive.stubSize > 0,
+    cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
+  });
+}
+
+// Hands the open archive's key to the cipher that deciphers it: the cipher workers' copies of
+// the module, and the browser's AES where it is wanted (`choice`: 'module', 'webcrypto', or
+// 'faster', measured).
+async function keyCiphers(choice) {
   const keyBytes = new Uint8Array(48);
   const ptr = engine.qn_alloc(48);
   try {
@@ -364,24 +399,18 @@ async function openArchive(m) {
   } finally {
     engine.qn_free(ptr, 48);
   }
-  if (archive.keyed) {
+  try {
+    if (!archive.keyed) return;
     keyIv = keyBytes.slice(32, 48);
     await poolKey(keyBytes);
-    if (self.crypto && self.crypto.subtle && m.cipher !== 'module') {
+    if (self.crypto && self.crypto.subtle && choice !== 'module') {
       subtleKey = await crypto.subtle.importKey('raw', keyBytes.subarray(0, 32), 'AES-CBC', false,
         ['encrypt', 'decrypt']);
-      if (m.cipher !== 'webcrypto' && await chooseCipher() === 'module') subtleKey = null;
+      if (choice !== 'webcrypto' && await chooseCipher() === 'module') subtleKey = null;
     }
+  } finally {
+    keyBytes.fill(0);
   }
-  keyBytes.fill(0);
-  postMessage({
-    op: 'opened',
-    result: 0,
-    files: files.map((f) => ({ name: f.name, size: f.size })),
-    keyed: archive.keyed,
-    selfExtracting: archive.stubSize > 0,
-    cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
-  });
 }
 
 // ----- Reading the data stream -----
@@ -424,16 +453,15 @@ async function plainChunk(pos, end) {
   return new Uint8Array(reply.data, ivBytes);
 }
 
-// Calls onPlain(bytes, position) for the deciphered data stream from `from` to `to` (both
-// multiples of 16), a chunk at a time and in order, while the next chunks are read and
-// deciphered.
-async function eachPlainChunk(from, to, onPlain) {
+// Calls consume(produced, position) for the data stream from `from` to `to`, a chunk at a time
+// and in order, while produce(pos, end) works on the next chunks: reading, deciphering, hashing.
+async function eachChunk(from, to, produce, consume) {
   const ahead = [];
   let next = from;
   const fill = () => {
     while (ahead.length < AHEAD && next < to) {
       const end = Math.min(to, next + CHUNK);
-      const promise = plainChunk(next, end);
+      const promise = produce(next, end);
       promise.catch(() => {}); // awaited in turn below; a later one may fail first
       ahead.push({ pos: next, promise });
       next = end;
@@ -442,10 +470,64 @@ async function eachPlainChunk(from, to, onPlain) {
   fill();
   while (ahead.length > 0) {
     const { pos, promise } = ahead.shift();
-    const plain = await promise;
+    const produced = await promise;
     fill();
-    await onPlain(plain, pos);
+    await consume(produced, pos);
   }
+}
+
+// The deciphered data stream from `from` to `to` (both multiples of 16), to onPlain in order.
+function eachPlainChunk(from, to, onPlain) {
+  return eachChunk(from, to, plainChunk, onPlain);
+}
+
+// ----- Checking the integrity record -----
+
+const LEAF_SPAN = 512 << 10; // the record hashes the data stream's ciphertext in chunks this long
+const LEAF_BYTES = 32; // each chunk's SHA-256
+
+// The leaves of the ciphertext [pos, end), where pos starts a record chunk: the browser's
+// SHA-256 where it has one (native code, the chunks hashed side by side), else the module's on
+// a cipher worker.
+async function leavesOf(pos, end) {
+  const cipherText = await readSlice(pos, end);
+  const count = Math.ceil(cipherText.length / LEAF_SPAN);
+  if (!subtleHash) {
+    const reply = await poolRun({ op: 'leaves', data: cipherText.buffer }, [cipherText.buffer]);
+    return new Uint8Array(reply.leaves);
+  }
+  const digests = [];
+  for (let at = 0; at < cipherText.length; at += LEAF_SPAN) {
+    digests.push(crypto.subtle.digest('SHA-256', cipherText.subarray(at, at + LEAF_SPAN)));
+  }
+  const leaves = new Uint8Array(count * LEAF_BYTES);
+  (await Promise.all(digests)).forEach((d, i) => leaves.set(new Uint8Array(d), i * LEAF_BYTES));
+  return leaves;
+}
+
+// Hashes the whole data stream into the record's tag, chunk by chunk in order, and asks the
+// engine whether the tag matches the one stored. Nothing of the archive has been shown or saved
+// before this says yes.
+async function checkRecord() {
+  const size = archive.dataSize;
+  const room = (CHUNK / LEAF_SPAN) * LEAF_BYTES;
+  const ptr = engine.qn_alloc(room);
+  if (ptr === 0) throw new Error('out of memory');
+  let shown = -1;
+  try {
+    await eachChunk(0, size, leavesOf, (leaves, pos) => {
+      memoryBytes().set(leaves, ptr);
+      engine.qn_archive_leaves(ptr, leaves.length / LEAF_BYTES);
+      const percent = Math.floor((100 * (pos + CHUNK)) / Math.max(1, size));
+      if (percent !== shown) {
+        shown = Math.min(100, percent);
+        postMessage({ op: 'progress', percent: shown });
+      }
+    });
+  } finally {
+    engine.qn_free(ptr, room);
+  }
+  return engine.qn_archive_seal_matches() === 1;
 }
 
 // ----- Saving -----
