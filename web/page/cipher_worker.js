@@ -9,7 +9,6 @@ let engine = null;
 let block = 0; // the module's buffer for one chunk
 let blockBytes = 0;
 let scratch = 0; // 64 bytes: the key and IV, then the IV of a chunk
-let keyIv = null; // the IV the password derived: the chain's start
 
 // The module needs every call it imports, though this worker uses none of them.
 const unused = () => -1;
@@ -29,14 +28,13 @@ function room(n) {
   if (block === 0) throw new Error('out of memory');
 }
 
-// m.data: the chunk, after `m.ivBytes` (16 or 0) bytes of IV; without them the chunk starts the
-// stream and the keyed IV applies. The chunk comes back deciphered in place.
+// m.data: the chunk; m.iv: the 16 bytes it is chained from (the ciphertext block before it, or
+// at the stream's start the password's IV). The chunk comes back deciphered in place.
 function decipher(m) {
-  const all = new Uint8Array(m.data);
-  const data = all.subarray(m.ivBytes);
+  const data = new Uint8Array(m.data);
   room(data.length);
   bytes().set(data, block);
-  bytes().set(m.ivBytes === 16 ? all.subarray(0, 16) : keyIv, scratch);
+  bytes().set(new Uint8Array(m.iv), scratch);
   engine.qn_cipher_decrypt(scratch, block, data.length / 16);
   data.set(bytes().subarray(block, block + data.length));
 }
@@ -73,7 +71,6 @@ self.onmessage = async (event) => {
       case 'key': {
         const key = new Uint8Array(m.key);
         bytes().set(key, scratch);
-        keyIv = key.slice(32, 48);
         key.fill(0);
         engine.qn_cipher_key(scratch);
         bytes().fill(0, scratch, scratch + 64);
@@ -82,8 +79,6 @@ self.onmessage = async (event) => {
       }
       case 'clear':
         engine.qn_cipher_clear();
-        if (keyIv !== null) keyIv.fill(0);
-        keyIv = null;
         if (block !== 0) engine.qn_free(block, blockBytes); // wiped as it is freed
         block = 0;
         blockBytes = 0;
