@@ -104,6 +104,11 @@ export async function waitIdle(page) {
   await page.waitForFunction(() => document.body.dataset.busy !== 'yes', null, { timeout: 120000, polling: 100 });
 }
 
+// What the integrity indicator of the open archive says.
+export async function integrityShown(page) {
+  return (await page.locator('#integrity').textContent()).trim();
+}
+
 export async function listedFiles(page) {
   return page.$$eval('#files tr[data-name]', (rows) =>
     rows.map((r) => ({ name: r.dataset.name, size: Number(r.dataset.size) })));
@@ -133,10 +138,12 @@ export function sfxtool(args, { input, cwd } = {}) {
   return spawnSync(SFXTOOL, args, { input, cwd, timeout: 120000 });
 }
 
-// Makes an archive of `names` (relative to `folder`), with or without a password.
-export function createArchive(folder, names, output, password, { plain = false } = {}) {
+// Makes an archive of `names` (relative to `folder`), with or without a password, and with the
+// integrity record unless `integrity` is false.
+export function createArchive(folder, names, output, password, { plain = false, integrity = true } = {}) {
   const args = ['create', '-C', folder, '-o', output];
   if (plain) args.push('--plain');
+  if (!integrity) args.push('--no-integrity');
   if (password === '') args.push('--no-password');
   else args.push('--password-stdin');
   const r = sfxtool([...args, ...names], { input: password === '' ? undefined : password + '\n' });

@@ -74,6 +74,11 @@ function extractsExactly(archive, password, expected) {
   args.push(...(password === '' ? ['--no-password'] : ['--password-stdin']));
   const r = sfxtool(args, { input: password === '' ? undefined : password + '\n' });
   assert.equal(r.status, 0, `sfxtool extract: ${r.stderr}`);
+  // It carries the integrity record, and the record holds: sfxtool test says verified.
+  const tested = sfxtool(['test', file, password === '' ? '--no-password' : '--password-stdin'],
+    { input: password === '' ? undefined : password + '\n' });
+  assert.equal(tested.status, 0, `sfxtool test: ${tested.stderr}`);
+  assert.match(String(tested.stdout), /, verified( \(no password: damage is caught, tampering is not\))?$/m);
   for (const [name, bytes] of Object.entries(expected)) {
     assert.ok(fs.readFileSync(path.join(out, name)).equals(bytes), `${name} differs`);
   }

@@ -8,13 +8,17 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  ROOT, SFXTOOL, createArchive, digest, listedFiles, openArchive, patternBytes, servePage,
-  startBrowser, takeDownloads, tempDir, writeTree,
+  ROOT, SFXTOOL, createArchive, digest, integrityShown, listedFiles, openArchive, patternBytes,
+  servePage, sfxtool, startBrowser, takeDownloads, tempDir, writeTree,
 } from './harness.mjs';
 
 const WRONG_PASSWORD = 'The password you entered is incorrect!';
 const CORRUPT = 'File is corrupt and cannot be decrypted!';
 const PASSWORD = 'correct horse 7';
+const VERIFIED = 'Integrity: verified';
+const VERIFIED_KEYLESS = 'Integrity: verified (no password: damage is caught, tampering is not)';
+const NO_RECORD = 'Integrity: not verified (no integrity record)';
+const LATER_RECORD = 'Integrity: not verified (integrity record of a later version)';
 
 // Stored name (backslashes) → contents. Sizes straddle the worker's 8 MiB chunks and sit at
 // offsets that are not multiples of 16, so saving one file starts mid-block.
@@ -63,6 +67,10 @@ before(async () => {
   archives.keylessExe = createArchive(src, names, path.join(work, 'open.exe'), '');
   archives.large = createArchive(src, Object.keys(LARGE), path.join(work, 'large.tvf'), PASSWORD,
     { plain: true });
+  archives.classic = createArchive(src, names, path.join(work, 'classic.exe'), PASSWORD,
+    { integrity: false });
+  archives.keylessClassic = createArchive(src, names, path.join(work, 'classic.tvf'), '',
+    { plain: true, integrity: false });
 });
 
 after(async () => {
@@ -125,7 +133,8 @@ describe('archives made by sfxtool open and save byte for byte', () => {
     test(what + ': list, then save all as downloads', async () => {
       const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
       const status = await openArchive(page, path.join(work, file), password);
-      assert.match(status, /^Opened .*: 5 files/);
+      assert.match(status, /^Opened .*: 5 files, .*; integrity verified/);
+      assert.equal(await integrityShown(page), password === '' ? VERIFIED_KEYLESS : VERIFIED);
       assert.deepEqual(await listedFiles(page), expectedList(CONTENTS));
       await page.click('#save-all');
       const saved = await takeDownloads(page, 5);
@@ -148,9 +157,11 @@ describe('archives made by sfxtool open and save byte for byte', () => {
   });
 
   test('files larger than a chunk, through the browser cipher, the module cipher, the faster', async () => {
-    for (const url of [browserPageUrl('#browser-cipher'), browserPageUrl('#module-cipher'), undefined]) {
+    // The module's cipher goes with the module's hash: the record is checked both ways.
+    for (const url of [browserPageUrl('#browser-cipher'), browserPageUrl('#module-cipher#module-hash'), undefined]) {
       const page = await browser.newPage(url, { before: DOWNLOADS_ONLY });
       await openArchive(page, path.join(work, 'large.tvf'), PASSWORD);
+      assert.equal(await integrityShown(page), VERIFIED);
       assert.deepEqual(await listedFiles(page), expectedList(LARGE));
       await page.click('#save-all');
       const saved = await takeDownloads(page, 4);
@@ -202,6 +213,8 @@ describe('signed self-extracting archives open as the extractor opens them', () 
     test(name, async () => {
       const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
       assert.match(await openArchive(page, path.join(fixtures, name), 'fixture pass'), /^Opened .*: 3 files/);
+      // The signature comes after the payload and is no part of what the record covers.
+      assert.equal(await integrityShown(page), VERIFIED);
       assert.deepEqual((await listedFiles(page)).map((f) => f.name), CONTENT);
       await page.click('#save-all');
       const saved = await takeDownloads(page, 3);
@@ -216,6 +229,77 @@ describe('signed self-extracting archives open as the extractor opens them', () 
   test('a wrong password for a signed archive', async () => {
     const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
     assert.equal(await openArchive(page, path.join(fixtures, 'signed-odd.exe'), 'nope'), WRONG_PASSWORD);
+    await page.close();
+  });
+});
+
+describe('the integrity record is checked before anything is shown', () => {
+  // A copy of an archive with the bits of `mask` flipped at `at`; returns its path.
+  function flipped(name, from, at, mask = 0x01) {
+    const bytes = Buffer.from(archives[from]);
+    bytes[at] ^= mask;
+    const file = path.join(work, name);
+    fs.writeFileSync(file, bytes);
+    return file;
+  }
+
+  async function refusedAsCorrupt(file, password, url = undefined) {
+    const page = await browser.newPage(url, { before: DOWNLOADS_ONLY });
+    assert.equal(await openArchive(page, file, password), CORRUPT);
+    assert.equal(await page.locator('#status').getAttribute('class'), 'failed');
+    assert.equal(await page.locator('#opened').isHidden(), true);
+    assert.deepEqual(await listedFiles(page), []);
+    // Nothing to save from: the worker holds no open archive.
+    assert.equal(await page.locator('#files button').count(), 0);
+    await page.waitForTimeout(200);
+    assert.equal(page.downloads.length, 0);
+    await page.close();
+  }
+
+  test('archives without the record open as ever, not verified, and save', async () => {
+    for (const [file, password] of [['classic.exe', PASSWORD], ['classic.tvf', '']]) {
+      const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
+      const status = await openArchive(page, path.join(work, file), password);
+      assert.match(status, /; integrity not verified \(no integrity record\)\.$/);
+      assert.equal(await integrityShown(page), NO_RECORD);
+      await page.locator('#files tr[data-name="sub\\\\deep\\\\data.bin"] button').first().click();
+      const saved = await takeDownloads(page, 1);
+      assert.ok(saved['data.bin'].equals(CONTENTS['sub\\deep\\data.bin']));
+      await page.close();
+    }
+  });
+
+  test('one flipped bit in the data stream: refused, with a password and without', async () => {
+    // A .tvf has no extractor in front: its data stream starts the file.
+    await refusedAsCorrupt(flipped('flip-start.tvf', 'tvf', 0, 0x80), PASSWORD);
+    await refusedAsCorrupt(flipped('flip-keyless.tvf', 'keylessTvf', 150), '');
+    // Inside the large archive's second read chunk, and in its last record chunk, the 16 bytes
+    // after 17 MiB (its files hold 17 MiB and 5 bytes); the second with the module's hash
+    // instead of the browser's.
+    await refusedAsCorrupt(flipped('flip-large.tvf', 'large', 5 * MiB + 3), PASSWORD);
+    await refusedAsCorrupt(flipped('flip-large-end.tvf', 'large', 17 * MiB + 2, 0x10), PASSWORD,
+      browserPageUrl('#module-hash'));
+  });
+
+  test('a flipped bit in an .exe\'s data stream, behind the extractor', async () => {
+    const at = archives.exe.length - 1024; // in the data stream: the info block and trailer are short
+    await refusedAsCorrupt(flipped('flip.exe', 'exe', at, 0x04), PASSWORD);
+  });
+
+  test('a record of a later version opens, not verified, as sfxtool has it', async () => {
+    // Without a password the info block is in the clear: the header's version byte follows
+    // the marker.
+    const bytes = Buffer.from(archives.keylessTvf);
+    const marker = bytes.lastIndexOf(Buffer.from('QSFXINTG'));
+    assert.ok(marker > 0);
+    bytes[marker + 8] = 2;
+    const file = path.join(work, 'later.tvf');
+    fs.writeFileSync(file, bytes);
+    const checked = sfxtool(['test', '--no-password', file]);
+    assert.match(String(checked.stdout), /not verified \(integrity record of a later version\)/);
+    const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
+    assert.match(await openArchive(page, file, ''), /^Opened later\.tvf: 5 files/);
+    assert.equal(await integrityShown(page), LATER_RECORD);
     await page.close();
   });
 });

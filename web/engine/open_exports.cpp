@@ -56,6 +56,25 @@ QUILLON_EXPORT(qn_archive_stub_size) uint32_t qnArchiveStubSize() {
     return g_archive.ready ? g_archive.trailer.stubSize : 0;
 }
 
+// What the archive's integrity record asks of the page: 1 when its tag is to be checked (the
+// data stream's leaves go to qn_archive_leaves, then qn_archive_seal_matches answers), 0 for
+// an archive without one, 2 for a record of a later version; neither of those is checked.
+QUILLON_EXPORT(qn_archive_integrity) uint32_t qnArchiveIntegrity() {
+    return static_cast<uint32_t>(g_archive.sealKind());
+}
+
+// Folds in `count` leaves (32 bytes each, the SHA-256 of each 512 KiB chunk of the data
+// stream's ciphertext), the next ones in chunk order.
+QUILLON_EXPORT(qn_archive_leaves) void qnArchiveLeaves(const uint8_t* leaves, uint32_t count) {
+    g_archive.addLeaves(leaves, count);
+}
+
+// With every leaf in: 1 when the record's tag matches, 0 when it does not (the archive is
+// damaged or was changed, and nothing of it may be saved).
+QUILLON_EXPORT(qn_archive_seal_matches) uint32_t qnArchiveSealMatches() {
+    return g_archive.sealMatches() ? 1 : 0;
+}
+
 // Writes key and IV (48 bytes) for the browser's own cipher; 0 for an archive without a key.
 QUILLON_EXPORT(qn_archive_key) uint32_t qnArchiveKey(uint8_t* out48) {
     return g_archive.ready && g_archive.exportKey(out48) ? 1 : 0;

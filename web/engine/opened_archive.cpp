@@ -10,13 +10,29 @@ ExtractResult OpenedArchive::open(const char16_t* name, const char16_t* password
     if (password != nullptr && password[0] != 0 && !cipher.setPassword(password)) {
         return kOutOfMemory;
     }
-    const ExtractResult result = locatePayload(image, cipher, trailer, info, files, where);
+    seal.emplace();
+    const ExtractResult result = locatePayload(image, cipher, trailer, info, files, where, *seal);
     if (result != kExtractOk) {
         close();
         return result;
     }
     ready = true;
     return kExtractOk;
+}
+
+IntegrityTailKind OpenedArchive::sealKind() const {
+    return ready && seal.has_value() ? seal->kind : kTailClassic;
+}
+
+void OpenedArchive::addLeaves(const uint8_t* leaves, uint32_t count) {
+    if (sealKind() != kTailRecord || sealSpent) return;
+    for (uint32_t i = 0; i < count; ++i) seal->tag.addLeaf(leaves + i * kIntegrityLeafSize);
+}
+
+bool OpenedArchive::sealMatches() {
+    if (sealKind() != kTailRecord || sealSpent) return false;
+    sealSpent = true;
+    return seal->tag.matches(seal->tail.tag);
 }
 
 bool OpenedArchive::exportKey(uint8_t* out48) const {
@@ -37,4 +53,6 @@ void OpenedArchive::close() {
     info.destroy();
     files.release();
     where = PayloadLocation{};
+    seal.reset();
+    sealSpent = false;
 }

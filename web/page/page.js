@@ -87,8 +87,11 @@ async function runJob(text, message, reply, transfer = []) {
 (async () => {
   const wasm = decodeBase64('engine-wasm');
   const started = expect('ready');
-  worker.postMessage({ op: 'start', wasm: wasm.buffer, cipherSource: $('cipher-worker-source').textContent },
-    [wasm.buffer]);
+  worker.postMessage({
+    op: 'start', wasm: wasm.buffer, cipherSource: $('cipher-worker-source').textContent,
+    // For tests and measurements: #module-hash hashes with the module instead of the browser.
+    hash: location.hash.includes('module-hash') ? 'module' : 'browser',
+  }, [wasm.buffer]);
   await started;
   ready = true;
   document.body.dataset.ready = 'yes'; // for anyone driving the page: the engine is up
@@ -219,12 +222,25 @@ $('open-form').addEventListener('submit', async (e) => {
   showFiles(m);
   const total = m.files.reduce((sum, f) => sum + f.size, 0);
   setStatus('Opened ' + pickedArchive.name + ': ' + m.files.length +
-    (m.files.length === 1 ? ' file, ' : ' files, ') + formatSize(total) + '.');
+    (m.files.length === 1 ? ' file, ' : ' files, ') + formatSize(total) + '; integrity ' +
+    integrityWords(m) + '.');
 });
 
+// What became of the archive's integrity record, in the words sfxtool uses. Without a password
+// the record is a plain digest anyone can recompute: it shows damage, not a deliberate change.
+function integrityWords(m) {
+  switch (m.integrity) {
+    case 'verified':
+      return m.keyed ? 'verified' : 'verified (no password: damage is caught, tampering is not)';
+    case 'later': return 'not verified (integrity record of a later version)';
+    default: return 'not verified (no integrity record)';
+  }
+}
+
 function showFiles(m) {
-  view.integrity.textContent = 'Not verified (no integrity record)';
-  view.integrity.className = 'integrity unverified';
+  view.integrity.textContent = 'Integrity: ' + integrityWords(m);
+  view.integrity.className = 'integrity ' + (m.integrity === 'verified' ? 'verified' : 'unverified');
+  view.integrity.dataset.state = m.integrity;
   const body = view.files.tBodies[0];
   body.replaceChildren();
   m.files.forEach((f, index) => {

@@ -1,9 +1,10 @@
 // The page's worker: it hosts the engine (the WebAssembly module), answers the engine's calls for
-// files and progress, and runs one job at a time for the page: rate a password, open an archive,
-// save files from it, make an archive. Archives and files are Blobs, read a slice at a time, so
-// memory stays flat whatever their size; what is saved goes to the File System Access streams
-// the page hands over, or into Blobs the page offers as downloads (the browser keeps large ones
-// on disk).
+// files and progress, and runs one job at a time for the page: rate a password, open an archive
+// (checking its integrity record over the whole data stream), save files from it, make an
+// archive. Archives and files are Blobs, read as streams a chunk at a time, so memory stays flat
+// whatever their size; what is saved goes to the File System Access streams the page hands
+// over, or to files of the browser's private file system (else Blobs) the page offers as
+// downloads.
 'use strict';
 
 const ARCHIVE = '\u0001archive'; // the name the open archive goes by; no stored name can be it
@@ -14,6 +15,7 @@ const STAGE = 8 << 20; // bytes a sink gathers before it hands them to a Blob
 let engine = null; // the module's exports
 let subtleKey = null; // the browser's AES key for the open archive, when it has Web Crypto
 let keyIv = null; // the IV the password derived
+let subtleHash = false; // the browser computes SHA-256 itself (Web Crypto)
 let archive = null; // the open archive: {blob, dataOffset, dataSize, keyed, files}
 
 const named = new Map(); // name → Blob the engine may open
@@ -235,6 +237,7 @@ async function start(m) {
   // The cipher workers' script becomes a Blob URL here: a page opened from disk has an opaque
   // origin, and only the context that made a Blob URL may start a worker from it there.
   await startPool(module, URL.createObjectURL(new Blob([m.cipherSource], { type: 'text/javascript' })));
+  subtleHash = !!(self.crypto && self.crypto.subtle) && m.hash !== 'module';
   postMessage({ op: 'ready', webCrypto: !!(self.crypto && self.crypto.subtle) });
 }
 
@@ -287,23 +290,24 @@ function poolClear() {
 }
 
 // Which AES deciphers faster here: the browser's (native code, but in some builds without the
-// processor's AES instructions) or the module's (which runs on every core at once). Measured
-// once, on a MiB, with the archive's key.
+// processor's AES instructions, and one chunk at a time) or the module's (on every cipher
+// worker at once). Measured once, on 2 MiB, with the archive's key, each the way the save
+// would use it.
 let measuredCipher = null;
 async function chooseCipher() {
   if (measuredCipher !== null) return measuredCipher;
-  const sample = new Uint8Array(1 << 20);
+  const piece = (2 << 20) / pool.length;
   const time = async (run) => {
     await run(); // warm up
     const started = performance.now();
     await run();
     return performance.now() - started;
   };
-  const browser = await time(() => decipherWithBrowser(sample, keyIv));
-  const module = await time(() => {
-    const copy = sample.slice();
-    return poolRun({ op: 'chunk', data: copy.buffer, ivBytes: 0 }, [copy.buffer]);
-  });
+  const browser = await time(() => decipherWithBrowser(new Uint8Array(2 << 20), keyIv));
+  const module = await time(() => Promise.all(pool.map((w) => {
+    const data = new Uint8Array(piece);
+    return poolRun({ op: 'chunk', data: data.buffer, iv: keyIv.slice().buffer }, [data.buffer], w);
+  })));
   measuredCipher = module < browser ? 'module' : 'webcrypto';
   return measuredCipher;
 }
@@ -329,16 +333,21 @@ async function closeArchive() {
   if (keyed) await poolClear();
 }
 
+// Result codes of the engine's reader, and what the integrity record asks (qn_archive_integrity).
+const CORRUPT = 2;
+const RECORD_TO_CHECK = 1;
+const RECORD_OF_LATER_VERSION = 2;
+
 async function openArchive(m) {
   await closeArchive();
   named.set(ARCHIVE, m.file);
-  const result = withText(ARCHIVE, (name) =>
-    withText(m.password, (password) => engine.qn_archive_open(name, password)));
-  if (result !== 0) {
+  const refuse = async (result) => {
     await closeArchive();
     postMessage({ op: 'opened', result, message: engineText(engine.qn_result_message(result)) });
-    return;
-  }
+  };
+  const result = withText(ARCHIVE, (name) =>
+    withText(m.password, (password) => engine.qn_archive_open(name, password)));
+  if (result !== 0) return refuse(result);
   const files = [];
   let offset = 0;
   const count = engine.qn_archive_count();
@@ -356,6 +365,34 @@ async function openArchive(m) {
     keyed: false,
     files,
   };
+  const record = engine.qn_archive_integrity();
+  let integrity = record === RECORD_OF_LATER_VERSION ? 'later' : 'none';
+  try {
+    if (record === RECORD_TO_CHECK) {
+      postMessage({ op: 'status', text: 'Checking the integrity record…' });
+      if (!await checkRecord()) return refuse(CORRUPT);
+      integrity = 'verified';
+    }
+    await keyCiphers(m.cipher);
+  } catch (e) {
+    await closeArchive();
+    throw e;
+  }
+  postMessage({
+    op: 'opened',
+    result: 0,
+    files: files.map((f) => ({ name: f.name, size: f.size })),
+    keyed: archive.keyed,
+    integrity,
+    selfExtracting: archive.stubSize > 0,
+    cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
+  });
+}
+
+// Hands the open archive's key to the cipher that deciphers it: the cipher workers' copies of
+// the module, and the browser's AES where it is wanted (`choice`: 'module', 'webcrypto', or
+// 'faster', measured).
+async function keyCiphers(choice) {
   const keyBytes = new Uint8Array(48);
   const ptr = engine.qn_alloc(48);
   try {
@@ -364,33 +401,59 @@ async function openArchive(m) {
   } finally {
     engine.qn_free(ptr, 48);
   }
-  if (archive.keyed) {
+  try {
+    if (!archive.keyed) return;
     keyIv = keyBytes.slice(32, 48);
     await poolKey(keyBytes);
-    if (self.crypto && self.crypto.subtle && m.cipher !== 'module') {
+    if (self.crypto && self.crypto.subtle && choice !== 'module') {
       subtleKey = await crypto.subtle.importKey('raw', keyBytes.subarray(0, 32), 'AES-CBC', false,
         ['encrypt', 'decrypt']);
-      if (m.cipher !== 'webcrypto' && await chooseCipher() === 'module') subtleKey = null;
+      if (choice !== 'webcrypto' && await chooseCipher() === 'module') subtleKey = null;
     }
+  } finally {
+    keyBytes.fill(0);
   }
-  keyBytes.fill(0);
-  postMessage({
-    op: 'opened',
-    result: 0,
-    files: files.map((f) => ({ name: f.name, size: f.size })),
-    keyed: archive.keyed,
-    selfExtracting: archive.stubSize > 0,
-    cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
-  });
 }
 
 // ----- Reading the data stream -----
 
-async function readSlice(from, to) {
-  const got = new Uint8Array(
-    await archive.blob.slice(archive.dataOffset + from, archive.dataOffset + to).arrayBuffer());
-  if (got.length !== to - from) throw new Error('the archive could not be read');
-  return got;
+// The data stream from `from` to `to`, read in order through one stream of the file: browsers
+// hand a file's bytes over far faster as a stream than as a slice read for every chunk. take()
+// gives the next bytes with the 16 that came before them (the chunk's IV in the chain; null at
+// the stream's start); calls are served in the order they are made, so several chunks can be
+// asked for at once.
+function dataStream(from, to) {
+  const begin = from >= 16 ? from - 16 : from;
+  const start = archive.dataOffset + begin;
+  const reader = archive.blob.slice(start, archive.dataOffset + to).stream().getReader({ mode: 'byob' });
+  const exactly = async (length) => {
+    let buffer = new ArrayBuffer(length);
+    let filled = 0;
+    while (filled < length) {
+      const { done, value } = await reader.read(new Uint8Array(buffer, filled, length - filled));
+      if (done) throw new Error('the archive could not be read');
+      buffer = value.buffer;
+      filled += value.byteLength;
+    }
+    return new Uint8Array(buffer);
+  };
+  let before = null;
+  let queue = begin < from ? exactly(16).then((b) => { before = b; }) : Promise.resolve();
+  return {
+    take(length) {
+      const taken = queue.then(async () => {
+        const bytes = await exactly(length);
+        const result = { bytes, before };
+        before = bytes.slice(length - 16);
+        return result;
+      });
+      queue = taken.catch(() => {});
+      return taken;
+    },
+    close() {
+      reader.cancel().catch(() => {});
+    },
+  };
 }
 
 const PADDING_BLOCK = new Uint8Array(16).fill(16);
@@ -409,43 +472,100 @@ async function decipherWithBrowser(data, iv) {
   return new Uint8Array(await crypto.subtle.decrypt({ name: 'AES-CBC', iv }, subtleKey, whole));
 }
 
-// One chunk of the data stream, [pos, end), deciphered. Each chunk is read with the ciphertext
-// block before it, which is its IV (at the stream's start the password's IV), so chunks do not
-// wait for each other: several can be read and deciphered at once.
-async function plainChunk(pos, end) {
-  if (!archive.keyed) return readSlice(pos, end);
-  const withIv = await readSlice(pos > 0 ? pos - 16 : pos, end);
-  const iv = pos > 0 ? withIv.subarray(0, 16) : null;
-  const data = pos > 0 ? withIv.subarray(16) : withIv;
-  if (subtleKey !== null) return decipherWithBrowser(data, iv !== null ? iv : keyIv);
-  const ivBytes = pos > 0 ? 16 : 0;
-  const reply = await poolRun({ op: 'chunk', data: withIv.buffer, ivBytes },
-    [withIv.buffer]);
-  return new Uint8Array(reply.data, ivBytes);
+// The next chunk of the data stream, deciphered. Each chunk comes with the ciphertext block
+// before it, which is its IV (at the stream's start the password's IV), so chunks do not wait
+// for each other: several can be deciphered at once.
+async function plainChunk(stream, length) {
+  const { bytes, before } = await stream.take(length);
+  if (!archive.keyed) return bytes;
+  if (subtleKey !== null) return decipherWithBrowser(bytes, before !== null ? before : keyIv);
+  const iv = before !== null ? before : keyIv.slice();
+  const reply = await poolRun({ op: 'chunk', data: bytes.buffer, iv: iv.buffer },
+    [bytes.buffer, iv.buffer]);
+  return new Uint8Array(reply.data);
 }
 
-// Calls onPlain(bytes, position) for the deciphered data stream from `from` to `to` (both
-// multiples of 16), a chunk at a time and in order, while the next chunks are read and
-// deciphered.
-async function eachPlainChunk(from, to, onPlain) {
+// Calls consume(produced, position) for the data stream from `from` to `to`, a chunk at a time
+// and in order, while produce(stream, length) reads and works on the next chunks (deciphering,
+// hashing) in the background.
+async function eachChunk(from, to, produce, consume) {
+  const stream = dataStream(from, to);
   const ahead = [];
   let next = from;
   const fill = () => {
     while (ahead.length < AHEAD && next < to) {
       const end = Math.min(to, next + CHUNK);
-      const promise = plainChunk(next, end);
+      const promise = produce(stream, end - next);
       promise.catch(() => {}); // awaited in turn below; a later one may fail first
       ahead.push({ pos: next, promise });
       next = end;
     }
   };
-  fill();
-  while (ahead.length > 0) {
-    const { pos, promise } = ahead.shift();
-    const plain = await promise;
+  try {
     fill();
-    await onPlain(plain, pos);
+    while (ahead.length > 0) {
+      const { pos, promise } = ahead.shift();
+      const produced = await promise;
+      fill();
+      await consume(produced, pos);
+    }
+  } finally {
+    stream.close();
   }
+}
+
+// The deciphered data stream from `from` to `to` (both multiples of 16), to onPlain in order.
+function eachPlainChunk(from, to, onPlain) {
+  return eachChunk(from, to, plainChunk, onPlain);
+}
+
+// ----- Checking the integrity record -----
+
+const LEAF_SPAN = 512 << 10; // the record hashes the data stream's ciphertext in chunks this long
+const LEAF_BYTES = 32; // each chunk's SHA-256
+
+// The leaves of the next chunk of ciphertext, which starts a record chunk: the browser's
+// SHA-256 where it has one (native code, the chunks hashed side by side), else the module's on
+// a cipher worker.
+async function leavesOf(stream, length) {
+  const { bytes: cipherText } = await stream.take(length);
+  const count = Math.ceil(cipherText.length / LEAF_SPAN);
+  if (!subtleHash) {
+    const reply = await poolRun({ op: 'leaves', data: cipherText.buffer }, [cipherText.buffer]);
+    return new Uint8Array(reply.leaves);
+  }
+  const digests = [];
+  for (let at = 0; at < cipherText.length; at += LEAF_SPAN) {
+    digests.push(crypto.subtle.digest('SHA-256', cipherText.subarray(at, at + LEAF_SPAN)));
+  }
+  const leaves = new Uint8Array(count * LEAF_BYTES);
+  (await Promise.all(digests)).forEach((d, i) => leaves.set(new Uint8Array(d), i * LEAF_BYTES));
+  return leaves;
+}
+
+// Hashes the whole data stream into the record's tag, chunk by chunk in order, and asks the
+// engine whether the tag matches the one stored. Nothing of the archive has been shown or saved
+// before this says yes.
+async function checkRecord() {
+  const size = archive.dataSize;
+  const room = (CHUNK / LEAF_SPAN) * LEAF_BYTES;
+  const ptr = engine.qn_alloc(room);
+  if (ptr === 0) throw new Error('out of memory');
+  let shown = -1;
+  try {
+    await eachChunk(0, size, leavesOf, (leaves, pos) => {
+      memoryBytes().set(leaves, ptr);
+      engine.qn_archive_leaves(ptr, leaves.length / LEAF_BYTES);
+      const percent = Math.min(100, Math.floor((100 * (pos + CHUNK)) / Math.max(1, size)));
+      if (percent !== shown) {
+        shown = percent;
+        postMessage({ op: 'progress', percent });
+      }
+    });
+  } finally {
+    engine.qn_free(ptr, room);
+  }
+  return engine.qn_archive_seal_matches() === 1;
 }
 
 // ----- Saving -----
@@ -453,7 +573,34 @@ async function eachPlainChunk(from, to, onPlain) {
 // Where one file goes: a stream of the File System Access API, or a Blob to download. Nothing
 // of a file becomes visible before commit(): a stream writes to a temporary the browser moves
 // into place when it closes, and downloads are only offered when all went well.
-async function openTarget(target, file) {
+async function openTarget(target, file, staged) {
+  if (target.kind === 'download' && staged !== null) {
+    // Written to disk as it comes, through a file of the browser's private file system.
+    const handle = await staged.folder.getFileHandle('file-' + staged.files++, { create: true });
+    const access = await handle.createSyncAccessHandle();
+    let size = 0;
+    let open = true;
+    // A file's handle is let go as soon as the file is whole, so a save of many files does not
+    // hold as many open.
+    const finish = async () => {
+      if (!open) return;
+      open = false;
+      access.flush();
+      access.close();
+    };
+    return {
+      write: async (bytes) => {
+        if (access.write(bytes, { at: size }) !== bytes.length) throw new Error('the file could not be written');
+        size += bytes.length;
+      },
+      finish,
+      commit: async () => {
+        await finish();
+        return { name: file.name, blob: await handle.getFile() };
+      },
+      abort: async () => { if (open) { open = false; access.close(); } },
+    };
+  }
   if (target.kind === 'download') {
     // Chunks are large already: each becomes a part of the Blob as it is (the Blob copies it).
     let parts = [];
@@ -480,8 +627,39 @@ async function openTarget(target, file) {
   };
 }
 
+// Where the files of a save offered as downloads are written, where the page has a private file
+// system (served pages): a folder per save. The folder of the save before stays, since its
+// downloads may still be reading it; older ones go. Null without one: the files are then kept
+// in Blob parts, which the browser keeps in memory or moves to disk as it sees fit.
+let lastSaved = null;
+async function openSaveFolder() {
+  try {
+    const root = await self.navigator.storage.getDirectory();
+    const saves = await root.getDirectoryHandle('quillon-saved', { create: true });
+    for await (const name of saves.keys()) {
+      if (name !== lastSaved) await saves.removeEntry(name, { recursive: true }).catch(() => {});
+    }
+    const name = 'save-' + Date.now();
+    const folder = await saves.getDirectoryHandle(name, { create: true });
+    return { saves, name, folder, files: 0 };
+  } catch (e) {
+    return null;
+  }
+}
+
 async function save(m) {
   if (archive === null) throw new Error('no archive is open');
+  const staged = m.target.kind === 'download' ? await openSaveFolder() : null;
+  try {
+    await saveInto(m, staged);
+    if (staged !== null) lastSaved = staged.name;
+  } catch (e) {
+    if (staged !== null) await staged.saves.removeEntry(staged.name, { recursive: true }).catch(() => {});
+    throw e;
+  }
+}
+
+async function saveInto(m, staged) {
   const chosen = m.indexes.map((i) => archive.files[i]).sort((a, b) => a.offset - b.offset);
   const targets = new Array(chosen.length).fill(null);
   const downloads = [];
@@ -496,7 +674,8 @@ async function save(m) {
   // Opens the chosen files that start at or before `position`, and commits those that end there.
   const finishUpTo = async (position) => {
     while (next < chosen.length && chosen[next].offset + chosen[next].size <= position) {
-      if (targets[next] === null) targets[next] = await openTarget(m.target, chosen[next]);
+      if (targets[next] === null) targets[next] = await openTarget(m.target, chosen[next], staged);
+      if (targets[next].finish !== undefined) await targets[next].finish();
       next++;
     }
   };
@@ -508,7 +687,7 @@ async function save(m) {
         const a = Math.max(f.offset, pos);
         const b = Math.min(f.offset + f.size, end);
         if (b <= a) continue;
-        if (targets[i] === null) targets[i] = await openTarget(m.target, f);
+        if (targets[i] === null) targets[i] = await openTarget(m.target, f, staged);
         await targets[i].write(plain.subarray(a - pos, b - pos));
       }
       await finishUpTo(end);
@@ -521,7 +700,7 @@ async function save(m) {
     });
     // Empty files at the end, or a choice of nothing but empty files.
     for (let i = 0; i < chosen.length; i++) {
-      if (targets[i] === null) targets[i] = await openTarget(m.target, chosen[i]);
+      if (targets[i] === null) targets[i] = await openTarget(m.target, chosen[i], staged);
     }
     for (const t of targets) {
       const download = await t.commit();
