@@ -27,7 +27,7 @@ struct ReaderRun {
     ArchiveReader& job;
     File archive;
     FileIdentity archiveIdentity;
-    ByteBuf chunk;  // one chunk of the data stream; with an integrity record, four
+    ByteBuf chunk;  // one chunk of the data stream; with an integrity record, six
     WideBuf path;   // output path of the current file, for the log
     File output;
     DestinationTree tree;
@@ -146,10 +146,11 @@ bool ReaderRun::extract() {
     const uint64_t dataSize = job.trailer.dataSize;
     const uint32_t count = files().count();
     // With an integrity record each chunk's ciphertext is hashed into its leaf before it is
-    // deciphered in place: on the hasher's thread, two chunks at a time, the pair after the
-    // one being deciphered and written. Four chunk buffers take turns.
+    // deciphered in place: on the hasher's thread, two chunks at a time. While the reader
+    // deciphers and writes one pair, the hasher hashes the next and the reader has read the
+    // one after, so reading, hashing and writing all overlap. Six chunk buffers take turns.
     const bool hashing = seal.checked();
-    constexpr uint32_t kRing = 4;
+    constexpr uint32_t kRing = 6;
     if (!chunk.ensureCapacity(hashing ? kRing * kChunkSize : kChunkSize + 16)) {
         return fail(kOutOfMemory);
     }
@@ -167,18 +168,21 @@ bool ReaderRun::extract() {
     auto readChunk = [&](uint64_t i) {
         return archive.read(bufferOf(i), bytesOf(i)) == static_cast<int64_t>(bytesOf(i));
     };
-    // Reads the pair of chunks from `i` (one, at the end) and starts their leaves.
-    LeafHasher hasher;
+    // Pair p is chunks 2p and 2p + 1 (one, at the end).
     auto readPair = [&](uint64_t i) {
+        return readChunk(i) && (i + 1 >= chunks || readChunk(i + 1));
+    };
+    LeafHasher hasher;
+    auto postPair = [&](uint64_t i) {
         const bool two = i + 1 < chunks;
-        if (!readChunk(i) || (two && !readChunk(i + 1))) return false;
         hasher.post(bufferOf(i), bytesOf(i), two ? bufferOf(i + 1) : nullptr,
                     two ? bytesOf(i + 1) : 0);
-        return true;
     };
     if (hashing && chunks > 0) {
         hasher.start();
         if (!readPair(0)) return fail(kCorrupt);
+        postPair(0);
+        if (2 < chunks && !readPair(2)) return fail(kCorrupt);
     }
     uint64_t processed = 0;
     for (uint64_t i = 0; i < chunks; ++i) {
@@ -190,7 +194,8 @@ bool ReaderRun::extract() {
             hasher.take(leaves[0], two ? leaves[1] : nullptr);
             seal.tag.addLeaf(leaves[0]);
             if (two) seal.tag.addLeaf(leaves[1]);
-            if (i + 2 < chunks && !readPair(i + 2)) return fail(kCorrupt);
+            if (i + 2 < chunks) postPair(i + 2);
+            if (i + 4 < chunks && !readPair(i + 4)) return fail(kCorrupt);
         } else if (!hashing && !readChunk(i)) {
             return fail(kCorrupt);
         }
