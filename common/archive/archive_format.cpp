@@ -145,20 +145,24 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     uint64_t total = 0;       // sizes of the files so far
     uint32_t recordsEnd = 0;  // where the records parsed so far end in the block
     ExtractResult result = kExtractOk;
+    // Reads and deciphers the block's next `piece` bytes behind what the buffer holds.
+    auto readPiece = [&](uint32_t piece) {
+        if (!readAll(image, buf + have, piece)) return false;
+        cipher.decryptBlocks(buf + have, piece / 16);
+        readSoFar += piece;
+        have += piece;
+        return true;
+    };
     while (files.count() < count && result == kExtractOk) {
         const uint64_t left = infoSize - readSoFar;
         if (left == 0) {
             result = kCorrupt;  // the records run past the end of the block
             break;
         }
-        const uint32_t piece = left < most ? static_cast<uint32_t>(left) : most;
-        if (!readAll(image, buf + have, piece)) {
+        if (!readPiece(left < most ? static_cast<uint32_t>(left) : most)) {
             result = kCorrupt;
             break;
         }
-        cipher.decryptBlocks(buf + have, piece / 16);
-        readSoFar += piece;
-        have += piece;
         const bool last = readSoFar == infoSize;
         uint32_t at = 0;
         while (files.count() < count) {
@@ -195,14 +199,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     const uint32_t look = tailLength < kIntegrityTailLook ? tailLength : kIntegrityTailLook;
     while (result == kExtractOk && have < look) {
         const uint64_t left = infoSize - readSoFar;
-        const uint32_t piece = left < 128 ? static_cast<uint32_t>(left) : 128;
-        if (!readAll(image, buf + have, piece)) {
-            result = kCorrupt;
-            break;
-        }
-        cipher.decryptBlocks(buf + have, piece / 16);
-        readSoFar += piece;
-        have += piece;
+        if (!readPiece(left < 128 ? static_cast<uint32_t>(left) : 128)) result = kCorrupt;
     }
     if (result == kExtractOk) {
         const uint32_t held = have < tailLength ? have : tailLength;

@@ -5,9 +5,7 @@
 
 #include "common/support/secure_zero.h"
 
-namespace {
-
-constexpr uint32_t kRound[64] = {
+alignas(16) const uint32_t kSha256Rounds[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -16,6 +14,8 @@ constexpr uint32_t kRound[64] = {
     0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+namespace {
 
 inline uint32_t rotr(uint32_t x, int n) {
     return (x >> n) | (x << (32 - n));
@@ -40,7 +40,7 @@ void sha256PortableBlocks(uint32_t* state, const uint8_t* p, std::size_t count) 
         for (int i = 0; i < 64; ++i) {
             const uint32_t e = v[4];
             const uint32_t t1 = v[7] + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) +
-                                ((e & v[5]) ^ (~e & v[6])) + kRound[i] + w[i];
+                                ((e & v[5]) ^ (~e & v[6])) + kSha256Rounds[i] + w[i];
             const uint32_t a = v[0];
             const uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) +
                                 ((a & v[1]) ^ (a & v[2]) ^ (v[1] & v[2]));

@@ -9,6 +9,9 @@
 
 constexpr uint32_t kSha256Size = 32;
 
+// The 64 round constants, 16-byte aligned for the vector code.
+alignas(16) extern const uint32_t kSha256Rounds[64];
+
 struct Sha256Context {
     uint32_t h[8];
     uint64_t length;      // bytes hashed so far

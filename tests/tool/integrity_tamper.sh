@@ -45,15 +45,20 @@ refused() {  # refused LABEL ARCHIVE: extract and test both fail, the destinatio
     if [ "$status" != 1 ] && [ "$status" != 2 ]; then check "$label: test fails" 2 "$status"; fi
 }
 
+flipped_copy() {  # flipped_copy OFFSET BIT: flipped.tvf is sealed.tvf with that bit changed
+    local byte
+    cp sealed.tvf flipped.tvf
+    byte=$(od -An -tu1 -j "$1" -N1 sealed.tvf)
+    printf "\\$(printf '%03o' $((byte ^ (1 << $2))))" |
+        dd of=flipped.tvf bs=1 seek="$1" conv=notrunc status=none
+}
+
 # One bit at each of 120 spots from the first byte to the last (a .tvf has no stub), flipping
 # a different bit of the byte each time.
 spots=120
 for ((k = 0; k < spots; k++)); do
     offset=$(((size - 1) * k / (spots - 1)))
-    cp sealed.tvf flipped.tvf
-    byte=$(od -An -tu1 -j "$offset" -N1 sealed.tvf)
-    printf "\\$(printf '%03o' $((byte ^ (1 << (k % 8)))))" |
-        dd of=flipped.tvf bs=1 seek="$offset" conv=notrunc status=none
+    flipped_copy "$offset" $((k % 8))
     refused "bit $((k % 8)) at $offset" flipped.tvf
 done
 
@@ -61,10 +66,7 @@ done
 # guard, header and tag) and the trailer's 32.
 info_end=$((size - 32))
 for ((offset = info_end - 112; offset < size; offset += 3)); do
-    cp sealed.tvf flipped.tvf
-    byte=$(od -An -tu1 -j "$offset" -N1 sealed.tvf)
-    printf "\\$(printf '%03o' $((byte ^ 1)))" |
-        dd of=flipped.tvf bs=1 seek="$offset" conv=notrunc status=none
+    flipped_copy "$offset" 0
     refused "tail bit at $offset" flipped.tvf
 done
 
