@@ -59,7 +59,7 @@ ratio() {
     [ -n "$a" ] && [ -n "$b" ] || return 0
     awk -v what="$1" -v goal="$2" -v a="$a" -v b="$b" 'BEGIN {
         r = b / (a > 0 ? a : 0.01)
-        printf "ratio %-44s %5.2f  (goal %s: %s)\n", what, r, goal, r >= goal ? "met" : "NOT met" }'
+        printf "ratio %-44s %5.2f  (goal %s: %s)\n", what, r, goal, (r >= goal ? "met" : "NOT met") }'
 }
 
 # The tools under test: this sfxtool, and the baseline's when one is given.
@@ -161,10 +161,10 @@ ratio "small files: extract vs 7z x" 3 extract-small-new extract-small-7z
 if [ -n "$encrypt_mbs" ]; then
     awk -v mb="$big_mb" -v s="${seconds[create-big-new]}" -v c="$encrypt_mbs" 'BEGIN {
         r = mb / (s > 0 ? s : 0.01) / c
-        printf "ratio %-44s %5.2f  (goal 0.92: %s)\n", "large file: create vs the cipher alone", r, r >= 0.92 ? "met" : "NOT met" }'
+        printf "ratio %-44s %5.2f  (goal 0.92: %s)\n", "large file: create vs the cipher alone", r, (r >= 0.92 ? "met" : "NOT met") }'
 fi
 ratio "large file: extract vs dd bs=512K" 0.8 extract-big-new copy-big
 for k in create-gib-new extract-gib-new create-many-new list-many-new extract-many-new; do
     awk -v k="$k" -v m="${peak[$k]:-0}" 'BEGIN {
-        printf "memory %-43s %5.1f MiB  (goal < 32: %s)\n", k, m, m < 32 ? "met" : "NOT met" }'
+        printf "memory %-43s %5.1f MiB  (goal < 32: %s)\n", k, m, (m < 32 ? "met" : "NOT met") }'
 done
