@@ -28,10 +28,11 @@ function room(n) {
   if (block === 0) throw new Error('out of memory');
 }
 
-// m.data: the chunk; m.iv: the 16 bytes it is chained from (the ciphertext block before it, or
-// at the stream's start the password's IV). The chunk comes back deciphered in place.
+// m.data: a buffer whose first m.length bytes (all of it without a length) are the chunk; m.iv:
+// the 16 bytes it is chained from (the ciphertext block before it, or at the stream's start the
+// password's IV). The chunk comes back deciphered in place.
 function decipher(m) {
-  const data = new Uint8Array(m.data);
+  const data = new Uint8Array(m.data, 0, m.length ?? m.data.byteLength);
   room(data.length);
   bytes().set(data, block);
   bytes().set(new Uint8Array(m.iv), scratch);
@@ -42,9 +43,10 @@ function decipher(m) {
 const LEAF_SPAN = 512 << 10;
 const LEAF_BYTES = 32;
 
-// m.data: ciphertext that starts a record chunk; its leaves, one per LEAF_SPAN bytes.
+// m.data: a buffer whose first m.length bytes are ciphertext that starts a record chunk; its
+// leaves, one per LEAF_SPAN bytes. The buffer goes back with them, for the next chunk.
 function leaves(m) {
-  const data = new Uint8Array(m.data);
+  const data = new Uint8Array(m.data, 0, m.length);
   const count = Math.ceil(data.length / LEAF_SPAN);
   room(data.length + count * LEAF_BYTES);
   bytes().set(data, block);
@@ -86,7 +88,7 @@ self.onmessage = async (event) => {
         return;
       case 'leaves': {
         const result = leaves(m);
-        postMessage({ id: m.id, leaves: result }, [result]);
+        postMessage({ id: m.id, leaves: result, data: m.data }, [result, m.data]);
         return;
       }
       case 'chunk':

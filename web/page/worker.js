@@ -417,17 +417,31 @@ async function keyCiphers(choice) {
 
 // ----- Reading the data stream -----
 
+// Chunk buffers, reused: a fresh buffer for every chunk costs the browser more than reading the
+// bytes into it (its pages are new to the process each time), so the buffers a read fills go
+// round: read, deciphered or hashed, written, then given back here.
+const spareChunks = [];
+
+function chunkBuffer() {
+  return spareChunks.pop() || new ArrayBuffer(CHUNK);
+}
+
+// Takes back a buffer that came from chunkBuffer(), whatever view or transfer it went through;
+// anything else (a small buffer, one the browser's cipher made) is left to the collector.
+function giveBack(buffer) {
+  if (buffer.byteLength === CHUNK && spareChunks.length < AHEAD + 2) spareChunks.push(buffer);
+}
+
 // The data stream from `from` to `to`, read in order through one stream of the file: browsers
 // hand a file's bytes over far faster as a stream than as a slice read for every chunk. take()
-// gives the next bytes with the 16 that came before them (the chunk's IV in the chain; null at
-// the stream's start); calls are served in the order they are made, so several chunks can be
-// asked for at once.
+// gives the next bytes (in a chunk buffer, at most CHUNK of them) with the 16 that came before
+// them (the chunk's IV in the chain; null at the stream's start); calls are served in the order
+// they are made, so several chunks can be asked for at once.
 function dataStream(from, to) {
   const begin = from >= 16 ? from - 16 : from;
   const start = archive.dataOffset + begin;
   const reader = archive.blob.slice(start, archive.dataOffset + to).stream().getReader({ mode: 'byob' });
-  const exactly = async (length) => {
-    let buffer = new ArrayBuffer(length);
+  const exactly = async (buffer, length) => {
     let filled = 0;
     while (filled < length) {
       const { done, value } = await reader.read(new Uint8Array(buffer, filled, length - filled));
@@ -435,14 +449,16 @@ function dataStream(from, to) {
       buffer = value.buffer;
       filled += value.byteLength;
     }
-    return new Uint8Array(buffer);
+    return new Uint8Array(buffer, 0, length);
   };
   let before = null;
-  let queue = begin < from ? exactly(16).then((b) => { before = b; }) : Promise.resolve();
+  let queue = begin < from
+    ? exactly(new ArrayBuffer(16), 16).then((b) => { before = b; })
+    : Promise.resolve();
   return {
     take(length) {
       const taken = queue.then(async () => {
-        const bytes = await exactly(length);
+        const bytes = await exactly(chunkBuffer(), length);
         const result = { bytes, before };
         before = bytes.slice(length - 16);
         return result;
@@ -469,6 +485,7 @@ async function decipherWithBrowser(data, iv) {
   const whole = new Uint8Array(data.length + 16);
   whole.set(data);
   whole.set(extra.subarray(0, 16), data.length);
+  giveBack(data.buffer);
   return new Uint8Array(await crypto.subtle.decrypt({ name: 'AES-CBC', iv }, subtleKey, whole));
 }
 
@@ -480,9 +497,9 @@ async function plainChunk(stream, length) {
   if (!archive.keyed) return bytes;
   if (subtleKey !== null) return decipherWithBrowser(bytes, before !== null ? before : keyIv);
   const iv = before !== null ? before : keyIv.slice();
-  const reply = await poolRun({ op: 'chunk', data: bytes.buffer, iv: iv.buffer },
+  const reply = await poolRun({ op: 'chunk', data: bytes.buffer, length, iv: iv.buffer },
     [bytes.buffer, iv.buffer]);
-  return new Uint8Array(reply.data);
+  return new Uint8Array(reply.data, 0, length);
 }
 
 // Calls consume(produced, position) for the data stream from `from` to `to`, a chunk at a time
@@ -508,6 +525,7 @@ async function eachChunk(from, to, produce, consume) {
       const produced = await promise;
       fill();
       await consume(produced, pos);
+      giveBack(produced.buffer); // written by now: its buffer can take another chunk
     }
   } finally {
     stream.close();
@@ -531,13 +549,16 @@ async function leavesOf(stream, length) {
   const { bytes: cipherText } = await stream.take(length);
   const count = Math.ceil(cipherText.length / LEAF_SPAN);
   if (!subtleHash) {
-    const reply = await poolRun({ op: 'leaves', data: cipherText.buffer }, [cipherText.buffer]);
+    const reply = await poolRun({ op: 'leaves', data: cipherText.buffer, length: cipherText.length },
+      [cipherText.buffer]);
+    giveBack(reply.data);
     return new Uint8Array(reply.leaves);
   }
   const digests = [];
   for (let at = 0; at < cipherText.length; at += LEAF_SPAN) {
     digests.push(crypto.subtle.digest('SHA-256', cipherText.subarray(at, at + LEAF_SPAN)));
   }
+  giveBack(cipherText.buffer); // the browser copied what it hashes as each call was made
   const leaves = new Uint8Array(count * LEAF_BYTES);
   (await Promise.all(digests)).forEach((d, i) => leaves.set(new Uint8Array(d), i * LEAF_BYTES));
   return leaves;
