@@ -21,6 +21,9 @@
 
 namespace {
 
+// Files this long or longer are given their size before their data is written.
+constexpr uint64_t kReserveFrom = 1 << 20;
+
 struct ReaderRun {
     explicit ReaderRun(ArchiveReader& reader) : job(reader), meter(0) {}
 
@@ -83,7 +86,10 @@ struct ReaderRun {
         if (entered != TreeEnter::kEntered) return fail(kWriteError);
         if (!pending.createTemporary(tree, index, output)) return fail(kWriteError);
         ++created;
-        if (!output.reserve(e.size)) return fail(kWriteError);
+        // A large file gets its whole size at once, so a full disk shows before its data is
+        // written and the file is laid out in one piece; for small ones the call costs more
+        // than it saves.
+        if (e.size >= kReserveFrom && !output.reserve(e.size)) return fail(kWriteError);
         if (progress() != nullptr && progress()->hasStatus()) {
             WideBuf line;
             line.assign(loadText(kStrDecrypt));

@@ -126,9 +126,13 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
         const char16_t* leaf = nullptr;
         if (!enterExisting(tree, files, i, leaf)) break;
         replaced_[i] = kWasAbsent;
-        if (tree.inspect(leaf, nullptr) != TreeEntry::kAbsent) {
-            replaced_[i] = tree.keepOld(leaf, tags_[i]) ? kKeptOld : kLostOld;
-        }
+        // Most targets are new: one rename that refuses to replace anything puts the file in
+        // place. Where something stands (it stood at the first look, or came since), it is kept
+        // under a second name first, so a failure later can give it back.
+        const TreePlace placed = tree.placeTemporary(tags_[i], leaf);
+        if (placed == TreePlace::kPlaced) continue;
+        if (placed == TreePlace::kFailed) break;
+        replaced_[i] = tree.keepOld(leaf, tags_[i]) ? kKeptOld : kLostOld;
         if (!tree.commitTemporary(tags_[i], leaf)) {
             if (replaced_[i] == kKeptOld) tree.removeOld(tags_[i]);
             break;

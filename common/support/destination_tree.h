@@ -25,6 +25,10 @@ enum class TreeEntry { kAbsent, kFile, kFolder, kLink, kOther, kError };
 
 enum class TreeEnter { kEntered, kLinkInPath, kNotAFolder, kFailed };
 
+// What became of a temporary put in place only where nothing stands: placed, or left as it
+// was because something (a file, a link, anything) has the target's name, or a failure.
+enum class TreePlace { kPlaced, kTaken, kFailed };
+
 class DestinationTree {
   public:
     static constexpr uint32_t kMaxFolderChars = 259;
@@ -47,7 +51,10 @@ class DestinationTree {
     bool createTemporary(uint32_t tag, File& out);
     TreeEntry inspect(const char16_t* leaf, FileIdentity* identity);
     bool commitTemporary(uint32_t tag, const char16_t* leaf);  // renames it over the target
-    bool keepOld(const char16_t* leaf, uint32_t tag);          // a second name for the target
+    // Renames it to the target in one step, only if no entry has the target's name: nothing
+    // that appeared since the target was last looked at is replaced unseen.
+    TreePlace placeTemporary(uint32_t tag, const char16_t* leaf);
+    bool keepOld(const char16_t* leaf, uint32_t tag);  // a second name for the target
     bool restoreOld(uint32_t tag, const char16_t* leaf);
     bool removeTemporary(uint32_t tag);
     bool removeOld(uint32_t tag);

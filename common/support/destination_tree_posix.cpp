@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -143,6 +144,20 @@ bool DestinationTree::commitTemporary(uint32_t tag, const char16_t* leaf) {
     const int f = static_cast<int>(current_);
     // rename replaces the entry itself, a link included, and never writes through one.
     return f >= 0 && renameat(f, temporaryName(tag, false).c_str(), f, leafName(leaf).c_str()) == 0;
+}
+
+TreePlace DestinationTree::placeTemporary(uint32_t tag, const char16_t* leaf) {
+    const int f = static_cast<int>(current_);
+    if (f < 0) return TreePlace::kFailed;
+    const std::string from = temporaryName(tag, false), to = leafName(leaf);
+    if (renameat2(f, from.c_str(), f, to.c_str(), RENAME_NOREPLACE) == 0) return TreePlace::kPlaced;
+    if (errno == EEXIST) return TreePlace::kTaken;
+    if (errno != EINVAL && errno != ENOSYS) return TreePlace::kFailed;
+    // A file system that cannot refuse to replace: look, then rename.
+    const TreeEntry there = inspect(leaf, nullptr);
+    if (there == TreeEntry::kError) return TreePlace::kFailed;
+    if (there != TreeEntry::kAbsent) return TreePlace::kTaken;
+    return renameat(f, from.c_str(), f, to.c_str()) == 0 ? TreePlace::kPlaced : TreePlace::kFailed;
 }
 
 bool DestinationTree::keepOld(const char16_t* leaf, uint32_t tag) {

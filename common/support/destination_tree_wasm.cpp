@@ -30,6 +30,10 @@ bool DestinationTree::commitTemporary(uint32_t, const char16_t*) {
     return false;
 }
 
+TreePlace DestinationTree::placeTemporary(uint32_t, const char16_t*) {
+    return TreePlace::kFailed;
+}
+
 bool DestinationTree::keepOld(const char16_t*, uint32_t) {
     return false;
 }

@@ -173,6 +173,19 @@ bool DestinationTree::commitTemporary(uint32_t tag, const char16_t* leaf) {
            pathOf(currentPath_, leaf, to) && moveReplacing(from, to);
 }
 
+TreePlace DestinationTree::placeTemporary(uint32_t tag, const char16_t* leaf) {
+    char16_t from[kMax + 1], to[kMax + 1];
+    if (!entered_ || !temporaryPath(currentPath_, tag, false, from) ||
+        !pathOf(currentPath_, leaf, to)) {
+        return TreePlace::kFailed;
+    }
+    // MoveFile never replaces: it fails with "already exists" where anything has the name.
+    if (MoveFileW(wide(from), wide(to))) return TreePlace::kPlaced;
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? TreePlace::kTaken
+                                                                       : TreePlace::kFailed;
+}
+
 bool DestinationTree::keepOld(const char16_t* leaf, uint32_t tag) {
     char16_t target[kMax + 1], old[kMax + 1];
     const CreateHardLinkFn link = createHardLink();

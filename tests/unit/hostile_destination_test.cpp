@@ -11,6 +11,7 @@
 
 #include "common/archive/job_records.h"
 #include "common/archive/name_clash.h"
+#include "common/support/destination_tree.h"
 #include "common/support/utf8.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/file_tree.h"
@@ -172,6 +173,30 @@ TEST(HostileDestination, ReplacingFilesLeavesNoTemporariesBehind) {
     ASSERT_EQ(c.extract(), kExtractOk);
     EXPECT_EQ(snapshot(c.dest()),
               (Tree{{"a.txt", "new a"}, {"empty", ""}, {"sub/", ""}, {"sub/b.txt", "new b"}}));
+}
+
+// The commit looks at every target before it renames any; what appears under a target's name
+// after that look (a file, a link) must be neither replaced nor followed by the rename.
+TEST(HostileDestination, AFileIsPutInPlaceOnlyWhereNothingHasComeMeanwhile) {
+    TempFolder dir;
+    DestinationTree tree;
+    ASSERT_TRUE(tree.open(dir.path().c_str()));
+    ASSERT_EQ(tree.enter(u"", 0, false), TreeEnter::kEntered);
+    File temp;
+    ASSERT_TRUE(tree.createTemporary(7, temp));
+    ASSERT_EQ(temp.write("new", 3), 3);
+    temp.close();
+    file_tree::put(dir.native() / "came.txt", "came meanwhile");
+#ifndef _WIN32
+    fs::create_symlink(dir.native() / "elsewhere", dir.native() / "link");
+    EXPECT_EQ(tree.placeTemporary(7, u"link"), TreePlace::kTaken);
+    EXPECT_FALSE(fs::exists(dir.native() / "elsewhere"));
+#endif
+    EXPECT_EQ(tree.placeTemporary(7, u"came.txt"), TreePlace::kTaken);
+    EXPECT_EQ(file_tree::get(dir.native() / "came.txt"), "came meanwhile");
+    EXPECT_EQ(tree.placeTemporary(7, u"new.txt"), TreePlace::kPlaced);
+    EXPECT_EQ(file_tree::get(dir.native() / "new.txt"), "new");
+    EXPECT_EQ(tree.placeTemporary(7, u"again.txt"), TreePlace::kFailed);  // nothing left to place
 }
 
 }  // namespace
