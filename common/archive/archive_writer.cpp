@@ -123,7 +123,7 @@ struct WriterRun {
     void scan();
     WriteResult createOutput();
     bool storeFiles(uint32_t& stored);
-    void sendChunk(ChunkPipeline& behind, uint8_t* slot, uint32_t bytes);
+    void sendChunk(ChunkPipeline& behind, uint8_t* slot, uint32_t bytes, bool onThread);
     bool gatherFile(ChunkPipeline& behind, File& file, uint32_t size);
     void flushGathered(ChunkPipeline& behind);
     bool streamFile(ChunkPipeline& behind, File& file, uint64_t size);
@@ -208,18 +208,19 @@ WriteResult WriterRun::createOutput() {
     return kWriteOk;
 }
 
-// Enciphers the whole blocks of the stream bytes in `slot` (the carried bytes, then `bytes`
-// new ones at slot + kLead) and queues them for writing; what is left of the last block is
-// carried to the next chunk.
-void WriterRun::sendChunk(ChunkPipeline& behind, uint8_t* slot, uint32_t bytes) {
+// Queues the whole blocks of the stream bytes in `slot` (the carried bytes, then `bytes` new
+// ones at slot + kLead) for writing, enciphered here or, for a gathered chunk (`behind`
+// enciphers), on the pipeline's thread; what is left of the last block is carried to the next
+// chunk.
+void WriterRun::sendChunk(ChunkPipeline& behind, uint8_t* slot, uint32_t bytes, bool onThread) {
     constexpr uint32_t kLead = ChunkPipeline::kLead;
     uint8_t* stream = slot + kLead - carry;
     std::memcpy(stream, carried, carry);
     const uint32_t n = carry + bytes;
     const uint32_t whole = n & ~15u;
-    job.cipher.encryptBlocks(stream, whole / 16);
+    if (!onThread) job.cipher.encryptBlocks(stream, whole / 16);
     std::memcpy(carried, stream + whole, n - whole);
-    behind.submit(kLead - carry, whole);
+    behind.submit(kLead - carry, whole, onThread);
     job.trailer.dataSize += whole;
     carry = n - whole;
     reportPercent(progress(), *meter, job.trailer.dataSize);
@@ -248,7 +249,7 @@ bool WriterRun::gatherFile(ChunkPipeline& behind, File& file, uint32_t size) {
 
 void WriterRun::flushGathered(ChunkPipeline& behind) {
     if (gathering == nullptr) return;
-    sendChunk(behind, gathering, gathered);
+    sendChunk(behind, gathering, gathered, true);
     gathering = nullptr;
     gathered = 0;
 }
@@ -256,12 +257,13 @@ void WriterRun::flushGathered(ChunkPipeline& behind) {
 // A file of a chunk or more: read ahead on the pipeline's thread, chunk by chunk.
 bool WriterRun::streamFile(ChunkPipeline& behind, File& file, uint64_t size) {
     flushGathered(behind);
+    behind.settle();  // the gathered chunks are enciphered: the chain goes on here
     behind.beginFile(file, size);
     for (uint64_t position = 0; position < size; position += kChunkSize) {
         uint32_t chunk = 0;
         uint8_t* slot = behind.next(chunk);
         if (slot == nullptr) return false;
-        sendChunk(behind, slot, chunk);
+        sendChunk(behind, slot, chunk, false);
     }
     return true;
 }
@@ -281,7 +283,7 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         }
         behind.hashWrites(&leaves);
     }
-    if (!behind.start(out, kChunkSize)) {
+    if (!behind.start(out, kChunkSize, &w.cipher)) {
         abandon(kWriteFailed);
         return false;
     }

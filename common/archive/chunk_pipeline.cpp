@@ -1,7 +1,8 @@
 #include "common/archive/chunk_pipeline.h"
 
-bool ChunkPipeline::start(File& out, uint32_t chunkBytes) {
+bool ChunkPipeline::start(File& out, uint32_t chunkBytes, PasswordCipher* cipher) {
     out_ = &out;
+    cipher_ = cipher;
     chunkBytes_ = chunkBytes;
     failed_ = false;
     for (Slot& s : slots_) {
@@ -21,6 +22,7 @@ void ChunkPipeline::execute(const Command& c) {
         if (started_) s.read.post();
     } else if (c.op == Op::kWrite && !failed_ && c.bytes > 0) {
         // After a failure the rest is only drained: the run is abandoned anyway.
+        if (c.encipher) cipher_->encryptBlocks(s.buffer.data + c.offset, c.bytes / 16);
         if (leaves_ != nullptr) leaves_->add(s.buffer.data + c.offset, c.bytes);
         if (out_->write(s.buffer.data + c.offset, c.bytes) != static_cast<int64_t>(c.bytes)) {
             failed_ = true;
@@ -43,7 +45,7 @@ void ChunkPipeline::queueRead(uint32_t chunkIndex) {
     const uint64_t start = uint64_t{chunkIndex} * chunkBytes_;
     const uint64_t left = fileSize_ - start;
     const uint32_t bytes = left < chunkBytes_ ? static_cast<uint32_t>(left) : chunkBytes_;
-    enqueue({Op::kRead, (slot_ + chunkIndex) % kSlots, 0, bytes, file_});
+    enqueue({Op::kRead, (slot_ + chunkIndex) % kSlots, 0, bytes, file_, false});
 }
 
 void ChunkPipeline::beginFile(File& file, uint64_t size) {
@@ -66,8 +68,8 @@ uint8_t* ChunkPipeline::next(uint32_t& bytes) {
     return s.got == static_cast<int64_t>(bytes) ? s.buffer.data : nullptr;
 }
 
-void ChunkPipeline::submit(uint32_t offset, uint32_t bytes) {
-    enqueue({Op::kWrite, current_, offset, bytes, nullptr});
+void ChunkPipeline::submit(uint32_t offset, uint32_t bytes, bool encipher) {
+    enqueue({Op::kWrite, current_, offset, bytes, nullptr, encipher && cipher_ != nullptr});
     // The slot is free again once written: it takes the chunk three ahead, if the file has one.
     // Its index relative to the slot next() hands out next is two.
     if (taken_ + kSlots - 1 < chunks_) {
@@ -75,15 +77,24 @@ void ChunkPipeline::submit(uint32_t offset, uint32_t bytes) {
         const uint64_t start = chunk * chunkBytes_;
         const uint64_t left = fileSize_ - start;
         const uint32_t n = left < chunkBytes_ ? static_cast<uint32_t>(left) : chunkBytes_;
-        enqueue({Op::kRead, current_, 0, n, file_});
+        enqueue({Op::kRead, current_, 0, n, file_, false});
     }
+}
+
+void ChunkPipeline::settle() {
+    if (!started_) return;
+    // No read is outstanding between files, so the next slot's semaphore is free to mark the
+    // point where every earlier command is done.
+    Slot& s = slots_[slot_];
+    enqueue({Op::kRead, slot_, 0, 0, nullptr, false});
+    s.read.wait();
 }
 
 uint8_t* ChunkPipeline::claim() {
     current_ = slot_;
     Slot& s = slots_[current_];
     // Commands run in order, so once this no-op read is done every earlier write is too.
-    enqueue({Op::kRead, current_, 0, 0, nullptr});
+    enqueue({Op::kRead, current_, 0, 0, nullptr, false});
     if (started_) s.read.wait();
     slot_ = (slot_ + 1) % kSlots;
     return s.buffer.data;
@@ -91,7 +102,7 @@ uint8_t* ChunkPipeline::claim() {
 
 bool ChunkPipeline::finish() {
     if (started_) {
-        enqueue({Op::kStop, 0, 0, 0, nullptr});
+        enqueue({Op::kStop, 0, 0, 0, nullptr, false});
         joinThread(thread_);
         started_ = false;
     }

@@ -6,13 +6,16 @@
 //
 // Small files do not go through the read-ahead: the writer reads them itself into a slot it
 // claims, many to a slot, so a whole chunk of them costs one write and one hand-off instead of
-// a read, a write and their hand-offs per file.
+// a read, a write and their hand-offs per file. Such a chunk is enciphered on the second thread
+// too, so the writer only opens and reads files while the chain of blocks goes on behind it;
+// before the writer enciphers anything itself again it waits for the thread (settle()).
 #pragma once
 
 #include <cstdint>
 
 #include "common/archive/byte_buf.h"
 #include "common/archive/leaf_stager.h"
+#include "common/crypto/password_cipher.h"
 #include "common/support/file_io.h"
 #include "common/support/threads.h"
 
@@ -29,7 +32,7 @@ class ChunkPipeline {
 
     // Slots for chunks of up to `chunkBytes`, written to `out`. False when the slots cannot be
     // had; a missing thread only means working in line.
-    bool start(File& out, uint32_t chunkBytes);
+    bool start(File& out, uint32_t chunkBytes, PasswordCipher* cipher = nullptr);
 
     // Reads the whole of `file` in chunks of `chunkBytes` (the last one shorter), through the
     // slots. Call next() once per chunk, in order.
@@ -37,8 +40,12 @@ class ChunkPipeline {
     // The next chunk of the file begun: its bytes start at slot + kLead. Null when it could not
     // be read whole (the file failed or shrank).
     uint8_t* next(uint32_t& bytes);
-    // Queues `bytes` bytes at `offset` in the slot next() or claim() last returned for writing.
-    void submit(uint32_t offset, uint32_t bytes);
+    // Queues `bytes` bytes at `offset` in the slot next() or claim() last returned for writing;
+    // with `encipher`, the thread enciphers them with the cipher given to start() first (whole
+    // blocks, next in its chain).
+    void submit(uint32_t offset, uint32_t bytes, bool encipher = false);
+    // Waits until everything queued is done, so the cipher's chain is the caller's again.
+    void settle();
 
     // A slot for the caller to fill itself (between files, never while one is being read
     // ahead): waits until its last write is done. Its chunk starts at slot + kLead, as next()'s.
@@ -59,6 +66,7 @@ class ChunkPipeline {
         uint32_t offset;
         uint32_t bytes;
         File* file;
+        bool encipher;
     };
     struct Slot {
         ByteBuf buffer;
@@ -73,6 +81,7 @@ class ChunkPipeline {
     void queueRead(uint32_t chunkIndex);
 
     File* out_ = nullptr;
+    PasswordCipher* cipher_ = nullptr;
     LeafStager* leaves_ = nullptr;
     File* file_ = nullptr;
     uint64_t fileSize_ = 0;

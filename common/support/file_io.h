@@ -54,7 +54,9 @@ class File {
     int64_t read(void* buffer, uint32_t bytes);
     // Bytes written, or -1 on failure.
     int64_t write(const void* buffer, uint32_t bytes);
-    // The 64-bit size, or -1 on failure.
+    // The 64-bit size, or -1 on failure. For a file opened to read it may be the size the file
+    // had when it was opened (POSIX looks at it then anyway): the readers of such files take
+    // its size once, right after opening it.
     int64_t size();
     bool seek(uint64_t offset);
     bool seekEnd();
@@ -75,6 +77,7 @@ class File {
     static constexpr intptr_t kClosed = -1;
     intptr_t handle_ = kClosed;
     intptr_t sizeObject_ = 0;  // Windows: the file-mapping object that holds the reserved size
+    int64_t openedSize_ = -1;  // POSIX: the size a file opened to read had then, or -1
 };
 
 bool deleteFile(const char16_t* path);

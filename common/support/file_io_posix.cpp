@@ -43,6 +43,7 @@ bool File::open(const char16_t* path, FileOpen how) {
         return false;
     }
     handle_ = f;
+    if (how == FileOpen::kReadShared) openedSize_ = st.st_size;
     return true;
 }
 
@@ -67,6 +68,7 @@ void File::close() {
     if (isOpen()) ::close(fd(handle_));
     handle_ = kClosed;
     sizeObject_ = 0;
+    openedSize_ = -1;
 }
 
 int64_t File::read(void* buffer, uint32_t bytes) {
@@ -96,6 +98,7 @@ int64_t File::write(const void* buffer, uint32_t bytes) {
 }
 
 int64_t File::size() {
+    if (openedSize_ >= 0) return openedSize_;
     struct stat st;
     if (fstat(fd(handle_), &st) != 0) return -1;
     return st.st_size;
