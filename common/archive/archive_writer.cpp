@@ -9,6 +9,7 @@
 #include "common/archive/archive_format.h"
 #include "common/archive/chunk_pipeline.h"
 #include "common/archive/job_records.h"
+#include "common/archive/open_ahead.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
 #include "common/support/clock.h"
@@ -55,17 +56,6 @@ void applyExtension(WideBuf& path, const char16_t* extension) {
     path.append(extension);
 }
 
-// A name of the list, or null past its end; `next` moves to the following one. The list is
-// bounded by the buffer, whatever its contents.
-const char16_t* nameAt(const WideBuf& list, uint32_t& offset) {
-    if (list.data == nullptr || offset >= list.capacity || list.data[offset] == 0) return nullptr;
-    const char16_t* name = list.data + offset;
-    while (offset < list.capacity && list.data[offset] != 0) ++offset;
-    if (offset >= list.capacity) return nullptr;  // no terminator inside the buffer
-    ++offset;
-    return name;
-}
-
 struct WriterRun {
     explicit WriterRun(ArchiveWriter& writer) : job(writer) {}
     ~WriterRun() { secureZero(carried, sizeof carried); }
@@ -110,14 +100,23 @@ struct WriterRun {
         return n == 0 || out.write(bytes, n) == static_cast<int64_t>(n);
     }
 
-    // Opens a listed file as the store pass does; checks the stored form of its name too.
-    bool openListed(const char16_t* name, File& file, bool ansi) {
-        if (!joinPath(job.baseFolder, name, path)) return false;
+    // Opens a listed file, its full path built in `into`; checks the stored form of its name
+    // too. Called on the thread that opens ahead, so it only reads the job.
+    bool openListed(const char16_t* name, File& file, bool ansi, WideBuf& into) const {
+        if (!joinPath(job.baseFolder, name, into)) return false;
         char16_t stored[kMaxNameChars + 1];
         const uint32_t storedChars = storedNameFor(name, stored, kMaxNameChars + 1, nullptr);
         if (!isSafeStoredName(stored, storedChars)) return false;
-        return ansi ? file.openAnsi(path.data, FileOpen::kReadShared)
-                    : file.open(path.data, FileOpen::kReadShared);
+        return ansi ? file.openAnsi(into.data, FileOpen::kReadShared)
+                    : file.open(into.data, FileOpen::kReadShared);
+    }
+    // The scan opens as Unicode everywhere; the store as the system's family wants.
+    static bool openToScan(void* run, const char16_t* name, File& file, WideBuf& into) {
+        return static_cast<const WriterRun*>(run)->openListed(name, file, false, into);
+    }
+    static bool openToStore(void* run, const char16_t* name, File& file, WideBuf& into) {
+        const WriterRun& r = *static_cast<const WriterRun*>(run);
+        return r.openListed(name, file, r.ansiFamily, into);
     }
 
     void scan();
@@ -140,15 +139,27 @@ void WriterRun::scan() {
         return;
     }
     tableReady = true;
-    uint32_t index = 0, offset = 0, listed = 0;
+    uint32_t index = 0, listed = 0;
+    // Where each listed name starts, for the openers; the names that open are then kept in
+    // the same array, moved down over the ones that do not.
     uint32_t* offsets = reinterpret_cast<uint32_t*>(scanned.data);
+    uint32_t names = 0;
+    for (uint32_t at = 0; names < w.fileCount;) {
+        offsets[names] = at;
+        if (listedNameAt(w.fileList, at) == nullptr) break;
+        ++names;
+    }
+    OpenAhead ahead;
+    ahead.start(w.fileList, offsets, names, &WriterRun::openToScan, this);
     while (index < w.fileCount) {
-        const uint32_t at = offset;
-        const char16_t* name = nameAt(w.fileList, offset);
+        OpenAhead::Opened& next = ahead.take();
+        const char16_t* name = next.name;
         if (name == nullptr) break;
-        File file;
-        const bool opened = openListed(name, file, false);
-        const uint32_t error = lastSystemError();
+        const uint32_t at = next.offset;
+        File& file = next.file;
+        const bool opened = next.opened;
+        const uint32_t error = next.error;
+        joinPath(w.baseFolder, name, path);  // for the log
         logLine(3, "1", u"err:%d handle:%d checked[#%d]:%s", static_cast<int>(error),
                 static_cast<int>(file.handleValue()), static_cast<int>(index),
                 path.data != nullptr ? path.data : u"");
@@ -174,7 +185,6 @@ void WriterRun::scan() {
         }
         scanTotal += bytes + 2 * uint64_t{wideLength(name)} + 12;
         offsets[index] = at;
-        file.close();
         step = step % 5 + 1;
         showStatus(u"Prepare for encryption%s", &u"....."[step]);  // 0, 4, 3, 2, 1, 0, 4... dots
         ++index;
@@ -187,7 +197,7 @@ WriteResult WriterRun::createOutput() {
     const bool hasStub = w.stubModule != nullptr || w.stubImage.bytes != nullptr;
     if (w.outputPath.length() == 0) {
         uint32_t offset = 0;
-        const char16_t* first = nameAt(w.fileList, offset);
+        const char16_t* first = listedNameAt(w.fileList, offset);
         w.outputPath.assign(first != nullptr ? first : u"");
         applyExtension(w.outputPath, hasStub ? u".exe" : u".tvf");
     }
@@ -288,16 +298,19 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         return false;
     }
     const uint32_t* offsets = reinterpret_cast<const uint32_t*>(scanned.data);
+    OpenAhead ahead;
+    ahead.start(w.fileList, offsets, w.fileCount, &WriterRun::openToStore, this);
     for (stored = 0; stored < w.fileCount; ++stored) {
-        uint32_t offset = offsets[stored];
-        const char16_t* name = nameAt(w.fileList, offset);
-        File file;
+        OpenAhead::Opened& next = ahead.take();
+        const char16_t* name = next.name;
+        File& file = next.file;
         // It opened in the scan: failing now means it went away, and the archive would lack it.
-        if (name == nullptr || !openListed(name, file, ansiFamily)) {
+        if (name == nullptr || !next.opened) {
             behind.finish();
             abandon(kWriteReadFailed);
             return false;
         }
+        joinPath(w.baseFolder, name, path);  // for the log
         logLine(3, "3", u"open for read:%s", path.data);
         if (progress() != nullptr && progress()->hasStatus()) {
             text.assign(loadText(kStrEncrypt));

@@ -52,3 +52,12 @@ WideBuf& WideBuf::append(const char16_t* text) {
     data[have + add] = 0;
     return *this;
 }
+
+const char16_t* listedNameAt(const WideBuf& list, uint32_t& offset) {
+    if (list.data == nullptr || offset >= list.capacity || list.data[offset] == 0) return nullptr;
+    const char16_t* name = list.data + offset;
+    while (offset < list.capacity && list.data[offset] != 0) ++offset;
+    if (offset >= list.capacity) return nullptr;  // no terminator inside the buffer
+    ++offset;
+    return name;
+}

@@ -17,3 +17,8 @@ struct WideBuf : ZeroedStorage<char16_t, 1> {
 
     const char16_t* text() const { return data; }
 };
+
+// A list of names kept in a WideBuf: each ended by a zero, an empty one (or the buffer's end)
+// ending the list. The name at `offset`, or null past the list's end; `offset` moves to the
+// following one. The list is bounded by the buffer, whatever its contents.
+const char16_t* listedNameAt(const WideBuf& list, uint32_t& offset);
