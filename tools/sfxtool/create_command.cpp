@@ -50,9 +50,10 @@ std::u16string relativeTo(const fs::path& folder, const fs::path& inside) {
     return whole.substr(at);
 }
 
-// The names create gathers, held as the writer takes them: one text of names, each ended by a
-// zero, and where each starts. A name costs its characters and four bytes, so 200,000 files
-// cost a few MiB, where a vector of strings would cost four times that.
+// The names create gathers: one text of names, each ended by a zero, and where each starts, in
+// list order (the text holds a folder's names in the order the walk met them, and its starts
+// are sorted). A name costs its characters and four bytes, so 200,000 files cost a few MiB,
+// where a vector of strings would cost four times that.
 struct GatheredNames {
     std::u16string text;
     std::vector<uint32_t> starts;
@@ -66,6 +67,23 @@ struct GatheredNames {
         text.append(name);
         text.push_back(u'\0');
     }
+    // Gives the memory back (assigning an empty one would keep the text's storage).
+    void release() {
+        std::u16string().swap(text);
+        std::vector<uint32_t>().swap(starts);
+    }
+    // The names in list order as the writer takes them: each ended by a zero, an empty name
+    // after the last.
+    std::u16string inOrder() const {
+        std::u16string list;
+        list.reserve(text.size() + 1);
+        for (std::size_t i = 0; i < size(); ++i) {
+            list.append(at(i));
+            list.push_back(u'\0');
+        }
+        list.push_back(u'\0');
+        return list;
+    }
 };
 
 // Every file the arguments name, as names relative to the base folder.
@@ -76,26 +94,27 @@ bool gather(const Options& o, GatheredNames& listed) {
         std::error_code ec;
         const fs::file_status st = fs::status(full, ec);
         if (fs::is_directory(st)) {
-            // The folder's names in walk order, then added sorted, so every build writes the
-            // same archive.
-            GatheredNames inside;
+            // The folder's names in walk order, then their starts sorted, so every build
+            // writes the same archive. Sorting the starts rather than copying the names keeps
+            // one copy of them.
+            const std::size_t first = listed.size();
             std::u16string prefix = withBackslashes(arg);
             while (!prefix.empty() && prefix.back() == u'\\') prefix.pop_back();
             if (!prefix.empty()) prefix += u'\\';
             for (fs::recursive_directory_iterator it(full, ec), end; !ec && it != end;
                  it.increment(ec)) {
                 if (!it->is_regular_file(ec)) continue;
-                inside.add(prefix + withBackslashes(relativeTo(full, it->path())));
+                listed.add(prefix + withBackslashes(relativeTo(full, it->path())));
             }
             if (ec) {
                 complain(u"cannot read the folder '" + arg + u"'");
                 return false;
             }
-            std::vector<uint32_t> order(inside.size());
-            for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-            std::sort(order.begin(), order.end(),
-                      [&](uint32_t a, uint32_t b) { return inside.at(a) < inside.at(b); });
-            for (uint32_t i : order) listed.add(inside.at(i));
+            const char16_t* names = listed.text.c_str();
+            std::sort(listed.starts.begin() + static_cast<std::ptrdiff_t>(first),
+                      listed.starts.end(), [names](uint32_t a, uint32_t b) {
+                          return std::u16string_view(names + a) < std::u16string_view(names + b);
+                      });
         } else if (fs::is_regular_file(st)) {
             listed.add(withBackslashes(arg));
         } else {
@@ -232,9 +251,8 @@ int runCreate(Options& o) {
     // The writer keeps its own copy of the list, which is the gathered text with an empty name
     // after it; from here on the names are held only there.
     const uint32_t count = static_cast<uint32_t>(listed.size());
-    std::u16string list = std::move(listed.text);
-    list += u'\0';
-    listed = GatheredNames();
+    std::u16string list = listed.inOrder();
+    listed.release();
     // An archive to be signed is written beside the output and moved there once signed.
     const std::u16string written = o.signing() ? unsignedPathFor(output) : output;
 
