@@ -26,7 +26,8 @@ bool ExtractionCommit::prepare(uint32_t files) {
     const uint32_t n = files == 0 ? 1 : files;
     tags_ = new (std::nothrow) uint32_t[n]();
     replaced_ = new (std::nothrow) uint8_t[n]();
-    if (tags_ == nullptr || replaced_ == nullptr) {
+    inMadeFolder_ = new (std::nothrow) uint8_t[n]();
+    if (tags_ == nullptr || replaced_ == nullptr || inMadeFolder_ == nullptr) {
         release();
         return false;
     }
@@ -41,8 +42,10 @@ bool ExtractionCommit::prepare(uint32_t files) {
 void ExtractionCommit::release() {
     delete[] tags_;
     delete[] replaced_;
+    delete[] inMadeFolder_;
     tags_ = nullptr;
     replaced_ = nullptr;
+    inMadeFolder_ = nullptr;
     capacity_ = 0;
 }
 
@@ -61,6 +64,7 @@ bool ExtractionCommit::createTemporary(DestinationTree& tree, uint32_t index, Fi
         const uint32_t tag = mix(seed_ + index * 16 + attempt);
         if (tree.createTemporary(tag, out)) {
             tags_[index] = tag;
+            inMadeFolder_[index] = tree.madeCurrent() ? 1 : 0;
             return true;
         }
     }
@@ -101,8 +105,11 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
                               const FileIdentity& archive, uint32_t& failed, bool& refused) {
     const uint32_t n = files.count();
     refused = false;
-    // First look at every target: nothing is renamed unless all of them can take a file.
+    // First look at every target: nothing is renamed unless all of them can take a file. In a
+    // folder this run made there was nothing to look at (and the archive is not in it); should
+    // anything have come there since, the rename below refuses to replace it unseen.
     for (uint32_t i = 0; i < n; ++i) {
+        if (inMadeFolder_[i] != 0) continue;
         const char16_t* leaf = nullptr;
         FileIdentity target;
         const TreeEnter entered = enterFolderOf(tree, files, i, false, leaf);

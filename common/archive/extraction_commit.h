@@ -28,7 +28,8 @@ class ExtractionCommit {
     TreeEnter enterFolderOf(DestinationTree& tree, const FileTable& files, uint32_t index,
                             bool create, const char16_t*& leaf);
 
-    // Creates the temporary of file `index` in the current folder (entered for it).
+    // Creates the temporary of file `index` in the current folder (entered for it), and notes
+    // whether this run made that folder.
     bool createTemporary(DestinationTree& tree, uint32_t index, File& out);
 
     // Renames every temporary over its target. On false nothing is changed and no temporary is
@@ -51,6 +52,9 @@ class ExtractionCommit {
 
     uint32_t* tags_ = nullptr;
     uint8_t* replaced_ = nullptr;
+    // Per file: its temporary went into a folder this run made, so its target was not there
+    // and the first look can pass it by.
+    uint8_t* inMadeFolder_ = nullptr;
     uint32_t capacity_ = 0;
     uint32_t seed_ = 0;
 };

@@ -46,6 +46,9 @@ class DestinationTree {
     // none for the destination itself) the current folder, creating the missing ones when
     // `create` is set.
     TreeEnter enter(const char16_t* folder, uint32_t chars, bool create);
+    // The current folder was made by the enter() that entered it, so nothing was in it then:
+    // what is in it now, this tree put there (or someone who raced it).
+    bool madeCurrent() const { return made_; }
 
     // In the current folder. `tag` picks the temporary's name.
     bool createTemporary(uint32_t tag, File& out);
@@ -67,6 +70,7 @@ class DestinationTree {
     char16_t folder_[kMaxFolderChars + 1] = {};
     uint32_t folderChars_ = 0;
     bool entered_ = false;
+    bool made_ = false;
 #ifdef _WIN32
     // The destination's path and the current folder's.
     char16_t rootPath_[kMaxFolderChars + 1] = {};

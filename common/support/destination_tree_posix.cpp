@@ -31,7 +31,8 @@ std::string temporaryName(uint32_t tag, bool old) {
 }
 
 // Opens one folder below `at` without following a link, making it first when asked.
-TreeEnter openStep(int at, const std::string& name, bool create, int& out) {
+// `made` is set when this call made it.
+TreeEnter openStep(int at, const std::string& name, bool create, int& out, bool& made) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const int f = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (f >= 0) {
@@ -48,7 +49,11 @@ TreeEnter openStep(int at, const std::string& name, bool create, int& out) {
         }
         if (errno != ENOENT || !create) return TreeEnter::kFailed;
         // Made by someone else in between is as good as made by us; the open checks it.
-        if (mkdirat(at, name.c_str(), 0755) != 0 && errno != EEXIST) return TreeEnter::kFailed;
+        if (mkdirat(at, name.c_str(), 0755) == 0) {
+            made = true;
+        } else if (errno != EEXIST) {
+            return TreeEnter::kFailed;
+        }
     }
     return TreeEnter::kFailed;
 }
@@ -80,6 +85,7 @@ void DestinationTree::close() {
     root_ = current_ = -1;
     folderChars_ = 0;
     entered_ = false;
+    made_ = false;
 }
 
 TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool create) {
@@ -91,13 +97,18 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
     if (current_ != root_ && current_ >= 0) ::close(static_cast<int>(current_));
     current_ = root_;
     entered_ = false;
+    made_ = false;
+    bool made = false;
     int at = static_cast<int>(root_);
     uint32_t start = 0;
     for (uint32_t i = 0; i <= chars; ++i) {
         if (i < chars && !isSeparator(folder[i])) continue;
         if (i > start) {
             int next = -1;
-            const TreeEnter step = openStep(at, narrow(folder + start, i - start), create, next);
+            bool madeStep = false;
+            const TreeEnter step =
+                openStep(at, narrow(folder + start, i - start), create, next, madeStep);
+            made = made || madeStep;  // below a folder just made, everything is new too
             if (at != root_) ::close(at);
             if (step != TreeEnter::kEntered) {
                 current_ = -1;
@@ -111,6 +122,7 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
     std::memcpy(folder_, folder, chars * sizeof(char16_t));
     folderChars_ = chars;
     entered_ = true;
+    made_ = made;
     return TreeEnter::kEntered;
 }
 

@@ -99,6 +99,7 @@ void DestinationTree::close() {
     rootPath_[0] = currentPath_[0] = 0;
     folderChars_ = 0;
     entered_ = false;
+    made_ = false;
 }
 
 TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool create) {
@@ -108,6 +109,8 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
         return TreeEnter::kEntered;
     }
     entered_ = false;
+    made_ = false;
+    bool made = false;
     char16_t path[kMax + 1];
     std::memcpy(path, rootPath_, (lengthOf(rootPath_) + 1) * sizeof(char16_t));
     uint32_t start = 0;
@@ -117,7 +120,8 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
             if (!joinInto(path, folder + start, i - start, path)) return TreeEnter::kFailed;
             TreeEntry what = classify(path);
             if (what == TreeEntry::kAbsent && create) {
-                CreateDirectoryW(wide(path), nullptr);
+                // Below a folder just made, everything is new too.
+                if (CreateDirectoryW(wide(path), nullptr)) made = true;
                 what = classify(path);  // made by us or by someone else in between
             }
             if (what == TreeEntry::kLink) return TreeEnter::kLinkInPath;
@@ -132,6 +136,7 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
     std::memcpy(folder_, folder, chars * sizeof(char16_t));
     folderChars_ = chars;
     entered_ = true;
+    made_ = made;
     return TreeEnter::kEntered;
 }
 

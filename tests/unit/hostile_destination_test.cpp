@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/archive/extraction_commit.h"
 #include "common/archive/job_records.h"
 #include "common/archive/name_clash.h"
 #include "common/support/destination_tree.h"
@@ -197,6 +198,64 @@ TEST(HostileDestination, AFileIsPutInPlaceOnlyWhereNothingHasComeMeanwhile) {
     EXPECT_EQ(tree.placeTemporary(7, u"new.txt"), TreePlace::kPlaced);
     EXPECT_EQ(file_tree::get(dir.native() / "new.txt"), "new");
     EXPECT_EQ(tree.placeTemporary(7, u"again.txt"), TreePlace::kFailed);  // nothing left to place
+}
+
+TEST(HostileDestination, OnlyAFolderMadeByTheRunCountsAsMade) {
+    TempFolder dir;
+    fs::create_directories(dir.native() / "old" / "kept");
+    DestinationTree tree;
+    ASSERT_TRUE(tree.open(dir.path().c_str()));
+    const auto enter = [&](const std::u16string& folder) {
+        return tree.enter(folder.c_str(), static_cast<uint32_t>(folder.size()), true);
+    };
+    ASSERT_EQ(enter(u"old\\kept"), TreeEnter::kEntered);
+    EXPECT_FALSE(tree.madeCurrent());
+    ASSERT_EQ(enter(u"old\\new\\deeper"), TreeEnter::kEntered);
+    EXPECT_TRUE(tree.madeCurrent());
+    ASSERT_EQ(enter(u"old\\new"), TreeEnter::kEntered);  // there now: made before, not now
+    EXPECT_FALSE(tree.madeCurrent());
+    ASSERT_EQ(enter(u""), TreeEnter::kEntered);
+    EXPECT_FALSE(tree.madeCurrent());
+}
+
+// The commit does not look first at targets in folders the run made. Something put there
+// meanwhile must still stop it or be kept until it succeeds: a folder where a file is to go
+// fails the run with the destination as it was (but for the folders made), a file is replaced.
+TEST(HostileDestination, WhatCameIntoAMadeFolderMeanwhileIsNeverLostUnseen) {
+    for (const bool plantFolder : {true, false}) {
+        TempFolder dir;
+        FileTable files;
+        ASSERT_TRUE(files.add(u"made\\a.txt", 10, 3));
+        ASSERT_TRUE(files.add(u"made\\b.txt", 10, 3));
+        DestinationTree tree;
+        ASSERT_TRUE(tree.open(dir.path().c_str()));
+        ExtractionCommit pending;
+        ASSERT_TRUE(pending.prepare(2));
+        for (uint32_t i = 0; i < 2; ++i) {
+            const char16_t* leaf = nullptr;
+            ASSERT_EQ(pending.enterFolderOf(tree, files, i, true, leaf), TreeEnter::kEntered);
+            File temp;
+            ASSERT_TRUE(pending.createTemporary(tree, i, temp));
+            ASSERT_EQ(temp.write("new", 3), 3);
+        }
+        if (plantFolder) {
+            fs::create_directory(dir.native() / "made" / "b.txt");
+        } else {
+            file_tree::put(dir.native() / "made" / "b.txt", "came meanwhile");
+        }
+        uint32_t failed = 99;
+        bool refused = false;
+        const bool done = pending.commit(tree, files, FileIdentity{}, failed, refused);
+        if (plantFolder) {
+            EXPECT_FALSE(done);
+            EXPECT_EQ(failed, 1u);
+            EXPECT_EQ(snapshot(dir.native()), (Tree{{"made/", ""}, {"made/b.txt/", ""}}));
+        } else {
+            EXPECT_TRUE(done);
+            EXPECT_EQ(snapshot(dir.native()),
+                      (Tree{{"made/", ""}, {"made/a.txt", "new"}, {"made/b.txt", "new"}}));
+        }
+    }
 }
 
 }  // namespace
