@@ -70,7 +70,8 @@ bench: export QUILLON_BOOTSTRAP_EXTRA = p7zip-full
 bench: build-native
 	@build/native/bin/cipher_bench
 	@build/native/bin/meter_bench
-	@bench/archive_bench.sh build/native/bin/sfxtool
+	@QUILLON_BENCH_WINE="$(if $(wildcard build/win64/bin/sfxtool.exe),scripts/wine64-run build/win64/bin/sfxtool.exe)" \
+		bench/archive_bench.sh build/native/bin/sfxtool
 
 # The web page on a 1 GiB archive in headless Chromium: open and save, and make.
 bench-web: web build-native

@@ -12,6 +12,8 @@
 # QUILLON_BENCH_BASELINE=OTHER-SFXTOOL measures a second sfxtool (say, a build of main) in the
 # same run, line for line, and checks that both write the same bytes from the same inputs.
 # QUILLON_BENCH_SMALL=FILES,FOLDERS,MAX_KIB and QUILLON_BENCH_MANY=FILES change the trees.
+# QUILLON_BENCH_WINE="RUNNER SFXTOOL.EXE" adds the Windows build's figures under Wine (make bench
+# passes the x86-64 build when it has been built).
 set -u
 tool=$(realpath "$1")
 mib=${2:-512}
@@ -20,6 +22,9 @@ cipher_bench=$(dirname "$tool")/cipher_bench
 baseline=${QUILLON_BENCH_BASELINE:+$(realpath "$QUILLON_BENCH_BASELINE")}
 IFS=, read -r small_files small_folders small_kib <<<"${QUILLON_BENCH_SMALL:-20000,200,8}"
 many=${QUILLON_BENCH_MANY:-200000}
+# QUILLON_BENCH_WINE="RUNNER SFXTOOL.EXE": the Windows build too, run by RUNNER (a Wine script).
+read -r wine_run wine_tool <<<"${QUILLON_BENCH_WINE:-}"
+[ -n "${wine_tool:-}" ] && wine_run=$(realpath "$wine_run") && wine_tool=$(realpath "$wine_tool")
 for need in 7z openssl tar dd python3 /usr/bin/time; do
     command -v "$need" >/dev/null || echo "note: $need not found; its figures are left out (apt-get install p7zip-full time)"
 done
@@ -131,6 +136,27 @@ if command -v 7z >/dev/null; then
     line 7z-big "7z a -mx0 -mhe=on" "$big_mb" "$(measure a.7z 7z a -mx0 -mhe=on -pbench a.7z data.bin)"
     rm -f a.7z
 fi
+# The Windows build under Wine, when one is given: the cipher's own figures, then create and
+# extract of the same file. Wine takes a while to start a program, so that time (a run that
+# only prints the version) is taken off each figure.
+if [ -n "$wine_tool" ]; then
+    echo "the Windows build under Wine: $wine_tool"
+    "$wine_run" "$(dirname "$wine_tool")/cipher_bench.exe" 1 2>/dev/null | sed 's/^/  /'
+    read -r start _ <<<"$(measure none "$wine_run" "$wine_tool" --version)"
+    echo "  (start-up under Wine: $start s, taken off below)"
+    for step in create extract; do
+        if [ $step = create ]; then
+            read -r s m <<<"$(measure w.tvf "$wine_run" "$wine_tool" create --plain -q -p bench -o w.tvf data.bin)"
+        else
+            read -r s m <<<"$(measure x "$wine_run" "$wine_tool" extract w.tvf -q -d x -p bench)"
+        fi
+        net=$(awk -v s="$s" -v t="$start" 'BEGIN { n = s - t; print (n > 0.01 ? n : 0.01) }')
+        line "$step-big-wine" "sfxtool.exe $step (Wine)" "$big_mb" "$net $m"
+    done
+    cmp -s data.bin x/data.bin || echo "error: the file extracted under Wine differs"
+    cmp -s a.tvf w.tvf || echo "error: the Windows build wrote other bytes than the native one"
+    rm -rf x w.tvf
+fi
 rm -f a.tvf data.bin
 
 # Memory: a 1 GiB file, and many empty files.
@@ -164,6 +190,11 @@ if [ -n "$encrypt_mbs" ]; then
         printf "ratio %-44s %5.2f  (goal 0.92: %s)\n", "large file: create vs the cipher alone", r, (r >= 0.92 ? "met" : "NOT met") }'
 fi
 ratio "large file: extract vs dd bs=512K" 0.8 extract-big-new copy-big
+for step in create extract; do
+    a=${seconds[$step-big-wine]:-} b=${seconds[$step-big-new]:-}
+    [ -n "$a" ] && [ -n "$b" ] && awk -v what="large file: $step, Windows build (Wine) vs native" \
+        -v a="$a" -v b="$b" 'BEGIN { printf "ratio %-44s %5.2f  (for the record)\n", what, b / a }'
+done
 for k in create-gib-new extract-gib-new create-many-new list-many-new extract-many-new; do
     awk -v k="$k" -v m="${peak[$k]:-0}" 'BEGIN {
         printf "memory %-43s %5.1f MiB  (goal < 32: %s)\n", k, m, (m < 32 ? "met" : "NOT met") }'
