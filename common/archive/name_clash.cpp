@@ -57,7 +57,11 @@ void sortByName(const FileTable& files, uint32_t* order, uint32_t n) {
 
 int compareStoredNames(const char16_t* a, uint32_t aChars, const char16_t* b, uint32_t bChars) {
     const uint32_t common = aChars < bChars ? aChars : bChars;
-    for (uint32_t i = 0; i < common; ++i) {
+    // Names sorted side by side share long beginnings (their folders): equal units fold alike,
+    // so only what follows them needs folding.
+    uint32_t i = 0;
+    while (i < common && a[i] == b[i]) ++i;
+    for (; i < common; ++i) {
         const uint32_t x = foldedUnit(a[i]), y = foldedUnit(b[i]);
         if (x != y) return x < y ? -1 : 1;
     }
