@@ -1,11 +1,13 @@
 // The last step of an extraction: the files of the archive, each written to a temporary beside
 // its target while the archive was read, are renamed into place together, and only when the
 // whole archive has been read without error. Before anything is renamed every target is looked
-// at: a link, a folder or anything but a plain file where a file is to go, or the archive being
-// read itself, stops the commit with nothing changed. A rename that fails part-way undoes the
-// ones before it: files that were new are removed, files that were replaced get their old
-// contents back (kept under a second name while the commit runs). So a run leaves every file
-// the destination held either as it was, or, when it succeeds, replaced by the archive's.
+// at (but those in folders the run made, where nothing stood): a link, a folder or anything but
+// a plain file where a file is to go, or the archive being read itself, stops the commit with
+// nothing changed. Each rename puts a file in place only where nothing stands; what stands
+// there (found at the look, or come since) is kept under a second name first. A rename that
+// fails part-way undoes the ones before it: files that were new are removed, files that were
+// replaced get their old contents back. So a run leaves every file the destination held either
+// as it was, or, when it succeeds, replaced by the archive's.
 #pragma once
 
 #include <cstdint>
