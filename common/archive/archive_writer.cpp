@@ -110,6 +110,10 @@ struct WriterRun {
         return ansi ? file.openAnsi(into.data, FileOpen::kReadShared)
                     : file.open(into.data, FileOpen::kReadShared);
     }
+    // The full path of a listed file, for the log (the name alone when it would not fit).
+    const char16_t* pathForLog(const char16_t* name) {
+        return joinPath(job.baseFolder, name, path) ? path.data : name;
+    }
     // The scan opens as Unicode everywhere; the store as the system's family wants.
     static bool openToScan(void* run, const char16_t* name, File& file, WideBuf& into) {
         return static_cast<const WriterRun*>(run)->openListed(name, file, false, into);
@@ -159,10 +163,12 @@ void WriterRun::scan() {
         File& file = next.file;
         const bool opened = next.opened;
         const uint32_t error = next.error;
-        joinPath(w.baseFolder, name, path);  // for the log
-        logLine(3, "1", u"err:%d handle:%d checked[#%d]:%s", static_cast<int>(error),
-                static_cast<int>(file.handleValue()), static_cast<int>(index),
-                path.data != nullptr ? path.data : u"");
+        // The opener built the path for itself; it is built again only for the log.
+        if (logWants(3)) {
+            logLine(3, "1", u"err:%d handle:%d checked[#%d]:%s", static_cast<int>(error),
+                    static_cast<int>(file.handleValue()), static_cast<int>(index),
+                    pathForLog(name));
+        }
         ++listed;
         if (!opened) {
             logLine(1, "1", u"left out: %s", name);
@@ -310,8 +316,7 @@ bool WriterRun::storeFiles(uint32_t& stored) {
             abandon(kWriteReadFailed);
             return false;
         }
-        joinPath(w.baseFolder, name, path);  // for the log
-        logLine(3, "3", u"open for read:%s", path.data);
+        if (logWants(3)) logLine(3, "3", u"open for read:%s", pathForLog(name));
         if (progress() != nullptr && progress()->hasStatus()) {
             text.assign(loadText(kStrEncrypt));
             text.append(name);

@@ -45,7 +45,7 @@ void ChunkPipeline::queueRead(uint32_t chunkIndex) {
     const uint64_t start = uint64_t{chunkIndex} * chunkBytes_;
     const uint64_t left = fileSize_ - start;
     const uint32_t bytes = left < chunkBytes_ ? static_cast<uint32_t>(left) : chunkBytes_;
-    enqueue({Op::kRead, (slot_ + chunkIndex) % kSlots, 0, bytes, file_, false});
+    enqueue({Op::kRead, (slot_ + chunkIndex) % kSlots, 0, bytes, file_});
 }
 
 void ChunkPipeline::beginFile(File& file, uint64_t size) {
@@ -77,32 +77,31 @@ void ChunkPipeline::submit(uint32_t offset, uint32_t bytes, bool encipher) {
         const uint64_t start = chunk * chunkBytes_;
         const uint64_t left = fileSize_ - start;
         const uint32_t n = left < chunkBytes_ ? static_cast<uint32_t>(left) : chunkBytes_;
-        enqueue({Op::kRead, current_, 0, n, file_, false});
+        enqueue({Op::kRead, current_, 0, n, file_});
     }
 }
 
+void ChunkPipeline::waitForQueued(uint32_t slot) {
+    // Commands run in order, so once this no-op read is done every earlier command is too.
+    enqueue({Op::kRead, slot, 0, 0, nullptr});
+    if (started_) slots_[slot].read.wait();
+}
+
 void ChunkPipeline::settle() {
-    if (!started_) return;
-    // No read is outstanding between files, so the next slot's semaphore is free to mark the
-    // point where every earlier command is done.
-    Slot& s = slots_[slot_];
-    enqueue({Op::kRead, slot_, 0, 0, nullptr, false});
-    s.read.wait();
+    // No read is outstanding between files, so the next slot's semaphore is free to mark it.
+    waitForQueued(slot_);
 }
 
 uint8_t* ChunkPipeline::claim() {
     current_ = slot_;
-    Slot& s = slots_[current_];
-    // Commands run in order, so once this no-op read is done every earlier write is too.
-    enqueue({Op::kRead, current_, 0, 0, nullptr, false});
-    if (started_) s.read.wait();
+    waitForQueued(current_);
     slot_ = (slot_ + 1) % kSlots;
-    return s.buffer.data;
+    return slots_[current_].buffer.data;
 }
 
 bool ChunkPipeline::finish() {
     if (started_) {
-        enqueue({Op::kStop, 0, 0, 0, nullptr, false});
+        enqueue({Op::kStop, 0, 0, 0, nullptr});
         joinThread(thread_);
         started_ = false;
     }

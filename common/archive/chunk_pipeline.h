@@ -66,7 +66,7 @@ class ChunkPipeline {
         uint32_t offset;
         uint32_t bytes;
         File* file;
-        bool encipher;
+        bool encipher = false;  // a write: encipher the bytes first
     };
     struct Slot {
         ByteBuf buffer;
@@ -79,6 +79,8 @@ class ChunkPipeline {
     void execute(const Command& c);
     void enqueue(const Command& c);
     void queueRead(uint32_t chunkIndex);
+    // Queues a no-op on `slot` and waits for it: every command queued before it is done.
+    void waitForQueued(uint32_t slot);
 
     File* out_ = nullptr;
     PasswordCipher* cipher_ = nullptr;

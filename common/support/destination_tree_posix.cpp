@@ -169,7 +169,7 @@ TreePlace DestinationTree::placeTemporary(uint32_t tag, const char16_t* leaf) {
     const TreeEntry there = inspect(leaf, nullptr);
     if (there == TreeEntry::kError) return TreePlace::kFailed;
     if (there != TreeEntry::kAbsent) return TreePlace::kTaken;
-    return renameat(f, from.c_str(), f, to.c_str()) == 0 ? TreePlace::kPlaced : TreePlace::kFailed;
+    return commitTemporary(tag, leaf) ? TreePlace::kPlaced : TreePlace::kFailed;
 }
 
 bool DestinationTree::keepOld(const char16_t* leaf, uint32_t tag) {

@@ -104,9 +104,13 @@ void initLog(const char16_t* logName, const ModuleHandle* modules, uint32_t coun
     logLine(2, kInitTag, u"date: %d %d %d", int{now.year}, int{now.month}, int{now.day});
 }
 
+bool logWants(int level) {
+    return level >= 1 && static_cast<uint32_t>(level) <= g_logLevel;
+}
+
 int logLine(int level, const char* tag, const char16_t* format, ...) {
     const uint32_t savedError = lastSystemError();
-    if (level < 1 || static_cast<uint32_t>(level) > g_logLevel) return 0;
+    if (!logWants(level)) return 0;
     char16_t entry[kLogEntryRoom];
     va_list args;
     va_start(args, format);

@@ -24,5 +24,9 @@ void initLog(const char16_t* logName, const ModuleHandle* modules, uint32_t coun
 // caller's last-error value.
 int logLine(int level, const char* tag, const char16_t* format, ...);
 
+// Whether entries of `level` are written: for callers that would build an entry's text only
+// to have it filtered out.
+bool logWants(int level);
+
 // For tests only: forgets the log path and level, as a fresh process has them.
 void resetLogForTesting();

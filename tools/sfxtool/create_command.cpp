@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string_view>
 #include <system_error>
@@ -14,6 +13,7 @@
 #include "common/archive/job_records.h"
 #include "common/archive/name_clash.h"
 #include "common/archive/stored_name.h"
+#include "common/archive/wide_buf.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
 #include "tools/sfxtool/commands.h"
@@ -208,10 +208,10 @@ std::u16string defaultOutput(const Options& o, bool stub) {
 
 // Name `index` of the list the writer holds.
 std::u16string listedName(const ArchiveWriter& writer, uint32_t index) {
-    const char16_t* name = writer.fileList.data;
-    for (uint32_t i = 0; i < index && name[0] != 0; ++i)
-        name += std::char_traits<char16_t>::length(name) + 1;
-    return name;
+    uint32_t at = 0;
+    const char16_t* name = nullptr;
+    for (uint32_t i = 0; i <= index; ++i) name = listedNameAt(writer.fileList, at);
+    return name != nullptr ? name : u"";
 }
 
 bool readWhole(const std::u16string& file, std::vector<uint8_t>& bytes) {
@@ -248,8 +248,8 @@ int runCreate(Options& o) {
 
     const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
     if (outputIsInput(o, output, listed)) return kExitUsage;
-    // The writer keeps its own copy of the list, which is the gathered text with an empty name
-    // after it; from here on the names are held only there.
+    // The writer keeps its own copy of the list, the names in list order; from here on they are
+    // held only there.
     const uint32_t count = static_cast<uint32_t>(listed.size());
     std::u16string list = listed.inOrder();
     listed.release();

@@ -119,17 +119,25 @@ async function sinkBlob(sink) {
   return new Blob(sink.parts, { type: 'application/octet-stream' });
 }
 
+// A folder of the browser's private file system (throws where there is none), emptied of all
+// but the entry `keep`: what an earlier job left there, but for the one whose download may
+// still be reading it.
+async function privateFolder(name, keep) {
+  const root = await self.navigator.storage.getDirectory();
+  const folder = await root.getDirectoryHandle(name, { create: true });
+  for await (const entry of folder.keys()) {
+    if (entry !== keep) await folder.removeEntry(entry, { recursive: true }).catch(() => {});
+  }
+  return folder;
+}
+
 // A file in the browser's private file system for the archive about to be made, so that it goes
 // to disk as the engine writes it, in memory that stays flat; null where there is none (a page
 // opened from disk has no private file system). When one is made, the one made before it stays,
 // since its download may still be reading it; older ones go.
 async function openStaging() {
   try {
-    const root = await self.navigator.storage.getDirectory();
-    const folder = await root.getDirectoryHandle('quillon-made', { create: true });
-    for await (const name of folder.keys()) {
-      if (name !== lastMade) await folder.removeEntry(name).catch(() => {});
-    }
+    const folder = await privateFolder('quillon-made', lastMade);
     const name = 'archive-' + Date.now() + '.part';
     const file = await folder.getFileHandle(name, { create: true });
     const access = await file.createSyncAccessHandle();
@@ -655,11 +663,7 @@ async function openTarget(target, file, staged) {
 let lastSaved = null;
 async function openSaveFolder() {
   try {
-    const root = await self.navigator.storage.getDirectory();
-    const saves = await root.getDirectoryHandle('quillon-saved', { create: true });
-    for await (const name of saves.keys()) {
-      if (name !== lastSaved) await saves.removeEntry(name, { recursive: true }).catch(() => {});
-    }
+    const saves = await privateFolder('quillon-saved', lastSaved);
     const name = 'save-' + Date.now();
     const folder = await saves.getDirectoryHandle(name, { create: true });
     return { saves, name, folder, files: 0 };
