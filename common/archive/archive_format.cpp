@@ -118,6 +118,47 @@ PayloadLocation locationOf(const ArchiveTrailer& trailer, uint64_t imageSize) {
     return where;
 }
 
+ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
+                            const PayloadLocation& where, PasswordCipher& cipher,
+                            ByteBuf& scratch) {
+    const uint32_t infoSize = trailer.infoSize;
+    constexpr uint32_t kRecord = recordTailSize(kIntegrityVersion);  // guard, header, two tags
+    if (infoSize < kRecord) return kCorrupt;
+    const uint32_t covered = infoSize - 2 * kIntegrityTagSize;  // up to the names tag
+    const uint32_t most = infoSize < kChunkSize ? infoSize : kChunkSize;
+    if (!scratch.ensureCapacity(most)) return kOutOfMemory;
+    NamesTag names(cipher.integrityKey());
+    names.addTrailer(trailer.bytes());
+    if (!image.seek(where.infoOffset)) return kCorrupt;
+    for (uint32_t done = 0; done < covered;) {
+        const uint32_t left = covered - done;
+        const uint32_t piece = left < most ? left : most;
+        if (!readAll(image, scratch.data, piece)) return kCorrupt;
+        names.addCipherText(scratch.data, piece);
+        done += piece;
+    }
+    // The record, with the ciphertext block before it, which its first block chains from (the IV
+    // when the block holds nothing else): the first block deciphered is thrown away.
+    uint8_t end[16 + kRecord];
+    const bool alone = infoSize == kRecord;
+    const uint32_t from = alone ? 0 : infoSize - kRecord - 16;
+    uint8_t* record = alone ? end : end + 16;
+    ExtractResult result = kCorrupt;
+    if (image.seek(where.infoOffset + from) &&
+        readAll(image, alone ? record : end, alone ? kRecord : kRecord + 16)) {
+        cipher.restartChain();
+        cipher.decryptBlocks(alone ? record : end, (alone ? kRecord : kRecord + 16) / 16);
+        uint8_t stored[kIntegrityTagSize];
+        if (readAnnouncedRecord(record, cipher.hasKey(), stored) && names.matches(stored)) {
+            result = kExtractOk;
+        }
+        secureZero(stored, sizeof stored);
+    }
+    cipher.restartChain();
+    secureZero(end, sizeof end);
+    return result;
+}
+
 ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                             const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch,
                             FileTable& files, PayloadSeal& seal) {
@@ -125,6 +166,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     const uint32_t count = trailer.fileCount;
     seal.kind = kTailClassic;
     seal.tail = IntegrityTail{};
+    seal.namesChecked = false;
     seal.tag.restart(cipher.integrityKey());
     seal.tag.addTrailer(trailer.bytes());
     // Every record takes at least its header and one character, so a count the block cannot
@@ -135,6 +177,21 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     constexpr uint32_t kCarryRoom = 1024;
     const uint32_t most = infoSize < kChunkSize ? infoSize : kChunkSize;
     if (!scratch.ensureCapacity(most + kCarryRoom)) return kOutOfMemory;
+    // An announced version 2 record: its names tag before a single record is parsed. Then the
+    // same tag again over the ciphertext as the records are read from it, which must match too.
+    const uint8_t announced = trailer.recordVersion;
+    const bool namesTagged = announced == kIntegrityVersion;
+    NamesTag names(cipher.integrityKey());
+    uint32_t namesCovered = 0;
+    if (namesTagged) {
+        const ExtractResult checked = checkNamesTag(image, trailer, where, cipher, scratch);
+        if (checked != kExtractOk) {
+            logLine(1, "integrity", u"integrity record: the names tag does not match");
+            return checked;
+        }
+        names.addTrailer(trailer.bytes());
+        namesCovered = infoSize - 2 * kIntegrityTagSize;
+    }
     if (!image.seek(where.infoOffset)) return kCorrupt;
     files.release();
 
@@ -148,6 +205,10 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     // Reads and deciphers the block's next `piece` bytes behind what the buffer holds.
     auto readPiece = [&](uint32_t piece) {
         if (!readAll(image, buf + have, piece)) return false;
+        if (readSoFar < namesCovered) {
+            const uint64_t left = namesCovered - readSoFar;
+            names.addCipherText(buf + have, left < piece ? static_cast<uint32_t>(left) : piece);
+        }
         cipher.decryptBlocks(buf + have, piece / 16);
         readSoFar += piece;
         have += piece;
@@ -203,12 +264,21 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     }
     if (result == kExtractOk) {
         const uint32_t held = have < tailLength ? have : tailLength;
-        seal.kind = classifyInfoTail(buf, held, recordsEnd, infoSize, cipher.hasKey(), seal.tail);
+        seal.kind = classifyInfoTail(buf, held, recordsEnd, infoSize, cipher.hasKey(), announced,
+                                     seal.tail);
         if (seal.kind == kTailCorrupt) {
             logLine(1, "read_files_to_crypt", u"damage after the records");
             result = kCorrupt;
         } else if (seal.kind == kTailRecord) {
             seal.tag.addInfo(buf, seal.tail.tagOffset - recordsEnd);
+            if (namesTagged) {
+                // Read for the second time: what was parsed must be what was checked.
+                seal.namesChecked = names.matches(seal.tail.namesTag);
+                if (!seal.namesChecked) {
+                    logLine(1, "integrity", u"integrity record: the names tag does not match");
+                    result = kCorrupt;
+                }
+            }
         }
     }
     cipher.restartChain();
@@ -233,6 +303,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     if (result != kExtractOk) {
         files.release();
         seal.kind = kTailClassic;
+        seal.namesChecked = false;
     }
     return result;
 }

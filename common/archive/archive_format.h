@@ -81,9 +81,21 @@ struct PayloadSeal {
     IntegrityTailKind kind = kTailClassic;
     IntegrityTail tail;
     IntegrityTag tag;
+    // The names tag matched before any record was parsed (a version 2 record): the table's names
+    // and sizes are the ones written, though the data is still to be checked against the tag.
+    bool namesChecked = false;
 
     bool checked() const { return kind == kTailRecord; }
 };
+
+// Checks the names tag of the info block at where.infoOffset, which the trailer says ends in a
+// version 2 record: reads the block as ciphertext and deciphers only its last 160 bytes (the
+// guard, header and tags), so no record is parsed and nothing of a name is looked at before the
+// answer. kExtractOk when it matches; kCorrupt for any failure alike (a short block, a damaged
+// guard or header, a tag that does not match, a read that fails); kOutOfMemory when `scratch`
+// cannot grow. The cipher is left at its IV.
+ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
+                            const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch);
 
 // Reads and deciphers the info block a chunk at a time (through `scratch`) and adds the
 // trailer's count of records to `files`, so memory follows the records actually read, never
@@ -91,9 +103,13 @@ struct PayloadSeal {
 // cannot be read, a record is bad or runs past its end, a name could lead out of the
 // destination folder, two names would be one file on Windows (or one a folder of the other),
 // the file sizes do not account for the data stream (all of it but at most 15 bytes of
-// padding), or what follows the records is neither zero padding nor an integrity record.
-// Nothing of an archive that fails here is ever extracted. `seal` gets the record's state, its
-// tag started over the trailer and the block.
+// padding), or what follows the records is neither zero padding nor an integrity record, or is
+// not the record the trailer announced. When the trailer announces a version 2 record, its names
+// tag is checked first (namesTagMatches), before any record is parsed, and again over the bytes
+// the records are then parsed from, so a file changed in between is caught too. Every failure
+// of the names tag is the same kCorrupt, whatever was changed. Nothing of an archive that fails
+// here is ever extracted. `seal` gets the record's state, its tag started over the trailer and the
+// block.
 ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                             const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch,
                             FileTable& files, PayloadSeal& seal);

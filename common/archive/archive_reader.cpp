@@ -146,7 +146,27 @@ struct ReaderRun {
     bool extract();
     bool checkSeal();
     bool commit();
+    bool mayGoOn();
 };
+
+// An archive that cannot be checked for changes goes on only as the job allows: refused, allowed,
+// or asked of the user through the progress sink. Decided before anything is written, and logged
+// either way.
+bool ReaderRun::mayGoOn() {
+    if (seal.checked()) return true;
+    const bool later = seal.kind == kTailLaterVersion;
+    job.integrity = later ? kIntegrityLaterVersion : kIntegrityAbsent;
+    bool goOn = job.unverified == kUnverifiedAllow;
+    if (job.unverified == kUnverifiedAsk && progress() != nullptr) {
+        goOn = progress()->allowUnverified(later);
+    }
+    logLine(goOn ? 2 : 1, "integrity",
+            goOn ? u"cannot be checked for changes (%s): going on as allowed"
+                 : u"cannot be checked for changes (%s): refused",
+            later ? u"integrity record of a later version" : u"no integrity record");
+    if (!goOn) job.result = kUnverified;
+    return goOn;
+}
 
 bool ReaderRun::extract() {
     const uint64_t dataSize = job.trailer.dataSize;
@@ -269,6 +289,7 @@ void ArchiveReader::run() {
     failedFile = UINT32_MAX;
     failedError = 0;
     integrity = kIntegrityAbsent;
+    namesChecked = false;
     if (archivePath.length() == 0 || !r.archive.open(archivePath.data, FileOpen::kReadShared)) {
         result = kCorrupt;
     } else {
@@ -277,9 +298,10 @@ void ArchiveReader::run() {
         const ExtractResult located =
             locatePayload(r.archive, cipher, trailer, scratch, fileTable, r.where, r.seal);
         scratch.destroy();
+        namesChecked = located == kExtractOk && r.seal.namesChecked;
         if (located != kExtractOk) {
             result = located;
-        } else if (r.extract()) {
+        } else if (r.mayGoOn() && r.extract()) {
             r.commit();
         }
     }

@@ -23,7 +23,7 @@
 namespace {
 
 // A chunk, the bytes carried over before it, and room after it for the integrity record.
-constexpr uint32_t kIoBuffer = kChunkSize + 16 + 16 + kIntegrityTailSize;
+constexpr uint32_t kIoBuffer = kChunkSize + 16 + 16 + kIntegrityLongestTail;
 
 // Joins the base folder and a listed name: with one backslash between them, none added when the
 // base already ends in one, and the name alone when there is no base. False when the path would
@@ -66,6 +66,8 @@ struct WriterRun {
     // The integrity record's tag: the data stream's ciphertext goes in as it is written (on the
     // pipeline's thread), the trailer and info block at the end.
     IntegrityTag seal;
+    // The record's names tag: the trailer, then the info block's ciphertext up to it.
+    NamesTag names;
     LeafStager leaves;  // the data stream's leaves, for the seal
     ByteBuf io;
     ByteBuf scanned;  // list offset of each file that opened in the scan, as uint32
@@ -380,13 +382,18 @@ bool WriterRun::finish(uint32_t stored) {
         const uint32_t name = w.fileTable.at(i).nameLength;
         recordsEnd += kInfoRecordHeader + (name <= kMaxNameBytes ? name : kMaxNameBytes);
     }
-    if (recordsEnd > UINT32_MAX - 2 * kIntegrityTailSize) return false;
+    if (recordsEnd > UINT32_MAX - 2 * kIntegrityLongestTail) return false;
     const uint32_t r = static_cast<uint32_t>(recordsEnd);
     if (w.integrity) {
+        // The trailer announces the record, so that it cannot be taken away unseen.
+        t.recordVersion = kIntegrityVersion;
         t.infoPadding = static_cast<uint8_t>(roundUp16(r) - r);
-        t.infoSize = r + recordBytesFor(r);
+        t.infoSize = r + recordBytesFor(r, kIntegrityVersion);
         seal.addTrailer(t.bytes());
+        names.restart(w.cipher.integrityKey());
+        names.addTrailer(t.bytes());
     } else {
+        t.recordVersion = 0;
         t.infoPadding = static_cast<uint8_t>(paddingTo16(r));
         t.infoSize = r + t.infoPadding;
     }
@@ -401,6 +408,7 @@ bool WriterRun::finish(uint32_t stored) {
             const uint32_t whole = n & ~15u;
             if (w.integrity) seal.addInfo(io.data, whole);
             w.cipher.encryptBlocks(io.data, whole / 16);
+            if (w.integrity) names.addCipherText(io.data, whole);
             if (!writeAll(io.data, whole)) return false;
             flushed += whole;
             carry = n - whole;
@@ -411,15 +419,24 @@ bool WriterRun::finish(uint32_t stored) {
     }
     uint32_t n = carry + buffered;
     if (w.integrity) {
-        // The record after the records; its tag covers everything before it.
-        n += encodeRecord(r, w.cipher.hasKey(), nullptr, io.data + n);
-        seal.addInfo(io.data, n - kIntegrityTagSize);
-        if (!seal.finish(io.data + n - kIntegrityTagSize)) return false;
+        // The record after the records. The names tag covers the ciphertext before it, so that
+        // much is enciphered first; the tag covers the plaintext of everything before it, names
+        // tag included; then the two tags are enciphered, continuing the chain.
+        n += encodeRecord(r, w.cipher.hasKey(), nullptr, io.data + n, kIntegrityVersion);
+        const uint32_t namesAt = n - 2 * kIntegrityTagSize;
+        seal.addInfo(io.data, namesAt);
+        w.cipher.encryptBlocks(io.data, namesAt / 16);
+        names.addCipherText(io.data, namesAt);
+        uint8_t* const namesTag = io.data + namesAt;
+        if (!names.finish(namesTag)) return false;
+        seal.addInfo(namesTag, kIntegrityTagSize);
+        if (!seal.finish(namesTag + kIntegrityTagSize)) return false;
+        w.cipher.encryptBlocks(namesTag, 2 * kIntegrityTagSize / 16);
     } else {
         std::memset(io.data + n, 0, t.infoPadding);
         n += t.infoPadding;
+        w.cipher.encryptBlocks(io.data, n / 16);
     }
-    w.cipher.encryptBlocks(io.data, n / 16);
     if (!writeAll(io.data, n)) return false;
     // The block must be what the trailer, written next, says it is.
     if (flushed + n != t.infoSize) return false;

@@ -8,4 +8,7 @@ void DialogProgress::bind(WindowHandle, int, int, int) {
 void DialogProgress::showStatus(const char16_t*) {}
 void DialogProgress::showPercent(const char16_t*) {}
 void DialogProgress::moveBar(uint32_t) {}
+bool DialogProgress::allowUnverified(bool) {
+    return false;
+}
 void DialogProgress::endDialog(int) {}

@@ -37,6 +37,13 @@ void DialogProgress::moveBar(uint32_t percent) {
     if (bar != nullptr) SendMessageW(hwnd(bar), PBM_SETPOS, percent, 0);
 }
 
+// Sent, so the worker waits for the answer while the dialog's thread shows the question: a
+// message box belongs on the thread of the window that owns it.
+bool DialogProgress::allowUnverified(bool laterVersion) {
+    if (dialog == nullptr) return false;
+    return SendMessageW(hwnd(dialog), kAskUnverifiedMessage, laterVersion ? 1 : 0, 0) == IDYES;
+}
+
 // Posted, not ended from here: the dialog ends itself on its own thread (progressDialogProc),
 // so the worker's last act is one that never waits for the interface thread. EndDialog from this
 // thread would send messages to the dialog's owner after the modal loop may already have

@@ -59,6 +59,9 @@ void runExtractionWithDialogs(HINSTANCE templates, const ExtractionDialogs& dial
     ProgressJob job;
     job.reader = &reader;
     reader.configure(ownerModule, destination, archive);
+    // An archive that cannot be checked for changes is the user's call, asked before anything
+    // is written; No ends the run quietly, since the user has just said so.
+    reader.unverified = kUnverifiedAsk;
     // A given password that gives no key is told as the want of memory it is, before anything
     // runs; an empty one keys nothing, as a typed empty one does.
     if (password != nullptr) {

@@ -32,25 +32,55 @@ void writeLe(uint8_t* p, uint32_t v, int bytes) {
 
 }  // namespace
 
-uint32_t encodeRecord(uint32_t recordsEnd, bool keyed, const uint8_t* tag, uint8_t* out) {
-    const uint32_t total = recordBytesFor(recordsEnd);
+uint32_t encodeRecord(uint32_t recordsEnd, bool keyed, const uint8_t* tag, uint8_t* out,
+                      uint8_t version) {
+    const uint32_t total = recordBytesFor(recordsEnd, version);
     std::memset(out, 0, total);
-    uint8_t* header = out + (total - kIntegrityRecordLength);
+    uint8_t* header = out + (total - recordLengthOf(version));
     std::memcpy(header + kMarkerAt, kIntegrityMarker, sizeof kIntegrityMarker);
-    header[kVersionAt] = kIntegrityVersion;
+    header[kVersionAt] = version;
     header[kAlgorithmAt] = keyed ? kIntegrityKeyed : kIntegrityUnkeyed;
     writeLe(header + kTagLengthAt, kIntegrityTagSize, 2);
-    writeLe(header + kRecordLengthAt, kIntegrityRecordLength, 4);
-    if (tag != nullptr) std::memcpy(header + kIntegrityHeaderSize, tag, kIntegrityTagSize);
+    writeLe(header + kRecordLengthAt, recordLengthOf(version), 4);
+    if (tag != nullptr) std::memcpy(out + total - kIntegrityTagSize, tag, kIntegrityTagSize);
     return total;
 }
 
+namespace {
+
+// The header of a record of a version this reader knows, for this algorithm.
+bool headerFits(const uint8_t* header, uint8_t version, bool keyed) {
+    return std::memcmp(header + kMarkerAt, kIntegrityMarker, sizeof kIntegrityMarker) == 0 &&
+           header[kVersionAt] == version &&
+           header[kAlgorithmAt] == (keyed ? kIntegrityKeyed : kIntegrityUnkeyed) &&
+           readLe(header + kTagLengthAt, 2) == kIntegrityTagSize &&
+           readLe(header + kRecordLengthAt, 4) == recordLengthOf(version);
+}
+
+}  // namespace
+
+bool readAnnouncedRecord(const uint8_t* end, bool keyed, uint8_t* namesTag) {
+    std::memset(namesTag, 0, kIntegrityTagSize);
+    if (!allZero(end, kIntegrityGuardSize)) return false;
+    if (!headerFits(end + kIntegrityGuardSize, kIntegrityVersion, keyed)) return false;
+    std::memcpy(namesTag, end + kIntegrityGuardSize + kIntegrityHeaderSize, kIntegrityTagSize);
+    return true;
+}
+
 IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, uint32_t recordsEnd,
-                                   uint32_t infoSize, bool keyed, IntegrityTail& out) {
+                                   uint32_t infoSize, bool keyed, uint8_t announced,
+                                   IntegrityTail& out) {
     out = IntegrityTail{};
     if (recordsEnd > infoSize) return kTailCorrupt;
+    // A later record's layout is its own; the trailer's word for it is enough, and nothing after
+    // the records is looked at, as a reader that follows the format would not.
+    if (announced > kIntegrityVersion) {
+        out.version = announced;
+        return kTailLaterVersion;
+    }
     const uint32_t length = infoSize - recordsEnd;
     if (length < kIntegrityGuardSize) {
+        if (announced != 0) return kTailCorrupt;  // the record it announced is not there
         return held >= length && allZero(tail, length) ? kTailClassic : kTailCorrupt;
     }
 
@@ -69,20 +99,83 @@ IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, uint32_t 
     const uint8_t version = header[kVersionAt];
     if (version == 0) return kTailCorrupt;
     out.version = version;
-    // A later version may lay out the rest differently; the intact guard is what shows that
-    // its version byte was written so and not flipped.
-    if (version > kIntegrityVersion) return kTailLaterVersion;
+    if (announced != 0) {
+        // The trailer said which record follows; nothing else will do.
+        if (version != announced) return kTailCorrupt;
+    } else {
+        // Version 2 records are only ever written announced: one without is a trailer from
+        // elsewhere.
+        if (version == kIntegrityVersion) return kTailCorrupt;
+        // A later version may lay out the rest differently; the intact guard is what shows that
+        // its version byte was written so and not flipped.
+        if (version > kIntegrityVersion) return kTailLaterVersion;
+    }
 
-    const uint32_t tagAt = headerAt + kIntegrityHeaderSize;
-    if (header[kAlgorithmAt] != (keyed ? kIntegrityKeyed : kIntegrityUnkeyed) ||
-        readLe(header + kTagLengthAt, 2) != kIntegrityTagSize ||
-        readLe(header + kRecordLengthAt, 4) != kIntegrityRecordLength ||
-        length != tagAt + kIntegrityTagSize || held < length) {
+    const uint32_t namesAt = headerAt + kIntegrityHeaderSize;
+    const uint32_t tagAt = namesAt + (version >= 2 ? kIntegrityTagSize : 0);
+    if (!headerFits(header, version, keyed) || length != tagAt + kIntegrityTagSize ||
+        held < length) {
         return kTailCorrupt;
     }
     out.tagOffset = recordsEnd + tagAt;
     std::memcpy(out.tag, tail + tagAt, kIntegrityTagSize);
+    if (version >= 2) std::memcpy(out.namesTag, tail + namesAt, kIntegrityTagSize);
     return kTailRecord;
+}
+
+NamesTag::NamesTag(const uint8_t* key) {
+    restart(key);
+}
+
+NamesTag::~NamesTag() {
+    secureZeroObject(plain_);
+}
+
+void NamesTag::restart(const uint8_t* key) {
+    keyed_ = key != nullptr;
+    trailerAdded_ = false;
+    finished_ = false;
+    if (keyed_) {
+        mac_.init(key, kIntegrityTagSize);
+        mac_.update(kNamesTagLabel, sizeof kNamesTagLabel);
+    } else {
+        sha512Init(plain_);
+        sha512Update(plain_, kNamesTagLabel, sizeof kNamesTagLabel);
+    }
+}
+
+void NamesTag::addTrailer(const uint8_t* trailer) {
+    trailerAdded_ = !trailerAdded_ && !finished_;
+    addCipherText(trailer, 32);
+}
+
+void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
+    if (keyed_) {
+        mac_.update(data, length);
+    } else {
+        sha512Update(plain_, data, length);
+    }
+}
+
+bool NamesTag::finish(uint8_t* tag) {
+    std::memset(tag, 0, kIntegrityTagSize);
+    const bool whole = trailerAdded_ && !finished_;
+    finished_ = true;
+    if (keyed_) {
+        mac_.finish(tag);
+    } else {
+        sha512Final(plain_, tag);
+    }
+    if (!whole) std::memset(tag, 0, kIntegrityTagSize);
+    return whole;
+}
+
+bool NamesTag::matches(const uint8_t* storedTag) {
+    uint8_t computed[kIntegrityTagSize];
+    const bool finished = finish(computed);
+    const bool same = equalInConstantTime(computed, storedTag, kIntegrityTagSize);
+    secureZero(computed, sizeof computed);
+    return finished && same;
 }
 
 IntegrityTag::IntegrityTag(const uint8_t* key) {

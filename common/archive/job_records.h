@@ -82,6 +82,14 @@ enum IntegrityState : uint8_t {
     kIntegrityLaterVersion = 2,  // not verified: a record of a version this reader does not know
 };
 
+// What a reader's run does with an archive that cannot be checked for changes (no integrity
+// record, or one of a later version), decided before anything is written.
+enum UnverifiedChoice : uint8_t {
+    kUnverifiedRefuse = 0,  // end with kUnverified
+    kUnverifiedAllow = 1,   // go on, as readers did before the record existed
+    kUnverifiedAsk = 2,     // ask the progress sink (the user), and refuse unless it says yes
+};
+
 struct ArchiveReader {
     PasswordCipher cipher;
     ModuleHandle ownerModule = nullptr;  // kept for the front end; the reader does not use it
@@ -100,6 +108,10 @@ struct ArchiveReader {
     uint32_t failedFile = UINT32_MAX;
     uint32_t failedError = 0;
     IntegrityState integrity = kIntegrityAbsent;
+    UnverifiedChoice unverified = kUnverifiedRefuse;
+    // The names and sizes in the table were checked before they were read (a version 2 record);
+    // set as soon as the table is read, whatever the run's end.
+    bool namesChecked = false;
 
     ArchiveReader() = default;
     ~ArchiveReader() { destroy(); }

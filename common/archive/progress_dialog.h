@@ -40,6 +40,11 @@ inline constexpr ProgressDialogIds kPluginProgressDialog = {
 // parameter; the dialog ends itself on its own thread (DialogProgress::endDialog).
 inline constexpr UINT kEndProgressMessage = WM_APP + 0x51;
 
+// Sent by a reader job before anything is written when the archive cannot be checked for
+// changes (first parameter 1: its record is of a later version; 0: it has none). The dialog asks
+// the user in a message box, default No, and answers IDYES or IDNO.
+inline constexpr UINT kAskUnverifiedMessage = WM_APP + 0x52;
+
 // Runs the progress dialog modally over `owner` (null: centred on the screen) with `job` as its
 // parameter, from the template `ids.dialog` in `module`. Returns 1 after a writer job, 0 after a
 // reader job or when the job names neither record, -1 when the dialog could not be shown. When
@@ -49,5 +54,6 @@ inline constexpr UINT kEndProgressMessage = WM_APP + 0x51;
                                     ProgressJob& job);
 
 // The dialog procedure. It takes the control ids from the slot runProgressDialog fills, and
-// answers every message with 0 (not handled), also the ones it acts on.
+// answers every message with 0 (not handled), also the ones it acts on, except the reader's
+// question (kAskUnverifiedMessage), whose answer it returns.
 INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,9 @@
 
 #include <commctrl.h>
 
+#include "common/support/localised_text.h"
+#include "common/support/string_ids.h"
+#include "common/support/wide_chars.h"
 #include "common/support/window_helpers.h"
 
 namespace {
@@ -99,6 +102,20 @@ void awaitWorker(ThreadHandle& thread) {
     thread = nullptr;
 }
 
+// The reader's question about an archive that cannot be checked. Texts a host's string table
+// lacks (it predates them) are the built-in English ones; the caption is copied out of the shared
+// text buffer before the question is loaded into it.
+INT_PTR onAskUnverified(HWND dialog, WPARAM laterVersion) {
+    wchar_t caption[128];
+    lstrcpynW(caption, wide(loadTextOrEnglish(kStrUnverifiedCaption)), 128);
+    const char16_t* question =
+        loadTextOrEnglish(laterVersion != 0 ? kStrUnverifiedLater : kStrUnverifiedNoRecord);
+    const int answer =
+        MessageBoxW(dialog, wide(question), caption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, answer == IDYES ? IDYES : IDNO);
+    return TRUE;
+}
+
 }  // namespace
 
 INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -112,6 +129,8 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         case kEndProgressMessage:
             onJobEnded(dialog, wParam);
             break;
+        case kAskUnverifiedMessage:
+            return onAskUnverified(dialog, wParam);
         default:
             break;
     }

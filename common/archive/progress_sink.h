@@ -20,6 +20,13 @@ struct ProgressSink {
     virtual void showPercent(const char16_t* text) = 0;
     // Moves the bar to the percentage, at each change of it.
     virtual void moveBar(uint32_t percent) = 0;
+    // Asked, before anything is written, whether to go on with an archive that cannot be checked
+    // for changes: it has no integrity record, or (`laterVersion`) one of a version this program
+    // does not know. Only a sink that can ask the user answers anything but no.
+    virtual bool allowUnverified(bool laterVersion) {
+        (void)laterVersion;
+        return false;
+    }
     // The job's last act: ends the progress dialog with this result.
     virtual void endDialog(int result) = 0;
 };
@@ -43,5 +50,7 @@ struct DialogProgress final : ProgressSink {
     void showStatus(const char16_t* text) override;
     void showPercent(const char16_t* text) override;
     void moveBar(uint32_t percent) override;
+    // Asks the user in a message box over the dialog, on the dialog's own thread; default No.
+    bool allowUnverified(bool laterVersion) override;
     void endDialog(int result) override;
 };

@@ -6,6 +6,7 @@
 
 #include "common/archive/byte_buf.h"
 #include "common/crypto/password_cipher.h"
+#include "common/crypto/password_code_page.h"
 #include "common/crypto/quality_bar.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
@@ -124,9 +125,18 @@ void onEditChanged(HWND dialog) {
 // The confirmation is not compared again: in encrypt mode OK is enabled only while the fields
 // match. A press that arrives while it is disabled (sent by another program, say) is refused, so
 // an unconfirmed password can never be taken.
+//
+// A new password with characters the code page cannot hold is refused here, with the reason:
+// the key is made from its code-page bytes, where they would turn into question marks.
 void onOk(HWND dialog) {
     if (encryptMode() && !IsWindowEnabled(GetDlgItem(dialog, IDOK))) return;
     if (bufferReady()) readEdit(dialog, g_open.ids.passwordEdit, *g_open.buffer);
+    if (encryptMode() && bufferReady() && !passwordFitsCodePage(g_open.buffer->data)) {
+        g_open.buffer->data[0] = 0;
+        MessageBoxW(dialog, wide(loadTextOrEnglish(kStrPasswordCodePage)), nullptr,
+                    MB_OK | MB_ICONWARNING);
+        return;
+    }
     g_open.taken = true;
     EndDialog(dialog, IDOK);
 }

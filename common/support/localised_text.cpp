@@ -2,6 +2,7 @@
 // buffer, and the choice of buffer and size that keeps every write inside its buffer.
 #include "common/support/localised_text.h"
 
+#include "common/support/built_in_text.h"
 #include "common/support/text_source.h"
 
 namespace {
@@ -33,4 +34,11 @@ const char16_t* loadText(uint32_t id, char16_t* buffer, int32_t size) {
     buffer[0] = 0;
     findText(id, buffer, size);
     return buffer;
+}
+
+const char16_t* loadTextOrEnglish(uint32_t id) {
+    const char16_t* text = loadText(id);
+    if (text[0] != 0) return text;
+    const char16_t* english = builtInText(id);
+    return english != nullptr ? english : text;
 }

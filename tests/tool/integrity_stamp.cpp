@@ -2,13 +2,15 @@
 // record codec and tag, so the reference reader (written from the format's description alone)
 // can check the engine's record on real enciphered archives before the writer makes them.
 //
-//     integrity_stamp IN OUT [PASSWORD]
+//     integrity_stamp [--version 1] IN OUT [PASSWORD]
 //
 // Reads the whole archive, deciphers trailer and info block, appends the record after the
 // `count` info records, recomputes I and the info padding, and writes stub, data stream (as it
-// was), the new info block and the new trailer. Exit 0 done, 1 wrong password, 2 not a classic
-// archive this can stamp, 3 input or output trouble, 64 usage.
+// was), the new info block and the new trailer. The record is the one the writer writes now,
+// announced in the trailer; with --version 1, the unannounced one that 1.1.0 wrote. Exit 0 done, 1
+// wrong password, 2 not a classic archive this can stamp, 3 input or output trouble, 64 usage.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,6 +21,7 @@
 #include "common/archive/integrity_record.h"
 #include "common/crypto/password_cipher.h"
 #include "common/support/utf8.h"
+#include "tests/support/archive_builder.h"
 
 namespace {
 
@@ -47,7 +50,15 @@ int fail(int status, const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4) return fail(64, "usage: integrity_stamp IN OUT [PASSWORD]");
+    uint8_t version = kIntegrityVersion;
+    if (argc > 2 && std::strcmp(argv[1], "--version") == 0) {
+        version = static_cast<uint8_t>(std::atoi(argv[2]));
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc < 3 || argc > 4 || (version != 1 && version != 2)) {
+        return fail(64, "usage: integrity_stamp [--version 1] IN OUT [PASSWORD]");
+    }
     std::ifstream in(argv[1], std::ios::binary);
     if (!in) return fail(3, "cannot read the archive");
     Bytes image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -84,17 +95,15 @@ int main(int argc, char** argv) {
     }
 
     info.resize(recordsEnd);
-    info.resize(recordsEnd + recordBytesFor(recordsEnd));
-    encodeRecord(recordsEnd, cipher.hasKey(), nullptr, info.data() + recordsEnd);
+    info.resize(recordsEnd + recordBytesFor(recordsEnd, version));
+    encodeRecord(recordsEnd, cipher.hasKey(), nullptr, info.data() + recordsEnd, version);
     trailer.infoSize = static_cast<uint32_t>(info.size());
     trailer.infoPadding = static_cast<uint8_t>(roundUp16(recordsEnd) - recordsEnd);
+    trailer.recordVersion = version >= 2 ? version : 0;
 
-    // Data first, then trailer and info, as the writer will have them.
-    IntegrityTag tag(cipher.integrityKey());
-    tag.addData(image.data() + trailer.stubSize, trailer.dataSize);
-    tag.addTrailer(trailer.bytes());
-    tag.addInfo(info.data(), tagOffsetFor(recordsEnd));
-    if (!tag.finish(info.data() + tagOffsetFor(recordsEnd))) return fail(2, "no tag");
+    const Bytes data(image.begin() + trailer.stubSize,
+                     image.begin() + trailer.stubSize + trailer.dataSize);
+    if (!sealInfo(cipher, trailer, data, info, recordsEnd, version)) return fail(2, "no tag");
 
     const uint64_t stubAndData = uint64_t{trailer.stubSize} + trailer.dataSize;
     encipher(cipher, info.data(), info.size());

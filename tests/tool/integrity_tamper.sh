@@ -62,10 +62,10 @@ for ((k = 0; k < spots; k++)); do
     refused "bit $((k % 8)) at $offset" flipped.tvf
 done
 
-# The info block's own spots: each of its last 112 bytes (the tail after the records: padding,
-# guard, header and tag) and the trailer's 32.
+# The info block's own spots: each of its last 176 bytes (the tail after the records: padding,
+# guard, header and the two tags) and the trailer's 32.
 info_end=$((size - 32))
-for ((offset = info_end - 112; offset < size; offset += 3)); do
+for ((offset = info_end - 176; offset < size; offset += 3)); do
     flipped_copy "$offset" 0
     refused "tail bit at $offset" flipped.tvf
 done
@@ -118,15 +118,25 @@ check "--no-integrity create" 0 $?
 expect "--no-integrity writes the classic bytes" cmp -s classic/again.tvf "$fixtures/classic.tvf"
 expect "--no-integrity writes the classic bytes, no password" \
     cmp -s classic/again-open.tvf "$fixtures/classic-open.tvf"
-"$sfxtool" test -p pw "$fixtures/classic.tvf" >out.txt 2>&1
-check "an older archive passes test" 0 $?
-expect "... not verified" grep -q 'not verified (no integrity record)$' out.txt
+# Nothing vouches for them: refused unless the user says to go on, with a line that -q keeps.
 rm -rf old
-"$sfxtool" extract -q -p pw -d old "$fixtures/classic.tvf" >/dev/null 2>&1
-check "an older archive extracts" 0 $?
+"$sfxtool" test -q -p pw "$fixtures/classic.tvf" >out.txt 2>err.txt
+check "an older archive is refused by test" 6 $?
+expect "... saying why, even with -q" grep -q 'not verified (no integrity record).*--allow-unverified' err.txt
+"$sfxtool" extract -q -p pw -d old "$fixtures/classic.tvf" >/dev/null 2>err.txt
+check "an older archive is refused by extract" 6 $?
+expect "... saying why" grep -q 'not verified (no integrity record)' err.txt
+expect "... having written nothing" test ! -e old
+"$sfxtool" test --allow-unverified -p pw "$fixtures/classic.tvf" >out.txt 2>&1
+check "an older archive passes test when allowed" 0 $?
+expect "... not verified" grep -q 'not verified (no integrity record)$' out.txt
+"$sfxtool" extract -q --allow-unverified -p pw -d old "$fixtures/classic.tvf" >/dev/null 2>err.txt
+check "an older archive extracts when allowed" 0 $?
 expect "... every byte" diff -r classic/in old/in
-"$sfxtool" list -v --no-password "$fixtures/classic-open.tvf" >out.txt 2>&1
+expect "... and -q still says it was not checked" grep -q 'not verified (no integrity record)' err.txt
+"$sfxtool" list -v --no-password "$fixtures/classic-open.tvf" >out.txt 2>err.txt
 check "an older archive without a password lists" 0 $?
+expect "... saying its names are not checked" grep -q 'names not verified (no integrity record)' err.txt
 expect "... not verified" grep -qx 'integrity: not verified (no integrity record)' out.txt
 
 # Without a password the record is a plain digest: damage is caught, and the words say that a

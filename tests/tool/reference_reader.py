@@ -12,7 +12,8 @@ after that (found through the PE header's security directory, and ending the fil
 7 zero bytes before the table; N is then where the archive's own bytes end. The data stream, the info block and the trailer are each their own
 AES-256-CBC chain (no padding scheme) whose key and IV are the first 32 and the next 16 bytes of
 SHA-512 over the password's Windows-1252 bytes; without a password all three are stored as they
-are. Trailer: reserved, data padding, info padding, reserved (one byte each), I (u32), count
+are. Trailer: reserved (which a later addition uses, and this reader ignores), data padding,
+info padding, reserved (one byte each), I (u32), count
 (u32), S (u32), D (u64), check value (u64, zero under the right key). The info block holds
 `count` records, each name length in bytes (u32), file size (u64), name (UTF-16LE, backslash
 separated); this reader reads exactly `count` of them and ignores whatever follows. The data
@@ -37,6 +38,7 @@ import sys
 WRONG_PASSWORD, CORRUPT, NOT_VERIFIED = 1, 2, 3
 CHUNK = 512 * 1024
 INTEGRITY_LABEL = b"Quillon SFX integrity key 1"
+NAMES_TAG_LABEL = b"QSFX names tag 2"
 
 
 class Failure(Exception):
@@ -127,7 +129,8 @@ class Archive:
         self.trailer = trailer
         self.stub_size, self.data_size, self.info_size = stub_size, data_size, info_size
         info_at = n - 32 - info_size
-        self.info = decrypt(self.image[info_at:n - 32], key, iv)
+        self.info_cipher = self.image[info_at:n - 32]
+        self.info = decrypt(self.info_cipher, key, iv)
 
         self.entries = []
         at = 0
@@ -158,15 +161,22 @@ class Archive:
 
     def check_integrity(self):
         """The record after the records: zeros to a multiple of 16, a 16-byte zero guard, a
-        16-byte header ("QSFXINTG", version u8 = 1, algorithm u8: 1 HMAC-SHA-512 with a
-        password, 2 SHA-512 without, tag length u16 = 64, record length u32 = 80), the 64-byte
-        tag, and the end of the block. The tag is over the trailer plaintext, the info block up
-        to the tag, and SHA-512 of the SHA-256s of the data stream's ciphertext in 512 KiB
-        chunks; keyed by HMAC-SHA-512(password digest, label)."""
+        16-byte header ("QSFXINTG", version u8, algorithm u8: 1 HMAC-SHA-512 with a password, 2
+        SHA-512 without, tag length u16 = 64, record length u32 = 80 for version 1, 144 for
+        version 2), for version 2 a 64-byte names tag, the 64-byte tag, and the end of the
+        block. Trailer byte 0 announces the version (0: nothing announced, as version 1 archives
+        and archives without a record have it); an announced record must be there. The names
+        tag is over its label, the trailer plaintext and the info block's ciphertext up to the
+        names tag. The tag is over the trailer plaintext, the info block up to the tag, and
+        SHA-512 of the SHA-256s of the data stream's ciphertext in 512 KiB chunks. Both are
+        keyed by HMAC-SHA-512(password digest, label)."""
         r, size, info = self.records_end, self.info_size, self.info
+        announced = self.trailer[0]
+        if announced > 2:
+            raise Failure(NOT_VERIFIED, "not verified (integrity record of version %d)" % announced)
         if size - r < 16:
-            if any(info[r:]):
-                raise Failure(CORRUPT, "non-zero bytes after the records")
+            if any(info[r:]) or announced:
+                raise Failure(CORRUPT, "no record where one was announced, or non-zero bytes")
             raise Failure(NOT_VERIFIED, "not verified (no integrity record)")
         aligned = (r + 15) // 16 * 16
         header_at = aligned + 16
@@ -176,24 +186,32 @@ class Archive:
         marker, version, algorithm, tag_length, record_length = struct.unpack("<8sBBHI", header)
         if marker != b"QSFXINTG" or version == 0:
             raise Failure(CORRUPT, "not an integrity record")
-        if version > 1:
+        if announced and version != announced or not announced and version == 2:
+            raise Failure(CORRUPT, "not the record the trailer announced")
+        if version > 2:
             raise Failure(NOT_VERIFIED, "not verified (integrity record of version %d)" % version)
         keyed = self.digest is not None
-        if (algorithm != (1 if keyed else 2) or tag_length != 64 or record_length != 80
-                or size != aligned + 96):
+        length = 80 if version == 1 else 144
+        if (algorithm != (1 if keyed else 2) or tag_length != 64 or record_length != length
+                or size != aligned + 16 + length):
             raise Failure(CORRUPT, "malformed integrity record")
-        tag_at = header_at + 16
+        tag_at = header_at + 16 + (64 if version == 2 else 0)
         stored = info[tag_at:tag_at + 64]
+        if keyed:
+            key = hmac.new(self.digest, INTEGRITY_LABEL, hashlib.sha512).digest()
+            mac = lambda message: hmac.new(key, message, hashlib.sha512).digest()
+        else:
+            mac = lambda message: hashlib.sha512(message).digest()
+        if version == 2:
+            names_at = header_at + 16
+            names = mac(NAMES_TAG_LABEL + self.trailer + self.info_cipher[:names_at])
+            if not hmac.compare_digest(names, info[names_at:names_at + 64]):
+                raise Failure(CORRUPT, "names tag mismatch")
 
         cipher = self.data_ciphertext()
         leaves = b"".join(hashlib.sha256(cipher[i:i + CHUNK]).digest()
                           for i in range(0, len(cipher), CHUNK))
-        message = self.trailer + info[:tag_at] + hashlib.sha512(leaves).digest()
-        if keyed:
-            key = hmac.new(self.digest, INTEGRITY_LABEL, hashlib.sha512).digest()
-            computed = hmac.new(key, message, hashlib.sha512).digest()
-        else:
-            computed = hashlib.sha512(message).digest()
+        computed = mac(self.trailer + info[:tag_at] + hashlib.sha512(leaves).digest())
         if not hmac.compare_digest(computed, stored):
             raise Failure(CORRUPT, "integrity tag mismatch")
 

@@ -1,8 +1,10 @@
 // The reader and the integrity record: a sealed archive extracts verified; a record that is
 // damaged in its structure (marker, version, algorithm, lengths, guard, tag) fails the whole
 // archive, and a file already in the destination stays as it was; a record of a later version
-// opens as before, not verified; an archive without a record opens as before, and bytes other
-// than zeros after its records are damage. Extraction and test-only runs agree.
+// opens as before, not verified, where the run allows it; an archive without a record likewise,
+// and bytes other than zeros after its records are damage. A run that does not allow unchecked
+// archives refuses them before writing, or asks. An announced record must be there, and its
+// names tag holds. Extraction and test-only runs agree.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,9 +29,31 @@ struct Outcome {
     IntegrityState integrity;
     std::string existing;  // what dest/a.txt holds afterwards
     std::size_t files;     // files in the destination afterwards
+    bool namesChecked;
 };
 
-Outcome run(const std::vector<uint8_t>& image, const char16_t* password, bool verifyOnly) {
+// A sink that answers the question about unchecked archives as told, and counts the asking.
+struct Answering final : ProgressSink {
+    bool answer = false;
+    int asked = 0;
+    bool laterVersion = false;
+    bool hasDialog() const override { return false; }
+    bool hasStatus() const override { return false; }
+    bool hasPercent() const override { return false; }
+    bool hasBar() const override { return false; }
+    void showStatus(const char16_t*) override {}
+    void showPercent(const char16_t*) override {}
+    void moveBar(uint32_t) override {}
+    bool allowUnverified(bool later) override {
+        ++asked;
+        laterVersion = later;
+        return answer;
+    }
+    void endDialog(int) override {}
+};
+
+Outcome run(const std::vector<uint8_t>& image, const char16_t* password, bool verifyOnly,
+            UnverifiedChoice choice = kUnverifiedAllow, ProgressSink* sink = nullptr) {
     TempFolder dir;
     const std::u16string archive = dir.path() + u"\\image.tvf";
     File out;
@@ -42,19 +66,23 @@ Outcome run(const std::vector<uint8_t>& image, const char16_t* password, bool ve
     ArchiveReader r;
     r.configure(nullptr, dest.c_str(), archive.c_str());
     r.verifyOnly = verifyOnly;
+    r.unverified = choice;
+    if (sink != nullptr) r.bindProgress(sink);
     if (password != nullptr) {
         EXPECT_TRUE(r.setPassword(password));
     }
     r.run();
     const auto tree = file_tree::read(file_tree::native(dest));
     const auto a = tree.find("a.txt");
-    return {r.result, r.integrity, a != tree.end() ? a->second : std::string(), tree.size()};
+    return {r.result, r.integrity, a != tree.end() ? a->second : std::string(), tree.size(),
+            r.namesChecked};
 }
 
 // The same image read both ways must end the same.
-Outcome both(const std::vector<uint8_t>& image, const char16_t* password = u"pw") {
-    const Outcome tested = run(image, password, true);
-    const Outcome extracted = run(image, password, false);
+Outcome both(const std::vector<uint8_t>& image, const char16_t* password = u"pw",
+             UnverifiedChoice choice = kUnverifiedAllow) {
+    const Outcome tested = run(image, password, true, choice);
+    const Outcome extracted = run(image, password, false, choice);
     EXPECT_EQ(tested.result, extracted.result);
     EXPECT_EQ(tested.integrity, extracted.integrity);
     EXPECT_EQ(tested.existing, "mine\n") << "a test-only run wrote";
@@ -104,7 +132,7 @@ TEST(IntegrityReader, ADamagedRecordFailsTheWholeArchive) {
 TEST(IntegrityReader, ALaterVersionOpensAsBeforeNotVerified) {
     const auto image =
         buildImage(kFiles, u"pw", "", nullptr, true, [](std::vector<uint8_t>& i, uint32_t r) {
-            i[headerAt(r) + 8] = 2;
+            i[headerAt(r) + 8] = 3;
             i[headerAt(r) + 16] ^= 0xFF;  // its tag means nothing to us
         });
     const Outcome o = both(image);
@@ -130,6 +158,86 @@ TEST(IntegrityReader, ArchivesWithoutARecordOpenAsBefore) {
     info[t.infoSize - 1] = 0x55;
     encryptRegion(cipher, info, t.infoSize);
     expectRefused(both(image), "non-zero padding");
+}
+
+TEST(IntegrityReader, AnAnnouncedRecordExtractsVerifiedWithItsNamesChecked) {
+    for (const char16_t* password : {u"pw", static_cast<const char16_t*>(nullptr)}) {
+        const auto image = buildImage(kFiles, password, "", nullptr, true, nullptr, 2);
+        const Outcome o = both(image, password, kUnverifiedRefuse);
+        EXPECT_EQ(o.result, kExtractOk);
+        EXPECT_EQ(o.integrity, kIntegrityVerified);
+        EXPECT_TRUE(o.namesChecked);
+        EXPECT_EQ(o.existing, kFiles[0].content);
+    }
+    // A version 1 record verifies too, but only with the data: its names were not checked first.
+    const Outcome v1 = both(buildImage(kFiles, u"pw", "", nullptr, true), u"pw", kUnverifiedRefuse);
+    EXPECT_EQ(v1.result, kExtractOk);
+    EXPECT_FALSE(v1.namesChecked);
+}
+
+TEST(IntegrityReader, AnAnnouncedRecordThatIsDamagedOrGoneIsCorrupt) {
+    const std::vector<std::pair<const char*, TailEdit>> edits = {
+        {"names tag", [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 16] ^= 1; }},
+        {"a name", [](std::vector<uint8_t>& i, uint32_t) { i[12] ^= 1; }},
+        {"a record's size", [](std::vector<uint8_t>& i, uint32_t) { i[4] ^= 1; }},
+        {"version 1 in its header",
+         [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 1; }},
+        {"a later version in its header",
+         [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 3; }},
+        {"guard", [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) - 16] = 1; }},
+        // The records made to reach the end of the block: the last name swallows the record.
+        {"stripped",
+         [](std::vector<uint8_t>& i, uint32_t r) {
+             const uint32_t last = r - kInfoRecordHeader - 10;  // "empty", five characters
+             const uint32_t grown = 10 + static_cast<uint32_t>(i.size()) - r;
+             i[last] = static_cast<uint8_t>(grown);
+             i[last + 1] = static_cast<uint8_t>(grown >> 8);
+             for (uint32_t k = r; k < i.size(); k += 2) i[k] = 'x';
+         }},
+    };
+    for (const auto& [why, edit] : edits) {
+        expectRefused(
+            both(buildImage(kFiles, u"pw", "", nullptr, true, edit, 2), u"pw", kUnverifiedAllow),
+            why);
+    }
+}
+
+TEST(IntegrityReader, UncheckedArchivesAreRefusedOrAskedBeforeAnythingIsWritten) {
+    const auto classic = buildImage(kFiles, u"pw", "");
+    const Outcome refused = both(classic, u"pw", kUnverifiedRefuse);
+    EXPECT_EQ(refused.result, kUnverified);
+    EXPECT_EQ(refused.integrity, kIntegrityAbsent);
+    EXPECT_EQ(refused.existing, "mine\n");
+    EXPECT_EQ(refused.files, 1u);
+
+    Answering no;
+    const Outcome declined = run(classic, u"pw", false, kUnverifiedAsk, &no);
+    EXPECT_EQ(no.asked, 1);
+    EXPECT_FALSE(no.laterVersion);
+    EXPECT_EQ(declined.result, kUnverified);
+    EXPECT_EQ(declined.existing, "mine\n");
+    EXPECT_EQ(declined.files, 1u);
+
+    Answering yes;
+    yes.answer = true;
+    const Outcome accepted = run(classic, u"pw", false, kUnverifiedAsk, &yes);
+    EXPECT_EQ(yes.asked, 1);
+    EXPECT_EQ(accepted.result, kExtractOk);
+    EXPECT_EQ(accepted.existing, kFiles[0].content);
+
+    // A later version is asked about as such; a checked archive is never asked about.
+    const auto later =
+        buildImage(kFiles, u"pw", "", nullptr, true,
+                   [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 3; });
+    Answering asked;
+    EXPECT_EQ(run(later, u"pw", false, kUnverifiedAsk, &asked).result, kUnverified);
+    EXPECT_TRUE(asked.laterVersion);
+    Answering never;
+    EXPECT_EQ(run(buildImage(kFiles, u"pw", "", nullptr, true, nullptr, 2), u"pw", false,
+                  kUnverifiedAsk, &never)
+                  .result,
+              kExtractOk);
+    EXPECT_EQ(never.asked, 0);
 }
 
 }  // namespace

@@ -367,7 +367,7 @@ TEST_F(ClassifyTail, AValidRecordAndItsAlgorithm) {
 }
 
 TEST_F(ClassifyTail, LaterVersionsOpenUnverifiedBehindAnIntactGuard) {
-    for (uint8_t version : {2, 7, 255}) {
+    for (uint8_t version : {3, 7, 255}) {
         Bytes later = with(72, version);
         // A later version may change everything after its version byte, and the length.
         later[73] = 9;
@@ -379,6 +379,93 @@ TEST_F(ClassifyTail, LaterVersionsOpenUnverifiedBehindAnIntactGuard) {
         EXPECT_EQ(classify(later), kTailCorrupt) << "damaged guard, version " << int{version};
     }
     EXPECT_EQ(classify(with(72, 0)), kTailCorrupt) << "version 0";
+    // Version 2 is only ever written announced: unannounced it is a trailer from elsewhere.
+    EXPECT_EQ(classify(with(72, 2)), kTailCorrupt) << "version 2 without its announcement";
+}
+
+// A block as the writer ends it now: records, zeros, guard, header, names tag, tag.
+Bytes infoWithAnnouncedRecord(const Bytes& records, bool keyed) {
+    Bytes info = records;
+    const uint32_t r = static_cast<uint32_t>(records.size());
+    info.resize(r + recordBytesFor(r, kIntegrityVersion));
+    encodeRecord(r, keyed, nullptr, info.data() + r, kIntegrityVersion);
+    for (uint32_t i = 0; i < 2 * kIntegrityTagSize; ++i) {
+        info[namesTagOffsetFor(r) + i] = static_cast<uint8_t>(i + 1);
+    }
+    return info;
+}
+
+TEST_F(ClassifyTail, TheTrailerSaysWhichRecordMustFollow) {
+    const Bytes v2 = infoWithAnnouncedRecord(sampleRecords(), true);
+    const uint32_t r = 44;
+    auto classifyAs = [&](const Bytes& block, uint8_t announced) {
+        return classifyInfoTail(block.data() + r, static_cast<uint32_t>(block.size()) - r, r,
+                                static_cast<uint32_t>(block.size()), true, announced, tail);
+    };
+    ASSERT_EQ(v2.size(), 48u + 160u);
+    EXPECT_EQ(classifyAs(v2, 2), kTailRecord);
+    EXPECT_EQ(tail.version, 2);
+    EXPECT_EQ(tail.tagOffset, 48u + 32u + 64u);
+    EXPECT_EQ(tail.namesTag[0], 1);
+    EXPECT_EQ(tail.tag[0], 65);
+    // Announced, the record must be there, whole and of that version.
+    EXPECT_EQ(classifyAs(Bytes(v2.begin(), v2.begin() + 48), 2), kTailCorrupt) << "stripped";
+    EXPECT_EQ(classifyAs(Bytes(v2.begin(), v2.end() - 64), 2), kTailCorrupt) << "cut";
+    EXPECT_EQ(classifyAs(info, 2), kTailCorrupt) << "a version 1 record";
+    EXPECT_EQ(classifyAs(v2, 1), kTailCorrupt) << "a version 2 record where 1 was announced";
+    Bytes wrongLength = v2;
+    wrongLength[64 + 12] = 80;
+    EXPECT_EQ(classifyAs(wrongLength, 2), kTailCorrupt) << "record length of version 1";
+    // A later announced version is not looked at at all.
+    EXPECT_EQ(classifyAs(Bytes(v2.begin(), v2.begin() + 48), 3), kTailLaterVersion);
+    EXPECT_EQ(tail.version, 3);
+
+    uint8_t names[kIntegrityTagSize];
+    EXPECT_TRUE(readAnnouncedRecord(v2.data() + 48, true, names));
+    EXPECT_EQ(names[63], 64);
+    EXPECT_FALSE(readAnnouncedRecord(v2.data() + 48, false, names)) << "algorithm";
+    Bytes guard = v2;
+    guard[50] = 1;
+    EXPECT_FALSE(readAnnouncedRecord(guard.data() + 48, true, names)) << "guard";
+}
+
+TEST(NamesTag, KeyedUnkeyedAndInPieces) {
+    uint8_t key[kIntegrityTagSize];
+    for (uint32_t i = 0; i < sizeof key; ++i) key[i] = static_cast<uint8_t>(3 * i);
+    uint8_t trailer[32] = {2, 0, 4};
+    uint8_t block[100];
+    for (uint32_t i = 0; i < sizeof block; ++i) block[i] = static_cast<uint8_t>(i * 7);
+    auto tagOf = [&](const uint8_t* k, std::size_t cut) {
+        NamesTag names(k);
+        names.addTrailer(trailer);
+        names.addCipherText(block, cut);
+        names.addCipherText(block + cut, sizeof block - cut);
+        Bytes out(kIntegrityTagSize);
+        EXPECT_TRUE(names.finish(out.data()));
+        return out;
+    };
+    // The recipe, from the primitives: the label, the trailer, the ciphertext.
+    Bytes message(kNamesTagLabel, kNamesTagLabel + sizeof kNamesTagLabel);
+    message.insert(message.end(), trailer, trailer + 32);
+    message.insert(message.end(), block, block + sizeof block);
+    Bytes keyed(kIntegrityTagSize), plain(kIntegrityTagSize);
+    hmacSha512(key, sizeof key, message.data(), message.size(), keyed.data());
+    Sha512Context sha;
+    sha512Init(sha);
+    sha512Update(sha, message.data(), message.size());
+    sha512Final(sha, plain.data());
+    EXPECT_EQ(tagOf(key, 0), keyed);
+    EXPECT_EQ(tagOf(key, 37), keyed);
+    EXPECT_EQ(tagOf(nullptr, 64), plain);
+
+    NamesTag noTrailer(key);
+    noTrailer.addCipherText(block, sizeof block);
+    uint8_t out[kIntegrityTagSize];
+    EXPECT_FALSE(noTrailer.finish(out)) << "the trailer is part of the message";
+    NamesTag matching(key);
+    matching.addTrailer(trailer);
+    matching.addCipherText(block, sizeof block);
+    EXPECT_TRUE(matching.matches(keyed.data()));
 }
 
 TEST_F(ClassifyTail, EveryMalformedRecordIsCorrupt) {

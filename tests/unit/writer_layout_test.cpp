@@ -12,6 +12,7 @@
 #include "common/archive/integrity_record.h"
 #include "common/archive/job_records.h"
 #include "common/support/utf8.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/temp_folder.h"
 
@@ -59,14 +60,11 @@ std::vector<uint8_t> expectedImage(const std::vector<Named>& files, const char16
     trailer.dataSize = data.size();
     if (integrity) {
         trailer.infoPadding = static_cast<uint8_t>(roundUp16(r) - r);
-        info.resize(r + recordBytesFor(r));
-        encodeRecord(r, cipher.hasKey(), nullptr, info.data() + r);
+        trailer.recordVersion = kIntegrityVersion;
+        info.resize(r + recordBytesFor(r, kIntegrityVersion));
+        encodeRecord(r, cipher.hasKey(), nullptr, info.data() + r, kIntegrityVersion);
         trailer.infoSize = static_cast<uint32_t>(info.size());
-        IntegrityTag tag(cipher.hasKey() ? cipher.integrityKey() : nullptr);
-        tag.addData(data.data(), data.size());
-        tag.addTrailer(trailer.bytes());
-        tag.addInfo(info.data(), tagOffsetFor(r));
-        EXPECT_TRUE(tag.finish(info.data() + tagOffsetFor(r)));
+        EXPECT_TRUE(sealInfo(cipher, trailer, data, info, r, kIntegrityVersion));
     } else {
         trailer.infoPadding = static_cast<uint8_t>(paddingTo16(r));
         info.resize(r + trailer.infoPadding, 0);

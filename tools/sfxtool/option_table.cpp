@@ -13,14 +13,18 @@ constexpr CommandInfo kCommands[] = {
     {u"extract", kExtractCommand, u"ARCHIVE", u"unpack an archive",
      u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed. "
      u"An archive whose stored names would lead outside the destination is refused whole, "
-     u"before anything is written."},
+     u"before anything is written, and so is one whose integrity record does not match. An "
+     u"archive that cannot be checked for changes (older archives, without an integrity record) "
+     u"is refused with exit status 6 unless --allow-unverified is given."},
     {u"list", kListCommand, u"ARCHIVE", u"show the names an archive holds",
-     u"Shows the name of each file in the archive, one a line; with -v also its size, and, "
-     u"after reading the whole archive, whether its integrity record verified."},
+     u"Shows the name of each file in the archive, one a line, once the names are checked "
+     u"against the archive's integrity record (without reading the files' data); where they "
+     u"cannot be checked, says so on standard error. With -v also each file's size, and, after "
+     u"reading the whole archive, whether its integrity record verified."},
     {u"test", kTestCommand, u"ARCHIVE", u"check that an archive opens whole",
      u"Reads and decrypts everything in the archive and writes nothing, and checks the "
-     u"integrity record archives carry: \"verified\", or \"not verified (no integrity "
-     u"record)\" for older archives, which can show damage only where it garbles the names."},
+     u"integrity record archives carry: \"verified\", or, for an archive that cannot be "
+     u"checked, exit status 6 unless --allow-unverified is given (then \"not verified\")."},
     {u"rate", kRateCommand, u"", u"rate passwords as the password dialog does",
      u"Rates passwords with the password dialog's meter: typed without echo at a terminal (an "
      u"empty one ends), or read one a line from standard input. For each it prints the score (0 "
@@ -42,6 +46,9 @@ constexpr OptionInfo kOptions[] = {
      u"find the PATHs in DIR and store their names relative to it"},
     {u"-d", nullptr, u"DIR", kExtractCommand, OptionGroup::kCommand,
      u"extract into DIR instead of the current folder"},
+    {u"--allow-unverified", nullptr, nullptr, kExtractCommand | kTestCommand, OptionGroup::kCommand,
+     u"go on with an archive that cannot be checked for changes (no integrity record, or one of "
+     u"a later version), which is otherwise refused with exit status 6"},
     {u"-v", nullptr, nullptr, kListCommand, OptionGroup::kCommand,
      u"verbose: show each file's size before its name, and the archive's integrity"},
     {u"-q", nullptr, nullptr, kCreateCommand | kExtractCommand | kTestCommand,

@@ -36,6 +36,8 @@ bool store(const std::u16string& name, std::u16string& value, Options& out) {
         out.plain = true;
     } else if (name == u"--no-integrity") {
         out.noIntegrity = true;
+    } else if (name == u"--allow-unverified") {
+        out.allowUnverified = true;
     } else if (name == u"-q") {
         out.quiet = true;
     } else if (name == u"-v") {

@@ -9,17 +9,18 @@
 enum class PasswordFrom { kPrompt, kStdin, kArgument, kNone };
 
 struct Options {
-    std::u16string command;      // empty with --help or --version in place of one
-    bool help = false;           // -h, --help: show the help (of the command, if one is named)
-    bool version = false;        // --version
-    bool quiet = false;          // -q: errors only
-    bool verbose = false;        // -v, list
-    std::u16string output;       // -o, create
-    bool plain = false;          // --plain, create
-    bool noIntegrity = false;    // --no-integrity, create
-    std::u16string stubFile;     // --stub, create
-    std::u16string baseFolder;   // -C, create
-    std::u16string destination;  // -d, extract
+    std::u16string command;        // empty with --help or --version in place of one
+    bool help = false;             // -h, --help: show the help (of the command, if one is named)
+    bool version = false;          // --version
+    bool quiet = false;            // -q: errors only
+    bool verbose = false;          // -v, list
+    std::u16string output;         // -o, create
+    bool plain = false;            // --plain, create
+    bool noIntegrity = false;      // --no-integrity, create
+    bool allowUnverified = false;  // --allow-unverified, extract and test
+    std::u16string stubFile;       // --stub, create
+    std::u16string baseFolder;     // -C, create
+    std::u16string destination;    // -d, extract
     std::vector<std::u16string> paths;
     PasswordFrom passwordFrom = PasswordFrom::kPrompt;
     SecretText password;  // -p
@@ -42,6 +43,8 @@ std::u16string parseOptions(std::vector<std::u16string>& args, Options& out);
 // The archive was written but could not be signed, or did not read back once signed; it is
 // removed again.
 constexpr int kExitSigning = 5;
+// extract and test: the archive cannot be checked for changes and --allow-unverified was not given.
+constexpr int kExitUnverified = 6;
 constexpr int kExitUsage = 64;
 // A given password that gives no key (out of memory, or no text left once converted); the same
 // status as the engine's out of memory.

@@ -61,6 +61,21 @@ std::u16string integrityWords(IntegrityState state, bool keyed) {
     }
 }
 
+// Why an archive cannot be checked for changes, in the words of the verdicts above.
+std::u16string uncheckedReason(IntegrityState state) {
+    return state == kIntegrityLaterVersion ? u"integrity record of a later version"
+                                           : u"no integrity record";
+}
+
+// The one line that says an archive was refused, or let through, unchecked. Never hidden by -q:
+// the user must know that nothing vouches for what was read.
+void sayUnchecked(const std::u16string& archive, IntegrityState state, bool refused) {
+    complain(archive + u": not verified (" + uncheckedReason(state) + u"): " +
+             (refused ? u"it cannot be checked for changes, so it was refused; "
+                        u"--allow-unverified opens it without the check"
+                      : u"opened without the check, as --allow-unverified asked"));
+}
+
 }  // namespace
 
 int runExtract(Options& o, bool verifyOnly) {
@@ -70,12 +85,17 @@ int runExtract(Options& o, bool verifyOnly) {
     ArchiveReader reader;
     reader.configure(nullptr, o.destination.c_str(), o.paths[0].c_str());
     reader.verifyOnly = verifyOnly;
+    reader.unverified = o.allowUnverified ? kUnverifiedAllow : kUnverifiedRefuse;
     if (!password.empty() && !reader.setPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     reader.bindProgress(&progress);
     reader.run();
     progress.finish();
+    if (reader.result == kUnverified) {
+        sayUnchecked(o.paths[0], reader.integrity, true);
+        return kExitUnverified;
+    }
     if (reader.result == kWriteError && reader.failedFile < reader.fileTable.count()) {
         // The system's text, then which file and why, as tar would say it.
         std::u16string where = o.destination;
@@ -89,6 +109,12 @@ int runExtract(Options& o, bool verifyOnly) {
                                           : std::u16string(u"refused: a link, a folder, or the "
                                                            u"archive itself stands there")));
         return static_cast<int>(kWriteError);
+    }
+    if (reader.result == kExtractOk && reader.integrity != kIntegrityVerified) {
+        sayUnchecked(o.paths[0], reader.integrity, false);
+    } else if (reader.result == kExtractOk && !reader.cipher.hasKey()) {
+        // Without a password the record is a digest anyone can recompute: said even with -q.
+        complain(o.paths[0] + u": " + integrityWords(kIntegrityVerified, false));
     }
     if (reader.result == kExtractOk && !o.quiet) {
         const unsigned files = reader.trailer.fileCount;
@@ -117,12 +143,31 @@ int runList(Options& o) {
     const ExtractResult result =
         locatePayload(archive, cipher, trailer, scratch, files, where, seal);
     if (result != kExtractOk) return report(result);
+    const IntegrityState unchecked =
+        seal.kind == kTailLaterVersion ? kIntegrityLaterVersion : kIntegrityAbsent;
     // With -v the integrity record is checked too, which reads the whole archive (hashing, not
     // deciphering), before anything is shown.
     if (o.verbose && seal.checked() && !verifySeal(archive, trailer, where, scratch, seal)) {
         return report(kCorrupt);
     }
     scratch.destroy();
+    // What vouches for the names about to be shown, on standard error so the list stays names.
+    // An archive with a version 2 record had its names checked before they were read; one of
+    // version 1 only with the data (-v); others not at all.
+    const bool keyed = cipher.hasKey();
+    if (o.verbose && seal.checked()) {
+        // The last line says it: everything was checked before anything was shown.
+    } else if (seal.namesChecked) {
+        complain(o.paths[0] + u": names " + integrityWords(kIntegrityVerified, keyed) +
+                 u"; the files' data is checked by list -v, test and extract");
+    } else if (seal.checked()) {
+        complain(o.paths[0] +
+                 u": names not verified (integrity record of version 1, which checks them with "
+                 u"the files' data): list -v or test checks them");
+    } else {
+        complain(o.paths[0] + u": names not verified (" + uncheckedReason(unchecked) +
+                 u"): the archive cannot be checked for changes");
+    }
     std::u16string out;
     for (uint32_t i = 0; i < files.count(); ++i) {
         const FileEntry e = files.at(i);
@@ -134,10 +179,8 @@ int runList(Options& o) {
         }
     }
     if (o.verbose) {
-        const IntegrityState state = seal.checked()                   ? kIntegrityVerified
-                                     : seal.kind == kTailLaterVersion ? kIntegrityLaterVersion
-                                                                      : kIntegrityAbsent;
-        out += u"integrity: " + integrityWords(state, cipher.hasKey()) + u"\n";
+        const IntegrityState state = seal.checked() ? kIntegrityVerified : unchecked;
+        out += u"integrity: " + integrityWords(state, keyed) + u"\n";
     }
     print(Stream::kOut, out);
     return 0;

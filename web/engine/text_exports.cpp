@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/archive/job_records.h"
+#include "common/crypto/password_code_page.h"
 #include "common/crypto/password_policy.h"
 #include "common/crypto/password_quality.h"
 #include "common/support/localised_text.h"
@@ -12,6 +13,12 @@
 // (the same number sfxtool rate prints).
 QUILLON_EXPORT(qn_rate) int32_t qnRate(const char16_t* password) {
     return checkWidePassword(password, kDialogPasswordPolicy);
+}
+
+// 1 when every character of the password survives the code page the key is made in, 0 when
+// the archive would be keyed with question marks in their place.
+QUILLON_EXPORT(qn_password_fits) uint32_t qnPasswordFits(const char16_t* password) {
+    return passwordFitsCodePage(password) ? 1 : 0;
 }
 
 // A text of the string table by id, valid until the next call.

@@ -13,11 +13,15 @@ const view = {
   addFiles: $('add-files'), addFolder: $('add-folder'), clearFiles: $('clear-files'),
   makeList: $('make-list'), newPassword: $('new-password'), confirmPassword: $('confirm-password'),
   noPassword: $('no-password'), quality: $('quality'), type: $('type'),
-  archiveName: $('archive-name'), create: $('create'),
+  archiveName: $('archive-name'), create: $('create'), codePageHint: $('code-page-hint'),
+  unverified: $('unverified'), unverifiedWhy: $('unverified-why'),
+  acceptUnverified: $('accept-unverified'),
   progress: $('progress'), status: $('status'),
 };
 
 let pickedArchive = null; // the archive to open
+let passwordFits = true; // the new password's characters all survive the code page
+let unverifiedAccepted = false; // the user took the open archive as it is, unchecked
 let openedFiles = []; // {name, size} of the open archive
 let makeFiles = []; // {name, file} to make an archive of, in the order they are stored
 let nameEdited = false; // the archive name was typed, not derived
@@ -51,7 +55,14 @@ worker.onmessage = (event) => {
   switch (m.op) {
     case 'progress': showProgress(m.percent); return;
     case 'status': if (busy) setStatus(m.text); return;
-    case 'rated': if (m.seq === rateSeq) showQuality(m.score); return;
+    case 'rated':
+      if (m.seq === rateSeq) {
+        showQuality(m.score);
+        passwordFits = m.fits;
+        view.codePageHint.hidden = m.fits;
+        updateControls();
+      }
+      return;
     case 'failed': {
       const pending = [...waiting.values()];
       waiting.clear();
@@ -143,7 +154,7 @@ function updateControls() {
   const matching = view.newPassword.value === view.confirmPassword.value;
   const keyed = !view.noPassword.checked;
   view.create.disabled = !ready || busy || makeFiles.length === 0 ||
-    (keyed && (view.newPassword.value === '' || !matching));
+    (keyed && (view.newPassword.value === '' || !matching || !passwordFits));
   view.newPassword.disabled = !keyed;
   view.confirmPassword.disabled = !keyed;
 }
@@ -241,6 +252,14 @@ function showFiles(m) {
   view.integrity.textContent = 'Integrity: ' + integrityWords(m);
   view.integrity.className = 'integrity ' + (m.integrity === 'verified' ? 'verified' : 'unverified');
   view.integrity.dataset.state = m.integrity;
+  // An archive that cannot be checked is shown, but nothing of it is saved until the user has
+  // read why and taken it as it is.
+  unverifiedAccepted = m.integrity === 'verified';
+  view.unverifiedWhy.textContent = m.integrity === 'later'
+    ? 'Its integrity record is of a later version than this page knows.'
+    : 'It carries no integrity record.';
+  view.unverified.hidden = unverifiedAccepted;
+  view.opened.classList.toggle('unaccepted', !unverifiedAccepted);
   const body = view.files.tBodies[0];
   body.replaceChildren();
   m.files.forEach((f, index) => {
@@ -278,11 +297,18 @@ function baseName(stored) {
 
 view.saveAll.addEventListener('click', () => saveFiles(openedFiles.map((f, i) => i), true));
 
+view.acceptUnverified.addEventListener('click', () => {
+  unverifiedAccepted = true;
+  view.unverified.hidden = true;
+  view.opened.classList.remove('unaccepted');
+  view.saveAll.focus();
+});
+
 // Asks where to save: a file for one, a folder for all (the pickers need the click that started
 // this), then lets the worker write. Without the File System Access API every file arrives as a
 // download of its own.
 async function saveFiles(indexes, intoFolder) {
-  if (busy || indexes.length === 0) return;
+  if (busy || indexes.length === 0 || !unverifiedAccepted) return;
   let target = { kind: 'download' };
   try {
     if (!intoFolder && typeof window.showSaveFilePicker === 'function') {

@@ -740,6 +740,9 @@ async function saveInto(m, staged) {
 
 // ----- Making an archive -----
 
+const CODE_PAGE_REFUSAL = 'This password has characters the archive\'s key cannot hold (it is made ' +
+  'from Windows-1252 bytes): choose one without them.';
+
 async function make(m) {
   named.clear();
   sinks.clear();
@@ -749,6 +752,10 @@ async function make(m) {
   m.files.forEach((f) => named.set(f.name, f.file));
   const list = names.join('\0') + '\0';
   try {
+    if (!passwordFits(m.password)) {
+      postMessage({ op: 'made', result: -2, message: CODE_PAGE_REFUSAL });
+      return;
+    }
     const problem = withText(list, (ptr) => engine.qn_names_check(ptr, names.length));
     if (problem !== 0) {
       postMessage({
@@ -788,10 +795,17 @@ function rate(password) {
   return withText(password, (ptr) => engine.qn_rate(ptr));
 }
 
+// Whether the key, made from the password's code-page bytes, is made from what was typed.
+function passwordFits(password) {
+  return withText(password, (ptr) => engine.qn_password_fits(ptr)) === 1;
+}
+
 async function run(m) {
   switch (m.op) {
     case 'start': return start(m);
-    case 'rate': return postMessage({ op: 'rated', seq: m.seq, score: rate(m.password) });
+    case 'rate': return postMessage({
+      op: 'rated', seq: m.seq, score: rate(m.password), fits: passwordFits(m.password),
+    });
     case 'open': return openArchive(m);
     case 'save': return save(m);
     case 'make': return make(m);
