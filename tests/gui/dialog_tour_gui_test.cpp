@@ -294,4 +294,64 @@ TEST_F(DialogTour, ThePluginsDialogs) {
     EXPECT_EQ(reader.waitForExit(), 0);
 }
 
+// An archive that cannot be checked for changes (no integrity record): before anything is
+// written, the extractor and the plug-in ask whether to go on, default No. No writes nothing;
+// Yes extracts.
+TEST_F(DialogTour, TheQuestionBeforeAnUncheckedArchive) {
+    const fs::path classic = work / "classic.exe";
+    const fs::path into = work / "unchecked";
+    fs::create_directories(into);
+    gui::Program tool;
+    ASSERT_TRUE(tool.start(quoted(windowsPath(SFXTOOL_PATH)) + L" create -q --no-integrity --stub " +
+                           quoted(windowsPath(SFXSTUB_PATH)) + L" -p \"" +
+                           std::wstring(kPassword, kPassword + sizeof kPassword - 1) +
+                           L"\" -o " + quoted(classic) + L" -C " + quoted(work / "source") +
+                           L" letter.txt"));
+    ASSERT_EQ(tool.waitForExit(60000), 0) << "sfxtool create failed";
+    const std::wstring password(kPassword, kPassword + sizeof kPassword - 1);
+
+    // Answers the question that must come up over `owner`'s process, after a screenshot.
+    auto answer = [&](DWORD process, HWND main, const char* shot, int button) {
+        const HWND box = gui::waitForMessageBox(process, main);
+        ASSERT_NE(box, nullptr) << "no question";
+        EXPECT_EQ(gui::textOf(box), L"Archive cannot be checked");
+        EXPECT_NE(gui::controlText(box, 0xFFFF).find(L"cannot be checked for changes"),
+                  std::wstring::npos);
+        EXPECT_EQ(focusedId(box), IDNO) << "No is not the default";
+        gui::saveScreenshot(shotName(shot), box);
+        gui::press(box, button);
+        ASSERT_TRUE(gui::waitUntilGone(box));
+    };
+
+    gui::Program extractor;
+    const HWND main = gui::startExtractor(extractor, classic, into);
+    ASSERT_NE(main, nullptr) << "no main dialog";
+    const DWORD process = extractor.processId();
+    gui::extractWith(process, main, password);
+    answer(process, main, "question_extractor", IDNO);
+    ASSERT_TRUE(gui::waitUntilIdle(process, main)) << "something followed No";
+    EXPECT_FALSE(fs::exists(into / "letter.txt")) << "written although the answer was No";
+    gui::extractWith(process, main, password);
+    answer(process, main, "question_extractor_yes", IDYES);
+    ASSERT_TRUE(gui::waitUntilIdle(process, main));
+    EXPECT_TRUE(fs::exists(into / "letter.txt")) << "not extracted after Yes";
+    gui::press(main, IDCANCEL);
+    EXPECT_EQ(extractor.waitForExit(), 0);
+
+    fs::remove(into / "letter.txt");
+    gui::Program reader;
+    ASSERT_TRUE(reader.start(quoted(windowsPath(PLUGINHOST_PATH)) + L" decrypt_w --archive " +
+                                 quoted(classic) + L" --password \"" + password + L"\"",
+                             into.wstring()));
+    const HWND extract =
+        gui::waitForWindow(reader.processId(), L"Self-extracting Quillon archive", L"#32770");
+    ASSERT_NE(extract, nullptr) << "no extraction dialog";
+    gui::press(extract, BUILD_EXTRACT_EXTRACT);
+    answer(reader.processId(), extract, "question_plugin", IDNO);
+    ASSERT_TRUE(gui::waitUntilIdle(reader.processId(), extract));
+    EXPECT_FALSE(fs::exists(into / "letter.txt")) << "the plug-in wrote although told No";
+    gui::press(extract, IDCANCEL);
+    EXPECT_EQ(reader.waitForExit(), 0);
+}
+
 }  // namespace

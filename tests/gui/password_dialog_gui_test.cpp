@@ -303,6 +303,33 @@ TEST_P(PasswordDialogTest, EncryptModeEnablesOkOnlyWhileTheFieldsMatch) {
     EXPECT_EQ(textOf(buffer), u"tulip");
 }
 
+// A new password the code page cannot hold (Cyrillic, under code page 1252) would key the
+// archive with question marks in its place: OK refuses it with the reason and the dialog stays;
+// a password it holds is then taken.
+TEST_P(PasswordDialogTest, EncryptModeRefusesCharactersTheCodePageCannotHold) {
+    const std::wstring cyrillic = L"\u0441\u0435\u043a\u0440\u0435\u0442 giraffe";
+    EXPECT_EQ(run(kEncryptMode,
+                  [&](HWND d) {
+                      gui::setControlText(d, ids().passwordEdit, cyrillic);
+                      gui::setControlText(d, ids().confirmEdit, cyrillic);
+                      ASSERT_TRUE(isEnabled(d, IDOK));
+                      PostMessageW(d, WM_COMMAND, IDOK, 0);
+                      const HWND box =
+                          gui::waitForOtherDialog(GetWindowThreadProcessId(d, nullptr), d);
+                      ASSERT_NE(box, nullptr) << "taken without a word";
+                      EXPECT_NE(gui::controlText(box, 0xFFFF).find(L"code page cannot hold"),
+                                std::wstring::npos);
+                      PostMessageW(box, WM_COMMAND, IDOK, 0);
+                      ASSERT_TRUE(gui::waitUntilGone(box));
+                      EXPECT_TRUE(IsWindowVisible(d)) << "the dialog ended";
+                      gui::setControlText(d, ids().passwordEdit, L"caf\u00e9 giraffe");
+                      gui::setControlText(d, ids().confirmEdit, L"caf\u00e9 giraffe");
+                      click(d, IDOK);
+                  }),
+              IDOK);
+    EXPECT_EQ(textOf(buffer), u"caf\u00e9 giraffe");
+}
+
 TEST_P(PasswordDialogTest, TheBarShowsTheQualityOfWhatIsTyped) {
     run(kEncryptMode, [&](HWND d) {
         const HWND bar = GetDlgItem(d, ids().qualityBar);
