@@ -2,7 +2,6 @@
 // buffer, and the choice of buffer and size that keeps every write inside its buffer.
 #include "common/support/localised_text.h"
 
-#include "common/support/built_in_text.h"
 #include "common/support/text_source.h"
 
 namespace {
@@ -38,7 +37,6 @@ const char16_t* loadText(uint32_t id, char16_t* buffer, int32_t size) {
 
 const char16_t* loadTextOrEnglish(uint32_t id) {
     const char16_t* text = loadText(id);
-    if (text[0] != 0) return text;
-    const char16_t* english = builtInText(id);
-    return english != nullptr ? english : text;
+    if (text[0] == 0) findOwnText(id, gSharedText, kSharedTextChars);
+    return text;
 }

@@ -19,8 +19,9 @@ inline constexpr int32_t kSharedTextChars = 1024;
 // so is the result for a size of 0 or below -1, for which nothing is written.
 const char16_t* loadText(uint32_t id, char16_t* buffer = nullptr, int32_t size = -1);
 
-// loadText into the shared buffer, except that a text found nowhere is the built-in English one:
-// for texts added after hosts made their translated string tables, which then lack them.
+// loadText into the shared buffer, except that a text found nowhere is the one this module was
+// built with (the plug-in's own English table): for texts added after hosts made their
+// translated string tables, which then lack them.
 const char16_t* loadTextOrEnglish(uint32_t id);
 
 // The module searched first. A plug-in sets it on every call from its host; a program leaves it

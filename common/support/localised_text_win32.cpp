@@ -23,6 +23,25 @@ int32_t loadFrom(HMODULE module, uint32_t id, char16_t* buffer, int32_t size) {
 
 }  // namespace
 
+// The module this code is in (the plug-in library, or the program): where its own resources are.
+// Found from an address inside it, which works on every Windows this runs on.
+static HMODULE ownModule() {
+    MEMORY_BASIC_INFORMATION region = {};
+    if (VirtualQuery(reinterpret_cast<const void*>(&ownModule), &region, sizeof region) == 0) {
+        return nullptr;
+    }
+    return static_cast<HMODULE>(region.AllocationBase);
+}
+
+int32_t findOwnText(uint32_t id, char16_t* buffer, int32_t size) {
+    const HMODULE own = ownModule();
+    if (own == nullptr) {
+        if (size > 0) buffer[0] = 0;
+        return 0;
+    }
+    return loadFrom(own, id, buffer, size);
+}
+
 int32_t findText(uint32_t id, char16_t* buffer, int32_t size) {
     // A null string module is skipped: the system would search the main program for it anyway,
     // which is the next step.

@@ -189,6 +189,23 @@ describe('the page refuses what sfxtool create refuses', () => {
     assert.equal(await page.isDisabled('#create'), false);
     await page.close();
   });
+
+  test('a password the key cannot hold (Cyrillic under Windows-1252) is refused with the reason', async () => {
+    const page = await browser.newPage();
+    await page.locator('#tab-make').click();
+    await page.setInputFiles('#add-files', [path.join(src, 'report.txt')]);
+    const cyrillic = '\u0441\u0435\u043a\u0440\u0435\u0442 giraffe';
+    await page.fill('#new-password', cyrillic);
+    await page.fill('#confirm-password', cyrillic);
+    await page.waitForSelector('#code-page-hint', { state: 'visible' });
+    assert.equal(await page.isDisabled('#create'), true);
+    // Accented Latin letters are in the code page: taken.
+    await page.fill('#new-password', 'caf\u00e9 giraffe');
+    await page.fill('#confirm-password', 'caf\u00e9 giraffe');
+    await page.waitForSelector('#code-page-hint', { state: 'hidden' });
+    assert.equal(await page.isDisabled('#create'), false);
+    await page.close();
+  });
 });
 
 test('the quality bar shows the score of sfxtool rate', async () => {

@@ -256,13 +256,23 @@ describe('the integrity record is checked before anything is shown', () => {
     await page.close();
   }
 
-  test('archives without the record open as ever, not verified, and save', async () => {
+  test('archives without the record open, not verified, and save only once the warning is accepted', async () => {
     for (const [file, password] of [['classic.exe', PASSWORD], ['classic.tvf', '']]) {
       const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
       const status = await openArchive(page, path.join(work, file), password);
       assert.match(status, /; integrity not verified \(no integrity record\)\.$/);
       assert.equal(await integrityShown(page), NO_RECORD);
-      await page.locator('#files tr[data-name="sub\\\\deep\\\\data.bin"] button').first().click();
+      // Listed, but nothing can be saved before the user has read why and accepted it.
+      const warning = page.locator('#unverified');
+      assert.ok(await warning.isVisible(), 'no warning');
+      assert.match(await warning.textContent(), /cannot be checked for changes.*no integrity record/s);
+      const save = page.locator('#files tr[data-name="sub\\\\deep\\\\data.bin"] button').first();
+      assert.equal(await save.isVisible(), false, 'Save shown before the warning was accepted');
+      assert.equal(await page.locator('#save-all').isVisible(), false);
+      await page.locator('#accept-unverified').click();
+      assert.equal(await warning.isVisible(), false);
+      assert.ok(await page.locator('#save-all').isVisible());
+      await save.click();
       const saved = await takeDownloads(page, 1);
       assert.ok(saved['data.bin'].equals(CONTENTS['sub\\deep\\data.bin']));
       await page.close();
@@ -287,19 +297,30 @@ describe('the integrity record is checked before anything is shown', () => {
   });
 
   test('a record of a later version opens, not verified, as sfxtool has it', async () => {
-    // Without a password the info block is in the clear: the header's version byte follows
-    // the marker.
+    // Without a password the trailer is in the clear: its first byte announces the record's
+    // version.
     const bytes = Buffer.from(archives.keylessTvf);
-    const marker = bytes.lastIndexOf(Buffer.from('QSFXINTG'));
-    assert.ok(marker > 0);
-    bytes[marker + 8] = 2;
+    assert.equal(bytes[bytes.length - 32], 2, 'the record is not announced');
+    bytes[bytes.length - 32] = 3;
     const file = path.join(work, 'later.tvf');
     fs.writeFileSync(file, bytes);
-    const checked = sfxtool(['test', '--no-password', file]);
+    assert.equal(sfxtool(['test', '--no-password', file]).status, 6);
+    const checked = sfxtool(['test', '--allow-unverified', '--no-password', file]);
     assert.match(String(checked.stdout), /not verified \(integrity record of a later version\)/);
     const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
     assert.match(await openArchive(page, file, ''), /^Opened later\.tvf: 5 files/);
     assert.equal(await integrityShown(page), LATER_RECORD);
+    assert.match(await page.locator('#unverified').textContent(), /later version/);
+    assert.equal(await page.locator('#save-all').isVisible(), false);
+    await page.close();
+  });
+
+  test('a verified archive shows no warning and saves at once', async () => {
+    const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
+    await openArchive(page, path.join(work, 'plain.tvf'), PASSWORD);
+    assert.equal(await integrityShown(page), VERIFIED);
+    assert.equal(await page.locator('#unverified').isVisible(), false);
+    assert.ok(await page.locator('#save-all').isVisible());
     await page.close();
   });
 });
