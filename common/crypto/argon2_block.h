@@ -21,6 +21,13 @@ struct Argon2Block {
 void argon2Compress(const Argon2Block& prev, const Argon2Block& ref, Argon2Block& out,
                     bool xorIntoOut, Argon2Block& scratch);
 
+using Argon2CompressFunction = void (*)(const Argon2Block& prev, const Argon2Block& ref,
+                                        Argon2Block& out, bool xorIntoOut, Argon2Block& scratch);
+
+// The same G on this processor's vector unit (SSE2 on x86, asked for on i686), or null where
+// there is none; the portable one above serves then. Both give the same blocks.
+Argon2CompressFunction argon2VectorCompress();
+
 // The block as 1024 little-endian bytes, and back.
 void argon2StoreBlock(const Argon2Block& block, uint8_t* bytes);
 void argon2LoadBlock(Argon2Block& block, const uint8_t* bytes);

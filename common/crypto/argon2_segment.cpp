@@ -16,10 +16,10 @@ struct AddressStream {
 
 const Argon2Block kZeroBlock = {};
 
-void nextAddresses(AddressStream& stream, Argon2Block& scratch) {
+void nextAddresses(const Argon2Layout& layout, AddressStream& stream, Argon2Block& scratch) {
     ++stream.input.v[6];
-    argon2Compress(kZeroBlock, stream.input, stream.addresses, false, scratch);
-    argon2Compress(kZeroBlock, stream.addresses, stream.addresses, false, scratch);
+    layout.compress(kZeroBlock, stream.input, stream.addresses, false, scratch);
+    layout.compress(kZeroBlock, stream.addresses, stream.addresses, false, scratch);
 }
 
 // Where in lane `sameLane ? own : other` the block at `index` of the segment refers to. The
@@ -74,7 +74,7 @@ void argon2FillSegment(const Argon2Layout& layout, uint32_t pass, uint32_t slice
     uint32_t first = 0;
     if (pass == 0 && slice == 0) {
         first = 2;
-        if (independent) nextAddresses(stream, scratch);
+        if (independent) nextAddresses(layout, stream, scratch);
     }
 
     Argon2Block* const own = layout.blocks + std::size_t{lane} * layout.laneLength;
@@ -83,7 +83,7 @@ void argon2FillSegment(const Argon2Layout& layout, uint32_t pass, uint32_t slice
         const Argon2Block& prev = own[column == 0 ? layout.laneLength - 1 : column - 1];
         uint64_t random;
         if (independent) {
-            if (i % kAddressesPerBlock == 0) nextAddresses(stream, scratch);
+            if (i % kAddressesPerBlock == 0) nextAddresses(layout, stream, scratch);
             random = stream.addresses.v[i % kAddressesPerBlock];
         } else {
             random = prev.v[0];
@@ -95,7 +95,7 @@ void argon2FillSegment(const Argon2Layout& layout, uint32_t pass, uint32_t slice
         const uint32_t refIndex =
             referenceIndex(layout, pass, slice, i, static_cast<uint32_t>(random), refLane == lane);
         const Argon2Block& ref = layout.blocks[std::size_t{refLane} * layout.laneLength + refIndex];
-        argon2Compress(prev, ref, own[column], pass != 0, scratch);
+        layout.compress(prev, ref, own[column], pass != 0, scratch);
     }
     secureZeroObject(scratch);
     secureZeroObject(stream);

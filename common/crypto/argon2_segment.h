@@ -17,12 +17,13 @@ constexpr uint32_t kArgon2Version = 0x13;
 constexpr uint32_t kArgon2idType = 2;
 
 struct Argon2Layout {
-    Argon2Block* blocks;     // lane after lane, blockCount in all
-    uint32_t blockCount;     // m', a multiple of 4p
-    uint32_t lanes;          // p
-    uint32_t laneLength;     // m' / p
-    uint32_t segmentLength;  // m' / 4p, at least 2
-    uint32_t passes;         // t
+    Argon2Block* blocks;              // lane after lane, blockCount in all
+    uint32_t blockCount;              // m', a multiple of 4p
+    uint32_t lanes;                   // p
+    uint32_t laneLength;              // m' / p
+    uint32_t segmentLength;           // m' / 4p, at least 2
+    uint32_t passes;                  // t
+    Argon2CompressFunction compress;  // G, portable or vector
 };
 
 // Fills segment (pass, slice, lane). The first two blocks of every lane must be in place before

@@ -1,5 +1,6 @@
 #include "common/crypto/argon2id.h"
 
+#include <cstdint>
 #include <new>
 
 #include "common/crypto/argon2_block.h"
@@ -44,7 +45,12 @@ class Memory {
 };
 
 bool fitsWord(std::size_t length) {
-    return uint64_t{length} <= 0xFFFFFFFFu;
+#if SIZE_MAX > 0xFFFFFFFFu
+    return length <= 0xFFFFFFFFu;
+#else
+    (void)length;  // every length fits where size_t is 32 bits wide
+    return true;
+#endif
 }
 
 // A byte string that may be absent only when it is empty, and whose length fits the 32-bit
@@ -179,8 +185,10 @@ Argon2Result argon2id(const Argon2Inputs& inputs, const Argon2Cost& cost, uint8_
     const uint32_t blockCount = laneLength * cost.lanes;
     Memory memory(blockCount);
     if (memory.blocks() == nullptr) return kArgon2OutOfMemory;
-    const Argon2Layout layout = {memory.blocks(), blockCount,    cost.lanes,
-                                 laneLength,      segmentLength, cost.passes};
+    Argon2CompressFunction compress = argon2VectorCompress();
+    if (compress == nullptr) compress = argon2Compress;
+    const Argon2Layout layout = {memory.blocks(), blockCount,  cost.lanes, laneLength,
+                                 segmentLength,   cost.passes, compress};
 
     {
         SecretBytes<kInitialHashBytes> h0;
