@@ -70,6 +70,7 @@ bench: export QUILLON_BOOTSTRAP_EXTRA = p7zip-full
 bench: build-native
 	@build/native/bin/cipher_bench
 	@build/native/bin/meter_bench
+	@build/native/bin/kdf_bench
 	@QUILLON_BENCH_WINE="$(if $(wildcard build/win64/bin/sfxtool.exe),scripts/wine64-run build/win64/bin/sfxtool.exe)" \
 		bench/archive_bench.sh build/native/bin/sfxtool
 

@@ -13,6 +13,10 @@ struct Watched {
 };
 
 Watched g_watched[8];
+std::size_t g_watchNextFrom = 0;  // 0: no block waiting to be watched
+const void* g_watchedAllocation = nullptr;
+std::size_t g_failFrom = 0;
+std::size_t g_allocations = 0;
 
 Watched* find(const void* p) {
     for (Watched& w : g_watched) {
@@ -32,10 +36,17 @@ void inspect(void* p) {
 }
 
 void* allocate(std::size_t n) {
+    ++g_allocations;
+    if (g_failFrom != 0 && n >= g_failFrom) return nullptr;
     void* p = std::malloc(n == 0 ? 1 : n);
     if (p != nullptr) {
         // A block the heap hands out again is no longer the one being watched.
         if (Watched* w = find(p); w != nullptr && w->released) *w = Watched{};
+        if (g_watchNextFrom != 0 && n >= g_watchNextFrom) {
+            g_watchNextFrom = 0;
+            g_watchedAllocation = p;
+            release_watch::watch(p, n);
+        }
     }
     return p;
 }
@@ -71,6 +82,26 @@ bool wasZero(const void* p) {
 
 void reset() {
     for (Watched& w : g_watched) w = Watched{};
+    g_watchNextFrom = 0;
+    g_watchedAllocation = nullptr;
+    g_failFrom = 0;
+}
+
+void watchNextAllocation(std::size_t minimum) {
+    g_watchNextFrom = minimum == 0 ? 1 : minimum;
+    g_watchedAllocation = nullptr;
+}
+
+const void* watchedAllocation() {
+    return g_watchedAllocation;
+}
+
+void failAllocationsFrom(std::size_t minimum) {
+    g_failFrom = minimum;
+}
+
+std::size_t allocationCount() {
+    return g_allocations;
 }
 
 }  // namespace release_watch
