@@ -35,4 +35,6 @@ int32_t hostFileRename(const char16_t* from, uint32_t fromChars, const char16_t*
 
 // Milliseconds since 1970-01-01 UTC.
 QUILLON_HOST_CALL(now_ms) double hostNowMs();
+// Fills `bytes` (at most 65536) bytes with crypto.getRandomValues; 1 on success.
+QUILLON_HOST_CALL(random_bytes) int32_t hostRandomBytes(void* buffer, uint32_t bytes);
 }

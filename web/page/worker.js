@@ -229,6 +229,12 @@ const host = {
   now_ms() {
     return Date.now();
   },
+  random_bytes(ptr, bytes) {
+    // The salt of a new archive: the browser's own source, never Math.random.
+    if (bytes > 65536) return 0;
+    crypto.getRandomValues(new Uint8Array(engine.memory.buffer, ptr, bytes));
+    return 1;
+  },
   progress_status(ptr, chars) {
     postMessage({ op: 'status', text: readText(ptr, chars) });
   },
