@@ -41,7 +41,42 @@ bool readAll(File& file, uint8_t* out, uint32_t bytes) {
     return true;
 }
 
+constexpr uint8_t kKeyBlockMarker[8] = {'Q', 'S', 'F', 'X', 'H', 'K', 'E', 'Y'};
+constexpr uint8_t kKeyDerivationArgon2id13 = 1;
+
 }  // namespace
+
+KeyBlockRead decodeKeyBlock(const uint8_t* block, KeySpec& spec) {
+    if (std::memcmp(block, kKeyBlockMarker, sizeof kKeyBlockMarker) != 0) {
+        return KeyBlockRead::kAbsent;
+    }
+    spec = KeySpec{};
+    spec.kind = KeyKind::kHardened;
+    spec.cost.lanes = block[9];
+    spec.cost.passes = static_cast<uint32_t>(block[10] | (block[11] << 8));
+    spec.cost.memoryKiB = get32(block + 12);
+    std::memcpy(spec.salt, block + 16, kKeySaltBytes);
+    if (block[8] != kKeyDerivationArgon2id13 || !argon2CostAcceptable(spec.cost)) {
+        return KeyBlockRead::kBad;
+    }
+    return KeyBlockRead::kHardened;
+}
+
+void encodeKeyBlock(const KeySpec& spec, uint8_t* out) {
+    std::memcpy(out, kKeyBlockMarker, sizeof kKeyBlockMarker);
+    out[8] = kKeyDerivationArgon2id13;
+    out[9] = static_cast<uint8_t>(spec.cost.lanes);
+    out[10] = static_cast<uint8_t>(spec.cost.passes);
+    out[11] = static_cast<uint8_t>(spec.cost.passes >> 8);
+    put32(out + 12, spec.cost.memoryKiB);
+    std::memcpy(out + 16, spec.salt, kKeySaltBytes);
+}
+
+bool keyBlockFor(const PasswordCipher& cipher, uint8_t* out) {
+    if (cipher.kind() != KeyKind::kHardened) return false;
+    encodeKeyBlock(cipher.spec(), out);
+    return true;
+}
 
 uint32_t encodeInfoRecord(const FileEntry& entry, uint8_t* out) {
     const uint32_t length = entry.nameLength <= kMaxNameBytes ? entry.nameLength : kMaxNameBytes;
@@ -128,7 +163,7 @@ ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
     const uint32_t most = infoSize < kChunkSize ? infoSize : kChunkSize;
     if (!scratch.ensureCapacity(most)) return kOutOfMemory;
     NamesTag names(cipher.integrityKey());
-    names.addTrailer(trailer.bytes());
+    names.addTrailer(trailer.bytes(), where.keyBlockOrNull());
     if (!image.seek(where.infoOffset)) return kCorrupt;
     for (uint32_t done = 0; done < covered;) {
         const uint32_t left = covered - done;
@@ -168,7 +203,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     seal.tail = IntegrityTail{};
     seal.namesChecked = false;
     seal.tag.restart(cipher.integrityKey());
-    seal.tag.addTrailer(trailer.bytes());
+    seal.tag.addTrailer(trailer.bytes(), where.keyBlockOrNull());
     // Every record takes at least its header and one character, so a count the block cannot
     // hold is damage, found before anything is read.
     if (uint64_t{count} * (kInfoRecordHeader + 2) > infoSize) return kCorrupt;
@@ -189,7 +224,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
             logLine(1, "integrity", u"integrity record: the names tag does not match");
             return checked;
         }
-        names.addTrailer(trailer.bytes());
+        names.addTrailer(trailer.bytes(), where.keyBlockOrNull());
         namesCovered = infoSize - 2 * kIntegrityTagSize;
     }
     if (!image.seek(where.infoOffset)) return kCorrupt;
@@ -323,6 +358,44 @@ bool verifySeal(File& image, const ArchiveTrailer& trailer, const PayloadLocatio
     return seal.tag.matches(seal.tail.tag);
 }
 
+namespace {
+
+// Reads what ends at `end` for a key block and keys the cipher for it: where.imageSize becomes
+// the trailer's end (before the key block, if there is one). kCorrupt for a key block this
+// reader refuses, kWrongPassword when the cipher cannot open an archive of this kind, kOutOfMemory
+// when the derivation found no memory.
+ExtractResult keyForEnd(File& image, uint64_t end, PasswordCipher& cipher, PayloadLocation& where) {
+    where = PayloadLocation{};
+    where.imageSize = end;
+    if (!image.seek(end - kKeyBlockBytes) || !readAll(image, where.keyBlock, kKeyBlockBytes)) {
+        return kCorrupt;
+    }
+    KeySpec spec;
+    switch (decodeKeyBlock(where.keyBlock, spec)) {
+        case KeyBlockRead::kBad:
+            logLine(1, "read_files_to_crypt", u"key block: unknown derivation or cost refused");
+            return kCorrupt;
+        case KeyBlockRead::kAbsent:
+            std::memset(where.keyBlock, 0, sizeof where.keyBlock);
+            // A cipher without any password reads a classic archive in the clear, as always.
+            if (!cipher.holdsPassword() && !cipher.hasKey()) return kExtractOk;
+            if (!cipher.keyFor(spec)) return kWrongPassword;
+            logLine(3, "read_files_to_crypt", u"key: classic");
+            return kExtractOk;
+        case KeyBlockRead::kHardened:
+            break;
+    }
+    where.hardened = true;
+    where.imageSize = end - kKeyBlockBytes;
+    logLine(3, "read_files_to_crypt", u"key: Argon2id, %d KiB, %d passes, %d lanes",
+            static_cast<int>(spec.cost.memoryKiB), static_cast<int>(spec.cost.passes),
+            static_cast<int>(spec.cost.lanes));
+    if (!cipher.holdsPassword()) return kWrongPassword;
+    return cipher.keyFor(spec) ? kExtractOk : kOutOfMemory;
+}
+
+}  // namespace
+
 ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
                             ByteBuf& scratch, FileTable& files, PayloadLocation& where,
                             PayloadSeal& seal) {
@@ -334,7 +407,15 @@ ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer&
     const PayloadEnd found = findPayloadEnd(image, static_cast<uint64_t>(size));
     ExtractResult verdict = kWrongPassword;
     for (uint32_t back = 0; back <= found.zeroBytes; ++back) {
-        const uint64_t imageSize = found.end - back;
+        const uint64_t end = found.end - back;
+        if (end <= kSmallestImage) return kCorrupt;
+        const ExtractResult keyed = keyForEnd(image, end, cipher, where);
+        if (keyed == kOutOfMemory) return keyed;
+        if (keyed != kExtractOk) {
+            if (keyed == kCorrupt) verdict = kCorrupt;
+            continue;
+        }
+        const uint64_t imageSize = where.imageSize;
         if (imageSize <= kSmallestImage || !readTrailer(image, imageSize, cipher, trailer)) {
             return kCorrupt;
         }
@@ -348,7 +429,9 @@ ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer&
         const ExtractResult checked = checkTrailer(trailer, imageSize);
         if (checked == kCorrupt) verdict = kCorrupt;
         if (checked != kExtractOk) continue;
-        where = locationOf(trailer, imageSize);
+        const PayloadLocation found = locationOf(trailer, imageSize);
+        where.dataOffset = found.dataOffset;
+        where.infoOffset = found.infoOffset;
         return readInfoBlock(image, trailer, where, cipher, scratch, files, seal);
     }
     return verdict;

@@ -6,10 +6,38 @@
 //     info block (I): one record per file, zero-padded to a multiple of 16, or followed by the
 //                     integrity record (see integrity_record.h)
 //     trailer (32): ArchiveTrailer
+//     key block (K = 32 for a hardened archive, 0 for a classic one), in the clear
 //
-// with N = S + D + I + 32 exactly. The data stream, the info block and the trailer are each one
-// AES-256-CBC chain from the password's IV. Everything is found from the end of the file, so the
-// stub is counted but never read. Nothing outside this module knows an offset.
+// with N = S + D + I + 32 + K exactly. The data stream, the info block and the trailer are each
+// one AES-256-CBC chain from the password's IV. Everything is found from the end of the file, so
+// the stub is counted but never read. Nothing outside this module knows an offset.
+//
+// The key block. A classic archive's key and IV are one SHA-512 of the password, the same for
+// every archive under that password. A hardened archive's come from Argon2id over the password's
+// UTF-8 with a salt of its own and a stated cost, which a reader must know before it can derive
+// anything, so they sit in the clear after the trailer, at the very end:
+//
+//     0   marker "QSFXHKEY" (8 bytes)
+//     8   derivation: 1 = Argon2id version 1.3 (no other is defined)
+//     9   lanes p (1-16)
+//     10  passes t (u16 LE, 1-16)
+//     12  memory m in KiB (u32 LE, 8p KiB to 1 GiB)
+//     16  salt (16 random bytes)
+//
+// One Argon2id output of 112 bytes gives the AES key (0-31), the IV (32-47) and the integrity
+// key (48-111). Our readers look at the last 32 bytes first: the marker there means a hardened
+// archive, whose trailer is the 32 bytes before; no marker, a classic one, so a classic archive
+// never costs a reader an Argon2id run (a trailer whose ciphertext happens to start with the
+// marker, a 2^-64 chance, reads as a wrong password). A key block with the marker but another
+// derivation or a cost outside argon2CostAcceptable is refused as corrupt before anything is
+// allocated. Any other change to it (salt, a cost still in bounds) derives another key, under
+// which the trailer's check value does not read zero: a wrong password. Both integrity tags cover
+// it as well (see integrity_record.h).
+//
+// A reader that follows the classic format takes the key block for the trailer, deciphers it
+// with its classic key and finds a check value that is not zero: it says wrong password and
+// writes nothing. In a signed image the certificate table follows the key block, which is part
+// of the archive's own end like the trailer.
 #pragma once
 
 #include <cstdint>
@@ -57,11 +85,28 @@ void decryptRegion(PasswordCipher& cipher, uint8_t* data, uint64_t bytes);
 // The trailer as it is written: its 32 bytes enciphered as their own chain into `out`.
 void sealTrailer(PasswordCipher& cipher, const ArchiveTrailer& trailer, uint8_t* out);
 
+// What the key block says, from its 32 bytes.
+enum class KeyBlockRead : uint8_t {
+    kAbsent,    // no marker: a classic archive
+    kHardened,  // a hardened archive; `spec` holds its derivation, salt and cost
+    kBad,       // the marker, with a derivation this reader does not know or a cost out of bounds
+};
+KeyBlockRead decodeKeyBlock(const uint8_t* block, KeySpec& spec);
+// The key block of a hardened spec.
+void encodeKeyBlock(const KeySpec& spec, uint8_t* out);
+// The key block an archive written under this cipher ends in: true and its bytes for a hardened
+// key, false (nothing written) for a classic key or none.
+bool keyBlockFor(const PasswordCipher& cipher, uint8_t* out);
+
 // Offsets of the regions, from the trailer and the image size.
 struct PayloadLocation {
-    uint64_t imageSize = 0;   // N
-    uint64_t dataOffset = 0;  // N - 32 - I - D, which equals S
-    uint64_t infoOffset = 0;  // N - 32 - I
+    uint64_t imageSize = 0;   // N less the key block: where the trailer ends
+    uint64_t dataOffset = 0;  // imageSize - 32 - I - D, which equals S
+    uint64_t infoOffset = 0;  // imageSize - 32 - I
+    bool hardened = false;    // the archive ends in a key block, kept here for the tags
+    uint8_t keyBlock[kKeyBlockBytes] = {};
+
+    const uint8_t* keyBlockOrNull() const { return hardened ? keyBlock : nullptr; }
 };
 
 // Reads the last 32 bytes of an image of `imageSize` bytes into `trailer` and deciphers them
@@ -114,10 +159,12 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                             const PayloadLocation& where, PasswordCipher& cipher, ByteBuf& scratch,
                             FileTable& files, PayloadSeal& seal);
 
-// All of the above from the start: the image's size, the trailer and its checks, the info
-// block, with the log lines of each step. On kExtractOk the data stream begins at
-// where.dataOffset and holds trailer.dataSize bytes, to be deciphered as one chain and cut into
-// files by their sizes in table order.
+// All of the above from the start: the image's size, the key block (with which the cipher is
+// keyed through keyFor: the held password is derived from here, on the caller's thread), the
+// trailer and its checks, the info block, with the log lines of each step. A cipher without a
+// password or key reads a classic archive in the clear, and a hardened one as a wrong password. On
+// kExtractOk the data stream begins at where.dataOffset and holds trailer.dataSize bytes, to be
+// deciphered as one chain and cut into files by their sizes in table order.
 ExtractResult locatePayload(File& image, PasswordCipher& cipher, ArchiveTrailer& trailer,
                             ByteBuf& scratch, FileTable& files, PayloadLocation& where,
                             PayloadSeal& seal);

@@ -384,14 +384,18 @@ bool WriterRun::finish(uint32_t stored) {
     }
     if (recordsEnd > UINT32_MAX - 2 * kIntegrityLongestTail) return false;
     const uint32_t r = static_cast<uint32_t>(recordsEnd);
+    // A hardened key's salt and cost go last, in the clear, and under both tags.
+    uint8_t keyBlock[kKeyBlockBytes];
+    const bool hardened = keyBlockFor(w.cipher, keyBlock);
+    const uint8_t* covered = hardened ? keyBlock : nullptr;
     if (w.integrity) {
         // The trailer announces the record, so that it cannot be taken away unseen.
         t.recordVersion = kIntegrityVersion;
         t.infoPadding = static_cast<uint8_t>(roundUp16(r) - r);
         t.infoSize = r + recordBytesFor(r, kIntegrityVersion);
-        seal.addTrailer(t.bytes());
+        seal.addTrailer(t.bytes(), covered);
         names.restart(w.cipher.integrityKey());
-        names.addTrailer(t.bytes());
+        names.addTrailer(t.bytes(), covered);
     } else {
         t.recordVersion = 0;
         t.infoPadding = static_cast<uint8_t>(paddingTo16(r));
@@ -448,7 +452,7 @@ bool WriterRun::finish(uint32_t stored) {
 
     uint8_t sealed[kTrailerSize];
     sealTrailer(w.cipher, t, sealed);
-    return writeAll(sealed, kTrailerSize);
+    return writeAll(sealed, kTrailerSize) && (!hardened || writeAll(keyBlock, kKeyBlockBytes));
 }
 
 void WriterRun::abandon(WriteResult why) {

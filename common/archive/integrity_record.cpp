@@ -144,9 +144,10 @@ void NamesTag::restart(const uint8_t* key) {
     }
 }
 
-void NamesTag::addTrailer(const uint8_t* trailer) {
+void NamesTag::addTrailer(const uint8_t* trailer, const uint8_t* keyBlock) {
     trailerAdded_ = !trailerAdded_ && !finished_;
     addCipherText(trailer, 32);
+    if (keyBlock != nullptr) addCipherText(keyBlock, kKeyBlockBytes);
 }
 
 void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
@@ -228,15 +229,17 @@ void IntegrityTag::addData(const uint8_t* data, std::size_t length) {
     }
 }
 
-void IntegrityTag::addTrailer(const uint8_t* trailer) {
+void IntegrityTag::addTrailer(const uint8_t* trailer, const uint8_t* keyBlock) {
     if (stage_ != kNothing) {
         stage_ = kMisused;
         return;
     }
     if (keyed_) {
         mac_.update(trailer, 32);
+        if (keyBlock != nullptr) mac_.update(keyBlock, kKeyBlockBytes);
     } else {
         sha512Update(plain_, trailer, 32);
+        if (keyBlock != nullptr) sha512Update(plain_, keyBlock, kKeyBlockBytes);
     }
     stage_ = kTrailerAdded;
 }

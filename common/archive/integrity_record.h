@@ -51,6 +51,12 @@
 // ('Q') is never a trailer's first byte (0 or a small version), so no names tag is ever a valid
 // tag of the other kind.
 //
+// A hardened archive (a salted, memory-hard key; see archive_format.h) ends in a key block of 32
+// clear bytes after the trailer. Both tags cover it too: it follows the trailer plaintext in
+// both messages, so the names tag's becomes label || trailer || key block || ciphertext and the
+// tag's trailer || key block || info || dataDigest. A classic archive has no key block, and its
+// tags are exactly as they always were.
+//
 // The tag. Algorithm 1 (the archive has a password): HMAC-SHA-512 under the 64-byte integrity
 // key of PasswordCipher, which is derived from the password apart from the cipher key. Algorithm
 // 2 (no password): plain SHA-512, which catches damage but not a deliberate change, since anyone
@@ -80,6 +86,8 @@
 #include "common/crypto/sha256.h"
 #include "common/crypto/sha512.h"
 
+// The clear key block at the end of a hardened archive (see archive_format.h).
+constexpr uint32_t kKeyBlockBytes = 32;
 constexpr uint32_t kIntegrityGuardSize = 16;
 constexpr uint32_t kIntegrityHeaderSize = 16;
 constexpr uint32_t kIntegrityTagSize = 64;
@@ -195,8 +203,9 @@ class NamesTag {
     NamesTag& operator=(const NamesTag&) = delete;
     // Starts over with the label, keyed with `key` (or unkeyed).
     void restart(const uint8_t* key);
-    // The 32 trailer bytes as plaintext, then the info block's ciphertext in pieces, in order.
-    void addTrailer(const uint8_t* trailer);
+    // The 32 trailer bytes as plaintext, with the key block of a hardened archive right after
+    // them (null for a classic one), then the info block's ciphertext in pieces, in order.
+    void addTrailer(const uint8_t* trailer, const uint8_t* keyBlock = nullptr);
     void addCipherText(const uint8_t* data, std::size_t length);
     // Writes the tag; the object is spent afterwards. False if the trailer is missing.
     bool finish(uint8_t* tag);
@@ -233,8 +242,9 @@ class IntegrityTag {
     // mixed with addLeaf within one chunk.
     void addData(const uint8_t* data, std::size_t length);
 
-    // The 32 trailer bytes as plaintext (check value 0).
-    void addTrailer(const uint8_t* trailer);
+    // The 32 trailer bytes as plaintext (check value 0), with the key block of a hardened archive
+    // right after them (null for a classic one, whose tag is as it always was).
+    void addTrailer(const uint8_t* trailer, const uint8_t* keyBlock = nullptr);
     // The info block plaintext up to the tag, in one call or in pieces, in order.
     void addInfo(const uint8_t* info, uint32_t length);
 

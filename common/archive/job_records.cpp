@@ -103,6 +103,7 @@ void ArchiveReader::destroy() {
     destinationFolder.destroy();
     archivePath.destroy();
     cipher.clear();
+    cipher.forgetPassword();
 }
 
 const char16_t* lastResultMessage() {

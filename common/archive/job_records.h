@@ -58,9 +58,20 @@ struct ArchiveWriter {
     // exactly, `listLength` characters zeros included, with the file count.
     void configure(ModuleHandle stub, const char16_t* base, const char16_t* output,
                    const char16_t* list, uint32_t listLength, uint32_t count);
-    // An empty password leaves the job without a key. Returns whether it now has one.
+    // The classic key (what the plug-in's hosts expect). An empty password leaves the job
+    // without a key. Returns whether it now has one.
     [[nodiscard]] bool setPassword(const char16_t* password) {
         return cipher.setPassword(password);
+    }
+    // The hardened key: a fresh salt and the default cost, derived here (up to a second). False
+    // without a key: an empty password, no random bytes, no memory.
+    [[nodiscard]] bool setHardenedPassword(const char16_t* password) {
+        KeySpec spec;
+        if (!newHardenedSpec(spec)) {
+            cipher.clear();
+            return false;
+        }
+        return cipher.setHardenedPassword(password, spec);
     }
     // Reports to the controls of a progress dialog, found by id.
     void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
@@ -120,8 +131,11 @@ struct ArchiveReader {
 
     // Empties both paths and the owner module, then stores what is given.
     void configure(ModuleHandle owner, const char16_t* destination, const char16_t* archive);
+    // Keeps the typed password until run() has read what key the archive has: a hardened key's
+    // salt and cost are in the archive, so it is derived there, on the worker thread. Returns
+    // whether a password is held (false for an empty one, or no memory).
     [[nodiscard]] bool setPassword(const char16_t* password) {
-        return cipher.setPassword(password);
+        return cipher.holdPassword(password);
     }
     void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
     void bindProgress(ProgressSink* sink) { progress = sink; }

@@ -59,6 +59,7 @@ void release(Secret*& secret) {
     hmacSha512(buf.data, 64, reinterpret_cast<const uint8_t*>(kIntegrityKeyLabel),
                sizeof kIntegrityKeyLabel - 1, cipher.integrity->bytes);
     secureZeroObject(sha);
+    cipher.keySpec = KeySpec{};
     return true;
 }
 
@@ -103,4 +104,34 @@ void PasswordCipher::clear() {
     release(working);
     release(saved);
     release(integrity);
+    keySpec = KeySpec{};
+    keySpec.kind = KeyKind::kNone;
+}
+
+void PasswordCipher::forgetPassword() {
+    if (held == nullptr) return;
+    secureZero(held, (heldChars + 1) * sizeof(char16_t));
+    delete[] held;
+    held = nullptr;
+    heldChars = 0;
+}
+
+bool PasswordCipher::holdPassword(const char16_t* password) {
+    clear();
+    forgetPassword();
+    if (password == nullptr || password[0] == 0) return false;
+    uint32_t chars = 0;
+    while (password[chars] != 0) ++chars;
+    held = new (std::nothrow) char16_t[chars + 1];
+    if (held == nullptr) return false;
+    for (uint32_t i = 0; i <= chars; ++i) held[i] = password[i];
+    heldChars = chars;
+    return true;
+}
+
+bool PasswordCipher::keyFor(const KeySpec& spec) {
+    if (hasKey() && keySpec.sameAs(spec)) return true;
+    if (held == nullptr) return false;
+    if (spec.kind == KeyKind::kHardened) return setHardenedPassword(held, spec);
+    return spec.kind == KeyKind::kClassic && setPassword(held);
 }

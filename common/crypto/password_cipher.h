@@ -6,12 +6,20 @@
 // The same password digest also gives the archive's integrity key, through HMAC-SHA-512 with a
 // fixed label, so the MAC key and the cipher key are unrelated to anyone without the password
 // and one never serves as the other. It lives and dies with the contexts.
+//
+// Two kinds of key sit behind this one face (see key_spec.h). The classic key is derived at once
+// from the password (setPassword). The hardened key needs the archive's salt and cost: a writer
+// makes them and derives at once (setHardenedPassword); a reader learns them from the archive
+// only when it reads it, on its worker thread, so it holds the typed password (holdPassword)
+// until the format module hands it the archive's spec (keyFor). Reader and writer ask the key
+// for its kind; they never derive anything themselves.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "common/crypto/aes_context.h"
+#include "common/crypto/key_spec.h"
 
 // The 64-byte key of the archive's integrity MAC.
 struct IntegrityKey {
@@ -26,9 +34,16 @@ struct PasswordCipher {
     AesContext* working = nullptr;
     AesContext* saved = nullptr;
     IntegrityKey* integrity = nullptr;
+    // The typed password kept for keyFor, wiped when it goes; null when none is held.
+    char16_t* held = nullptr;
+    uint32_t heldChars = 0;
+    KeySpec keySpec;  // what the current key was derived with; its kind is kNone without a key
 
     PasswordCipher() = default;
-    ~PasswordCipher() { clear(); }
+    ~PasswordCipher() {
+        clear();
+        forgetPassword();
+    }
     PasswordCipher(const PasswordCipher&) = delete;
     PasswordCipher& operator=(const PasswordCipher&) = delete;
 
@@ -38,7 +53,25 @@ struct PasswordCipher {
     // false, or the job runs in the clear.
     [[nodiscard]] bool setPassword(const char16_t* password);
 
+    // Derives key, IV and integrity key from one Argon2id output over the UTF-8 of the password,
+    // with the spec's salt and cost. False (and no key) for an empty password, a cost outside
+    // the readers' bounds (nothing is allocated then) or no memory.
+    [[nodiscard]] bool setHardenedPassword(const char16_t* password, const KeySpec& spec);
+
+    // Keeps a copy of the password, deriving nothing yet; any key held is dropped. False for an
+    // empty password or no memory.
+    [[nodiscard]] bool holdPassword(const char16_t* password);
+    bool holdsPassword() const { return held != nullptr; }
+
+    // The key for an archive of this spec. With a password held: derived from it, unless the
+    // key already held was derived with the same spec. Without one: true only when the key held
+    // is of that spec (a caller that keyed the cipher itself). False means the key cannot open
+    // the archive: no password, no memory, a cost outside the bounds.
+    [[nodiscard]] bool keyFor(const KeySpec& spec);
+
     bool hasKey() const { return working != nullptr; }
+    KeyKind kind() const { return hasKey() ? keySpec.kind : KeyKind::kNone; }
+    const KeySpec& spec() const { return keySpec; }
 
     // The 64 bytes that key the archive's integrity MAC; null without a key.
     const uint8_t* integrityKey() const {
@@ -56,8 +89,10 @@ struct PasswordCipher {
     // Back to the state right after keying, so the next block chains from the derived IV.
     void restartChain();
 
-    // Wipes and releases both contexts and the integrity key.
+    // Wipes and releases both contexts and the integrity key; a held password stays.
     void clear();
+    // Wipes and releases the held password.
+    void forgetPassword();
 };
 
 // The bytes the derivation digests: the ANSI form of the longest prefix of whole characters that

@@ -142,14 +142,23 @@ TEST_F(RecordWipe, DestroyingAKeyedRecordThatNeverRanWipesEverything) {
     }
 }
 
-TEST_F(RecordWipe, ReaderDestroyWipesItsKey) {
+// The reader holds the typed password until its run has read the archive's key block, then the
+// key derived from it: both go wiped.
+TEST_F(RecordWipe, ReaderDestroyWipesItsPasswordAndKey) {
+    const void* held;
     const void* working;
     {
         ArchiveReader r;
         ASSERT_TRUE(r.setPassword(u"pw"));
+        held = r.cipher.held;
+        ASSERT_NE(held, nullptr);
+        release_watch::watch(held, 3 * sizeof(char16_t));
+        ASSERT_TRUE(r.cipher.keyFor(KeySpec{}));
         working = r.cipher.working;
         release_watch::watch(working, sizeof(AesContext));
     }
+    ASSERT_TRUE(release_watch::released(held));
+    EXPECT_TRUE(release_watch::wasZero(held));
     ASSERT_TRUE(release_watch::released(working));
     EXPECT_TRUE(release_watch::wasZero(working));
 }
