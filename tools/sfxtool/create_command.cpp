@@ -265,13 +265,20 @@ int runCreate(Options& o) {
     writer.integrity = !o.noIntegrity;
     // A password that gives no key (out of memory, or nothing left once converted) must not
     // leave an archive written in the clear as if it were keyed.
-    if (!password.empty() && !writer.setPassword(password.text().c_str())) {
+    TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
+    // Hardened unless asked otherwise: the derivation takes up to a second, said on the
+    // progress line while it runs.
+    const bool hardened = !o.classicKey && !password.empty();
+    if (hardened && progress.hasStatus()) progress.showStatus(u"deriving the key (Argon2id)");
+    const bool keyed =
+        password.empty() || (hardened ? writer.setHardenedPassword(password.text().c_str())
+                                      : writer.setPassword(password.text().c_str()));
+    if (!keyed) {
         complain(std::u16string(loadText(kStrArchiveNotCreated)) +
                  u" The password could not be made into a key.");
         return kExitNoKey;
     }
     password.wipe();
-    TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     writer.bindProgress(&progress);
     writer.run();
     progress.finish();

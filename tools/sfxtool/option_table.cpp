@@ -40,6 +40,10 @@ constexpr OptionInfo kOptions[] = {
     {u"--no-integrity", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
      u"leave out the integrity record: the classic archive, byte for byte as older versions "
      u"wrote it, whose damage or tampering readers cannot detect"},
+    {u"--classic-key", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
+     u"derive the key as older readers do (one SHA-512 of the password, no salt) instead of "
+     u"with Argon2id (64 MiB, 3 passes, 4 lanes, a salt of the archive's own): for recipients "
+     u"whose readers predate hardened archives; far cheaper to guess"},
     {u"--stub", nullptr, u"FILE", kCreateCommand, OptionGroup::kCommand,
      u"put the extractor FILE in front instead of the one built in"},
     {u"-C", nullptr, u"DIR", kCreateCommand, OptionGroup::kCommand,

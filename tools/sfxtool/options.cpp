@@ -34,6 +34,8 @@ bool store(const std::u16string& name, std::u16string& value, Options& out) {
         out.signTimestamp = value;
     } else if (name == u"--plain") {
         out.plain = true;
+    } else if (name == u"--classic-key") {
+        out.classicKey = true;
     } else if (name == u"--no-integrity") {
         out.noIntegrity = true;
     } else if (name == u"--allow-unverified") {

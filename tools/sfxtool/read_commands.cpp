@@ -62,6 +62,27 @@ std::u16string integrityWords(IntegrityState state, bool keyed) {
 }
 
 // Why an archive cannot be checked for changes, in the words of the verdicts above.
+// The line that names the archive's key derivation and its cost.
+std::u16string keyWords(const PasswordCipher& cipher) {
+    switch (cipher.kind()) {
+        case KeyKind::kHardened: {
+            const Argon2Cost& cost = cipher.spec().cost;
+            const std::u16string memory =
+                cost.memoryKiB % 1024 == 0
+                    ? formatted(u"%u MiB", static_cast<unsigned>(cost.memoryKiB / 1024))
+                    : formatted(u"%u KiB", static_cast<unsigned>(cost.memoryKiB));
+            return formatted(u"key: Argon2id, %s, %u pass%s, %u lane%s", memory.c_str(),
+                             static_cast<unsigned>(cost.passes), cost.passes == 1 ? u"" : u"es",
+                             static_cast<unsigned>(cost.lanes), cost.lanes == 1 ? u"" : u"s");
+        }
+        case KeyKind::kClassic:
+            return u"key: classic (SHA-512 of the password, no salt)";
+        case KeyKind::kNone:
+            break;
+    }
+    return u"key: none (not encrypted)";
+}
+
 std::u16string uncheckedReason(IntegrityState state) {
     return state == kIntegrityLaterVersion ? u"integrity record of a later version"
                                            : u"no integrity record";
@@ -123,6 +144,7 @@ int runExtract(Options& o, bool verifyOnly) {
               verifyOnly ? formatted(u"%s: %u file(s), all readable, %s\n", o.paths[0].c_str(),
                                      files, integrity.c_str())
                          : formatted(u"extracted %u file(s), %s\n", files, integrity.c_str()));
+        if (verifyOnly) print(Stream::kOut, keyWords(reader.cipher) + u"\n");
     }
     return report(reader.result);
 }
@@ -133,7 +155,8 @@ int runList(Options& o) {
     SecretText password;
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     PasswordCipher cipher;
-    if (!password.empty() && !cipher.setPassword(password.text().c_str())) return refuseKeyless();
+    // Held until the archive says which key it has (a hardened one is derived with its salt).
+    if (!password.empty() && !cipher.holdPassword(password.text().c_str())) return refuseKeyless();
     password.wipe();
     ArchiveTrailer trailer;
     ByteBuf scratch;
@@ -181,6 +204,7 @@ int runList(Options& o) {
     if (o.verbose) {
         const IntegrityState state = seal.checked() ? kIntegrityVerified : unchecked;
         out += u"integrity: " + integrityWords(state, keyed) + u"\n";
+        out += keyWords(cipher) + u"\n";
     }
     print(Stream::kOut, out);
     return 0;
