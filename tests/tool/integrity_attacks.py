@@ -86,7 +86,7 @@ def make_sources(first_content, last_content):
 
 
 def create(password, out, paths, *extra):
-    result = run("create", "-q", *extra, "-p", password, "-o", out, *paths)
+    result = run("create", "-q", "--classic-key", *extra, "-p", password, "-o", out, *paths)
     check("create " + out, result.returncode == 0, result.stderr.decode())
     with open(os.path.join(work, out), "rb") as f:
         return bytearray(f.read())

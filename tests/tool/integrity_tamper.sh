@@ -19,7 +19,7 @@ mkdir -p in
 printf 'hello\n' >in/a.txt
 : >in/empty
 head -c 1200000 /dev/urandom >in/big.bin
-"$sfxtool" create --plain -p pw -o sealed.tvf in >/dev/null 2>&1
+"$sfxtool" create --plain --classic-key -p pw -o sealed.tvf in >/dev/null 2>&1
 check "create" 0 $?
 size=$(stat -c %s sealed.tvf)
 
@@ -110,7 +110,7 @@ expect "list -v says verified" grep -qx 'integrity: verified' out.txt
 bash "$fixtures/make_inputs.sh" classic
 (
     cd classic || exit 1
-    "$sfxtool" create --plain --no-integrity -p pw -o again.tvf in >/dev/null 2>&1 &&
+    "$sfxtool" create --plain --no-integrity --classic-key -p pw -o again.tvf in >/dev/null 2>&1 &&
         "$sfxtool" create --plain --no-integrity --no-password -o again-open.tvf in \
             >/dev/null 2>&1
 )

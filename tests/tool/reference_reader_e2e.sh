@@ -58,8 +58,8 @@ make_archive() {  # make_archive NAME PW SFXTOOL-OPTION... (classic-NAME too, wi
             "$sfxtool" create "$@" --no-integrity --no-password -o "classic-$name" in \
                 </dev/null >/dev/null 2>&1
     else
-        "$sfxtool" create "$@" -p "$pw" -o "$name" in </dev/null >/dev/null 2>&1 &&
-            "$sfxtool" create "$@" --no-integrity -p "$pw" -o "classic-$name" in \
+        "$sfxtool" create "$@" --classic-key -p "$pw" -o "$name" in </dev/null >/dev/null 2>&1 &&
+            "$sfxtool" create "$@" --no-integrity --classic-key -p "$pw" -o "classic-$name" in \
                 </dev/null >/dev/null 2>&1
     fi
     check "sfxtool makes $name" 0 $?
