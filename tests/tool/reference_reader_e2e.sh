@@ -168,5 +168,20 @@ printf 'X' | dd of=stub-flip.exe bs=1 seek=200 conv=notrunc status=none
 $reader list stub-flip.exe --password='pass word' --check-integrity >/dev/null 2>&1
 check "a changed stub is not the record's to catch" 0 $?
 
+# A hardened archive (our default): a reader of the classic format takes its clear key block for
+# the trailer and says wrong password (exit 1), writing nothing, never crashing.
+for kind in tvf exe; do
+    plain=""
+    [ "$kind" = tvf ] && plain=--plain
+    "$sfxtool" create $plain -p 'pass word' -o "hardened.$kind" in </dev/null >/dev/null 2>&1
+    check "hardened.$kind: create" 0 $?
+    $reader extract "hardened.$kind" hardened-out --password='pass word' >out.txt 2>&1
+    check "hardened.$kind: the classic reader refuses it" 1 $?
+    expect "hardened.$kind: says wrong password" grep -q 'wrong password' out.txt
+    expect "hardened.$kind: nothing written" test ! -e hardened-out
+    "$sfxtool" test -p 'pass word' "hardened.$kind" >/dev/null 2>&1
+    check "hardened.$kind: our reader opens it" 0 $?
+done
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
