@@ -7,11 +7,14 @@
 ExtractResult OpenedArchive::open(const char16_t* name, const char16_t* password) {
     close();
     if (!image.open(name, FileOpen::kReadShared)) return kCorrupt;
-    if (password != nullptr && password[0] != 0 && !cipher.setPassword(password)) {
+    // Held until the archive's key block says which key it has; a hardened one is derived with
+    // the salt and cost read there.
+    if (password != nullptr && password[0] != 0 && !cipher.holdPassword(password)) {
         return kOutOfMemory;
     }
     seal.emplace();
     const ExtractResult result = locatePayload(image, cipher, trailer, info, files, where, *seal);
+    cipher.forgetPassword();
     if (result != kExtractOk) {
         close();
         return result;
