@@ -20,3 +20,7 @@ bool readLine(std::u16string& line);
 
 // Asks on the terminal with echo off; false when there is no terminal to ask on.
 bool readSecret(const std::u16string& prompt, std::u16string& secret);
+
+// Asks on the terminal, the answer echoed as it is typed; false when there is no terminal to ask
+// on or nothing was answered.
+bool readAnswer(const std::u16string& prompt, std::u16string& answer);

@@ -33,7 +33,11 @@ bool readLine(std::u16string& line) {
     return true;
 }
 
-bool readSecret(const std::u16string& prompt, std::u16string& secret) {
+namespace {
+
+// A line typed at the terminal after `prompt`, with echo off unless `echo`; false when there is
+// no terminal or nothing came.
+bool askTerminal(const std::u16string& prompt, std::u16string& typed, bool echo) {
     std::FILE* tty = std::fopen("/dev/tty", "r+");
     if (tty == nullptr) return false;
     const int fd = fileno(tty);
@@ -45,21 +49,32 @@ bool readSecret(const std::u16string& prompt, std::u16string& secret) {
     termios quiet = old;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
+    // Echo goes off before the prompt shows, so nothing typed after it is echoed or dropped.
+    if (!echo) tcsetattr(fd, TCSAFLUSH, &quiet);
     const std::string p = utf8FromWide(prompt);
     std::fputs(p.c_str(), tty);
     std::fflush(tty);
-    tcsetattr(fd, TCSAFLUSH, &quiet);
     char buf[1024];
     const bool ok = std::fgets(buf, sizeof buf, tty) != nullptr;
-    tcsetattr(fd, TCSAFLUSH, &old);
+    if (!echo) tcsetattr(fd, TCSAFLUSH, &old);
     std::fclose(tty);
     if (!ok) return false;
     std::string bytes(buf);
     secureZero(buf, sizeof buf);
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
-    secret = wideFromUtf8(bytes);
+    typed = wideFromUtf8(bytes);
     secureZero(bytes.data(), bytes.size());
     return true;
+}
+
+}  // namespace
+
+bool readSecret(const std::u16string& prompt, std::u16string& secret) {
+    return askTerminal(prompt, secret, false);
+}
+
+bool readAnswer(const std::u16string& prompt, std::u16string& answer) {
+    return askTerminal(prompt, answer, true);
 }
 
 std::u16string systemReason(uint32_t error) {

@@ -9,7 +9,10 @@ constexpr CommandInfo kCommands[] = {
      u"with the extractor built into sfxtool in front, or a plain encrypted archive (.tvf) with "
      u"--plain. Without -o it is named after the first PATH. A failed create leaves no partial "
      u"archive behind, and an archive already at the output path stays as it was. A "
-     u"self-extracting archive can be signed as it is made (SIGNING)."},
+     u"self-extracting archive can be signed as it is made (SIGNING). The password must be one "
+     u"the recipient can type into the extractor: at most 63 characters, each one the ANSI code "
+     u"page holds (Windows-1252 off Windows). One the password meter rejects is used after a "
+     u"yes at the terminal, or given with -p or on standard input, with a warning."},
     {u"extract", kExtractCommand, u"ARCHIVE", u"unpack an archive",
      u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed. "
      u"An archive whose stored names would lead outside the destination is refused whole, "
@@ -45,7 +48,7 @@ constexpr OptionInfo kOptions[] = {
     {u"-v", nullptr, nullptr, kListCommand, OptionGroup::kCommand,
      u"verbose: show each file's size before its name, and the archive's integrity"},
     {u"-q", nullptr, nullptr, kCreateCommand | kExtractCommand | kTestCommand,
-     OptionGroup::kCommand, u"quiet: no progress and no summary, only errors"},
+     OptionGroup::kCommand, u"quiet: no progress and no summary, only errors and warnings"},
     {u"-p", nullptr, u"PASSWORD", kArchiveCommands, OptionGroup::kPassword,
      u"the password itself (other users may see it in the process list)"},
     {u"--password-stdin", nullptr, nullptr, kArchiveCommands, OptionGroup::kPassword,
