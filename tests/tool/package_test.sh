@@ -32,7 +32,7 @@ tool=$root/usr/bin/sfxtool
 mkdir -p "$work/in/sub" && printf 'packaged\n' >"$work/in/sub/a.txt"
 (cd "$work" && "$tool" create -q -p pw -o made.exe in) || fail "create"
 [ "$(head -c 2 "$work/made.exe")" = MZ ] || fail "the archive starts with the extractor the package carries"
-[ "$("$tool" list -p pw "$work/made.exe")" = 'in\sub\a.txt' ] || fail "list: $("$tool" list -p pw "$work/made.exe")"
+[ "$("$tool" list -p pw "$work/made.exe")" = 'in/sub/a.txt' ] || fail "list: $("$tool" list -p pw "$work/made.exe")"
 "$tool" extract -q -p pw -d "$work/out" "$work/made.exe" || fail "extract"
 cmp -s "$work/in/sub/a.txt" "$work/out/in/sub/a.txt" || fail "the file comes back"
 

@@ -1,7 +1,9 @@
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -22,6 +24,14 @@ bool isTerminal(Stream s) {
 
 bool stdinIsTerminal() {
     return isatty(0) != 0;
+}
+
+std::size_t terminalColumns() {
+    winsize size{};
+    if (ioctl(2, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    const char* columns = std::getenv("COLUMNS");
+    const long n = columns != nullptr ? std::strtol(columns, nullptr, 10) : 0;
+    return n > 0 && n < 10000 ? static_cast<std::size_t>(n) : 80;
 }
 
 bool readLine(std::u16string& line) {

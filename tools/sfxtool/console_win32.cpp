@@ -49,6 +49,15 @@ bool stdinIsTerminal() {
     return isConsole(GetStdHandle(STD_INPUT_HANDLE));
 }
 
+std::size_t terminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(handleOf(Stream::kErr), &info)) {
+        const int width = info.srWindow.Right - info.srWindow.Left + 1;
+        if (width > 0) return static_cast<std::size_t>(width);
+    }
+    return 80;
+}
+
 bool readLine(std::u16string& line) {
     std::string bytes;
     if (!readBytes(bytes)) return false;

@@ -138,7 +138,7 @@ int runCreate(Options& o) {
     TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     writer.bindProgress(&progress);
     writer.run();
-    progress.finish();
+    progress.finish(writer.writeResult == kWriteOk);
 
     switch (writer.writeResult) {
         case kWriteOk:
