@@ -6,7 +6,7 @@
 #   new_password.sh SFXTOOL
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
-tool=$1
+tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 session="python3 $(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/terminal_session.py"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

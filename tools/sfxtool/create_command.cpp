@@ -17,6 +17,7 @@
 #include "tools/sfxtool/embedded_stub.h"
 #include "tools/sfxtool/formatted.h"
 #include "tools/sfxtool/input_walk.h"
+#include "tools/sfxtool/interrupts.h"
 #include "tools/sfxtool/output_path.h"
 #include "tools/sfxtool/path_forms.h"
 #include "tools/sfxtool/sign_archive.h"
@@ -137,14 +138,23 @@ int runCreate(Options& o) {
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     writer.bindProgress(&progress);
+    catchInterrupts();
     writer.run();
     progress.finish(writer.writeResult == kWriteOk);
+    // An interrupted writer removed its temporary; an archive to be signed is not signed.
+    const std::u16string untouched =
+        u"no archive was made, and nothing at " + output + u" was changed";
+    if (interrupted() && (writer.writeResult != kWriteOk || o.signing())) {
+        if (writer.writeResult == kWriteOk) deleteFile(written.c_str());
+        return reportInterrupt(untouched);
+    }
 
     switch (writer.writeResult) {
         case kWriteOk:
             if (o.signing()) {
                 const int signedStatus =
                     signArchive(o, written, output, writer.cipher, writer.fileCount);
+                if (signedStatus != 0 && interrupted()) return reportInterrupt(untouched);
                 if (signedStatus != 0) return signedStatus;
             }
             if (o.quiet) return 0;

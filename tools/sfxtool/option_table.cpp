@@ -15,8 +15,11 @@ constexpr CommandInfo kCommands[] = {
      u"yes at the terminal, or given with -p or on standard input, with a warning."},
     {u"extract", kExtractCommand, u"ARCHIVE", u"unpack an archive",
      u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed. "
-     u"An archive whose stored names would lead outside the destination is refused whole, "
-     u"before anything is written."},
+     u"Files the destination already holds are replaced (the summary says how many), or kept "
+     u"with --keep-existing. Nothing is put in place until the whole archive has been read and "
+     u"verified: a run that fails or is interrupted leaves every file as it was. An archive "
+     u"whose stored names would lead outside the destination is refused whole, before "
+     u"anything is written."},
     {u"list", kListCommand, u"ARCHIVE", u"show the names an archive holds",
      u"Shows the name of each file in the archive, one a line; with -v also its size, and, "
      u"after reading the whole archive, whether its integrity record verified."},
@@ -45,6 +48,9 @@ constexpr OptionInfo kOptions[] = {
      u"find the PATHs in DIR and store their names relative to it"},
     {u"-d", nullptr, u"DIR", kExtractCommand, OptionGroup::kCommand,
      u"extract into DIR instead of the current folder"},
+    {u"--keep-existing", nullptr, nullptr, kExtractCommand, OptionGroup::kCommand,
+     u"leave every file the destination already holds as it is, instead of replacing it, and "
+     u"say how many were kept"},
     {u"-v", nullptr, nullptr, kListCommand, OptionGroup::kCommand,
      u"verbose: show each file's size before its name, and the archive's integrity"},
     {u"-q", nullptr, nullptr, kCreateCommand | kExtractCommand | kTestCommand,
@@ -81,6 +87,9 @@ constexpr ExitStatusInfo kExitStatuses[] = {
     {4, u"a file could not be written"},
     {5, u"signing failed: nothing is left at the output path"},
     {64, u"usage error"},
+    {129, u"ended by a hang-up (SIGHUP, or the console closing)"},
+    {130, u"interrupted (Ctrl-C, SIGINT): nothing left half-done"},
+    {143, u"ended by SIGTERM: nothing left half-done"},
 };
 
 }  // namespace

@@ -4,10 +4,12 @@
 
 #include "common/archive/archive_end.h"
 #include "common/archive/archive_format.h"
+#include "common/archive/extraction_commit.h"
 #include "common/archive/job_records.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/formatted.h"
+#include "tools/sfxtool/interrupts.h"
 #include "tools/sfxtool/path_forms.h"
 #include "tools/sfxtool/terminal_progress.h"
 
@@ -78,6 +80,20 @@ std::u16string integrityWords(IntegrityState state, bool keyed) {
     }
 }
 
+// "extracted 5 file(s), verified", saying how many of them replaced files that were there, or
+// how many files that were there were kept instead (with --keep-existing).
+std::u16string extractedSummary(unsigned files, const std::u16string& integrity) {
+    const CommitCounts counts = lastCommitCounts();
+    std::u16string line = formatted(u"extracted %u file(s)", files - counts.kept);
+    if (counts.replaced > 0) {
+        line += formatted(u", %u of them replacing existing files", counts.replaced);
+    }
+    if (counts.kept > 0) {
+        line += formatted(u", kept %u existing file(s) as they were", counts.kept);
+    }
+    return line + u", " + integrity + u"\n";
+}
+
 }  // namespace
 
 int runExtract(Options& o, bool verifyOnly) {
@@ -91,8 +107,15 @@ int runExtract(Options& o, bool verifyOnly) {
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     reader.bindProgress(&progress);
+    keepExistingFiles(o.keepExisting);
+    catchInterrupts();
     reader.run();
     progress.finish(reader.result == kExtractOk);
+    if (interrupted() && reader.result != kExtractOk) {
+        return reportInterrupt(verifyOnly ? u"the test did not finish"
+                                          : u"nothing was extracted, and every file in the "
+                                            u"destination is as it was");
+    }
     if (reader.result == kWriteError && reader.failedFile < reader.fileTable.count()) {
         // The system's text, then which file and why, as tar would say it.
         std::u16string where = o.destination;
@@ -110,10 +133,9 @@ int runExtract(Options& o, bool verifyOnly) {
     if (reader.result == kExtractOk && !o.quiet) {
         const unsigned files = reader.trailer.fileCount;
         const std::u16string integrity = integrityWords(reader.integrity, reader.cipher.hasKey());
-        print(Stream::kOut,
-              verifyOnly ? formatted(u"%s: %u file(s), all readable, %s\n", o.paths[0].c_str(),
-                                     files, integrity.c_str())
-                         : formatted(u"extracted %u file(s), %s\n", files, integrity.c_str()));
+        print(Stream::kOut, verifyOnly ? formatted(u"%s: %u file(s), all readable, %s\n",
+                                                   o.paths[0].c_str(), files, integrity.c_str())
+                                       : extractedSummary(files, integrity));
     }
     return report(reader.result);
 }
