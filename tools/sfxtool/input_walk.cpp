@@ -62,18 +62,17 @@ class Walk {
 bool Walk::entry(const fs::directory_entry& e, const std::u16string& stored,
                  std::vector<Pending>& pending, bool& failed) {
     std::error_code ec;
-    // The walk's own look at the entry, which does not follow a link (and costs nothing where
-    // the folder listing said what it is).
-    const fs::file_type type = e.symlink_status(ec).type();
-    if (type == fs::file_type::directory) {
-        pending.push_back({e.path(), stored + u'\\'});
-        return true;
-    }
-    if (type == fs::file_type::regular) {
-        failed = !file(e.path(), stored);
-        return true;
-    }
-    if (type != fs::file_type::symlink) {
+    // What the folder listing said the entry is, without a look of its own where it said
+    // (asking for the entry's status would cost a call per file).
+    if (!e.is_symlink(ec)) {
+        if (e.is_directory(ec)) {
+            pending.push_back({e.path(), stored + u'\\'});
+            return true;
+        }
+        if (e.is_regular_file(ec)) {
+            failed = !file(e.path(), stored);
+            return true;
+        }
         leaveOut(shownName(stored), u"not stored: not a file (a pipe, socket or device)",
                  leftOut_.others);
         return false;
