@@ -14,9 +14,18 @@ trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
 chmod 755 "$work"
 cd "$work" || exit 1
 # Permissions bind root only where the system enforces them for everybody (a read-only mount),
-# so as root the runs that need them go as nobody.
+# so as root the runs go as nobody; where nobody cannot run the tool (it lies in a folder only
+# root may enter), the cases that need permissions are left out.
 as_user=()
-[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+permissions=yes
+if [ "$(id -u)" -eq 0 ]; then
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    if ! "${as_user[@]}" "$tool" --version >/dev/null 2>&1; then
+        echo "nobody cannot run $tool: the cases that need permissions are left out"
+        as_user=()
+        permissions=
+    fi
+fi
 # No controlling terminal: a run that got as far as the password prompt says it has none.
 run() { setsid -w "${as_user[@]}" "$tool" "$@" </dev/null >out.txt 2>err.txt; }
 said() { grep -qxF -- "$1" err.txt; }  # said LINE: standard error holds exactly this line
@@ -36,19 +45,23 @@ run create --plain -o in in/a.txt; check "the output is a folder" 4 $?
 expect "says it is one" said 'sfxtool: in: Is a directory'
 run create --plain -o in/a.txt/x.tvf in/sub; check "the output's folder is a file" 4 $?
 expect "says it is no folder" said 'sfxtool: in/a.txt/x.tvf: Not a directory'
-run create --plain -o ro/out.tvf in; check "the output's folder takes no files" 4 $?
-expect "says permission is denied" said 'sfxtool: ro/out.tvf: Permission denied'
-expect "leaves nothing there" test -z "$(ls ro)"
+if [ -n "$permissions" ]; then
+    run create --plain -o ro/out.tvf in; check "the output's folder takes no files" 4 $?
+    expect "says permission is denied" said 'sfxtool: ro/out.tvf: Permission denied'
+    expect "leaves nothing there" test -z "$(ls ro)"
+fi
 run create --plain -o in/a.txt in; check "the output is a file to store" 64 $?
 expect "says so" said "sfxtool: the output 'in/a.txt' is one of the files to store"
 run create --plain -o out.tvf in missing.txt; check "an input is missing" 2 $?
 expect "names it with the reason" said 'sfxtool: missing.txt: No such file or directory'
-run create --plain -o out.tvf in secret.txt; check "an input cannot be read" 2 $?
-expect "names it with the reason" said 'sfxtool: secret.txt: Permission denied'
-run create --plain -o out.tvf locked; check "a folder named cannot be listed" 2 $?
-expect "names it with the reason" said 'sfxtool: locked: Permission denied'
-run create --plain -o out.tvf unlistable; check "a folder inside cannot be listed" 2 $?
-expect "names the inner folder" said 'sfxtool: unlistable/shut: Permission denied'
+if [ -n "$permissions" ]; then
+    run create --plain -o out.tvf in secret.txt; check "an input cannot be read" 2 $?
+    expect "names it with the reason" said 'sfxtool: secret.txt: Permission denied'
+    run create --plain -o out.tvf locked; check "a folder named cannot be listed" 2 $?
+    expect "names it with the reason" said 'sfxtool: locked: Permission denied'
+    run create --plain -o out.tvf unlistable; check "a folder inside cannot be listed" 2 $?
+    expect "names the inner folder" said 'sfxtool: unlistable/shut: Permission denied'
+fi
 expect "no archive after any of them" test ! -e out.tvf
 expect "no prompt was reached" not_found 'no terminal' err.txt
 chmod 755 locked unlistable/shut
