@@ -114,8 +114,6 @@ std::u16string progressLine(uint32_t percent, std::u16string_view status, std::s
     for (char16_t& c : shown)
         if (c < 0x20 || c == 0x7F) c = u'?';
     if (line.size() + 1 < room) line += u" " + fitted(shown, room - line.size() - 1);
-    const std::size_t width = displayWidth(line);
-    if (width < room) line.append(room - width, u' ');
     return line;
 }
 
@@ -132,7 +130,14 @@ void TerminalProgress::moveBar(uint32_t percent) {
 
 void TerminalProgress::draw() {
     if (!enabled_) return;
-    print(Stream::kErr, u"\r" + progressLine(percent_, status_, terminalColumns()));
+    const std::size_t columns = terminalColumns();
+    std::u16string line = progressLine(percent_, status_, columns);
+    const std::size_t width = displayWidth(line);
+    // What is left of a longer line drawn before is blanked, within the width there is now.
+    const std::size_t blank = drawnWidth_ < columns ? drawnWidth_ : columns - 1;
+    if (width < blank) line.append(blank - width, u' ');
+    print(Stream::kErr, u"\r" + line);
+    drawnWidth_ = width;
     drawn_ = true;
 }
 

@@ -32,6 +32,7 @@ class TerminalProgress final : public ProgressSink {
 
     bool enabled_;
     bool drawn_ = false;
+    std::size_t drawnWidth_ = 0;  // of the line last drawn, whose rest a shorter one blanks
     uint32_t percent_ = 0;
     std::u16string status_;
 };
@@ -41,7 +42,7 @@ class TerminalProgress final : public ProgressSink {
 std::size_t displayWidth(std::u16string_view text);
 
 // The progress line for a terminal `columns` wide: the bar when there is room for it, the
-// percentage, and the status, shortened in the middle to what is left, all padded with spaces
-// to one column less than the width (so the cursor never reaches the last column, where some
-// terminals wrap). Control characters in the status show as '?'.
+// percentage, and the status, shortened in the middle to what is left, in at most one column
+// less than the width (so the cursor never reaches the last column, where some terminals wrap).
+// Control characters in the status show as '?'.
 std::u16string progressLine(uint32_t percent, std::u16string_view status, std::size_t columns);
