@@ -5,6 +5,23 @@
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/password_verdict.h"
+#include "tools/sfxtool/typeable_password.h"
+
+namespace {
+
+// The meter's verdict, and why create would refuse the password even where the meter passes
+// it: the extractor's dialogs cannot take it.
+std::u16string verdictFor(const std::u16string& password, int result) {
+    std::u16string verdict = passwordVerdict(result);
+    if (codePageChanges(password)) {
+        verdict += u"; has characters " + ansiCodePageName() + u" cannot hold (create refuses it)";
+    } else if (password.size() > kTypeablePasswordChars && result != kPasswordTooLong) {
+        verdict += u"; longer than the extractor takes (create refuses it)";
+    }
+    return verdict;
+}
+
+}  // namespace
 
 int runRate() {
     const bool interactive = stdinIsTerminal();
@@ -18,7 +35,8 @@ int runRate() {
         SecretText password;
         password.take(typed);
         const int result = checkWidePassword(password.text().c_str(), kDialogPasswordPolicy);
-        print(Stream::kOut, resultText(result) + u"\t" + passwordVerdict(result) + u"\n");
+        print(Stream::kOut,
+              resultText(result) + u"\t" + verdictFor(password.text(), result) + u"\n");
     }
     SecretText rest;
     rest.take(typed);
