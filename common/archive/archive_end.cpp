@@ -62,12 +62,12 @@ uint32_t zerosIn(const uint8_t* bytes, uint32_t n) {
     return zeros;
 }
 
-// A trailer in the clear: its reserved byte and check value zero, its paddings below 16. Byte 0
-// announces the integrity record's version, whatever it is.
+// A trailer in the clear: its reserved byte and check value zero, its paddings below 16, and
+// byte 0, which announces the integrity record's version, a small number.
 bool isKeylessTrailer(const uint8_t* t) {
     ArchiveTrailer trailer;
     std::memcpy(&trailer, t, kTrailerSize);
-    return trailer.reserved3 == 0 && trailer.check == 0 &&
+    return trailer.recordVersion < 16 && trailer.reserved3 == 0 && trailer.check == 0 &&
            trailer.dataPadding < 16 && trailer.infoPadding < 16;
 }
 

@@ -31,7 +31,7 @@ struct Destination {
 
     explicit Destination(const std::vector<StoredFile>& files) {
         fs::create_directories(dest());
-        const auto image = buildImage(files, u"pw", "");
+        const auto image = buildImage(files, u"pw", "", nullptr, true, nullptr, kIntegrityVersion);
         file_tree::put(file_tree::native(archive),
                        std::string(reinterpret_cast<const char*>(image.data()), image.size()));
     }
