@@ -348,10 +348,9 @@ TEST_F(DialogTour, TheQuestionBeforeAnUncheckedArchive) {
     ASSERT_NE(extract, nullptr) << "no extraction dialog";
     gui::press(extract, BUILD_EXTRACT_EXTRACT);
     answer(reader.processId(), extract, "question_plugin", IDNO);
-    ASSERT_TRUE(gui::waitUntilIdle(reader.processId(), extract));
-    EXPECT_FALSE(fs::exists(into / "letter.txt")) << "the plug-in wrote although told No";
-    gui::press(extract, IDCANCEL);
+    // Extract always closes the plug-in's dialog, and with it the host's call.
     EXPECT_EQ(reader.waitForExit(), 0);
+    EXPECT_FALSE(fs::exists(into / "letter.txt")) << "the plug-in wrote although told No";
 }
 
 }  // namespace
