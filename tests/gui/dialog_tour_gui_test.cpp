@@ -142,11 +142,16 @@ class DialogTour : public testing::Test {
         fs::remove_all(work);
         writeFile(work / "source" / "letter.txt", "Dear reader,\r\n");
         archive = work / "letter.exe";
+        makeArchive(archive, L"");
+    }
+
+    // sfxtool makes `out` of the letter behind the extractor, with `options` added.
+    static void makeArchive(const fs::path& out, const std::wstring& options) {
         gui::Program tool;
-        ASSERT_TRUE(tool.start(quoted(windowsPath(SFXTOOL_PATH)) + L" create -q --stub " +
-                               quoted(windowsPath(SFXSTUB_PATH)) + L" -p \"" +
+        ASSERT_TRUE(tool.start(quoted(windowsPath(SFXTOOL_PATH)) + L" create -q" + options +
+                               L" --stub " + quoted(windowsPath(SFXSTUB_PATH)) + L" -p \"" +
                                std::wstring(kPassword, kPassword + sizeof kPassword - 1) +
-                               L"\" -o " + quoted(archive) + L" -C " + quoted(work / "source") +
+                               L"\" -o " + quoted(out) + L" -C " + quoted(work / "source") +
                                L" letter.txt"));
         ASSERT_EQ(tool.waitForExit(60000), 0) << "sfxtool create failed";
     }
@@ -301,13 +306,7 @@ TEST_F(DialogTour, TheQuestionBeforeAnUncheckedArchive) {
     const fs::path classic = work / "classic.exe";
     const fs::path into = work / "unchecked";
     fs::create_directories(into);
-    gui::Program tool;
-    ASSERT_TRUE(tool.start(quoted(windowsPath(SFXTOOL_PATH)) + L" create -q --no-integrity --stub " +
-                           quoted(windowsPath(SFXSTUB_PATH)) + L" -p \"" +
-                           std::wstring(kPassword, kPassword + sizeof kPassword - 1) +
-                           L"\" -o " + quoted(classic) + L" -C " + quoted(work / "source") +
-                           L" letter.txt"));
-    ASSERT_EQ(tool.waitForExit(60000), 0) << "sfxtool create failed";
+    makeArchive(classic, L" --no-integrity");
     const std::wstring password(kPassword, kPassword + sizeof kPassword - 1);
 
     // Answers the question that must come up over `owner`'s process, after a screenshot.
