@@ -14,17 +14,6 @@ static_assert(kWindow <= kSmallestImage, "every candidate end has a whole window
 // Zero bytes in the window from which it is no ciphertext.
 constexpr uint32_t kZerosOfStructure = 8;
 
-bool readAt(File& image, uint64_t offset, uint8_t* out, uint32_t bytes) {
-    if (!image.seek(offset)) return false;
-    uint32_t done = 0;
-    while (done < bytes) {
-        const int64_t n = image.read(out + done, bytes - done);
-        if (n <= 0) return false;
-        done += static_cast<uint32_t>(n);
-    }
-    return true;
-}
-
 bool isTextByte(uint8_t b) {
     return (b >= 0x20 && b < 0x7F) || (b >= 0x09 && b <= 0x0D) || b == 0x1B;
 }
@@ -83,7 +72,7 @@ ArchiveEnd judgeArchiveEnd(File& image) {
         const uint64_t end = found.end - back;
         if (end <= kSmallestImage) break;
         uint8_t window[kWindow];
-        if (!readAt(image, end - kWindow, window, kWindow)) return ArchiveEnd::kPossible;
+        if (!image.readAllAt(end - kWindow, window, kWindow)) return ArchiveEnd::kPossible;
         if (isKeylessTrailer(window + kWindow - kTrailerSize)) return ArchiveEnd::kPossible;
         const bool text = isText(window, kWindow);
         if (!text && zerosIn(window, kWindow) < kZerosOfStructure) return ArchiveEnd::kPossible;

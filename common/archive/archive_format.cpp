@@ -30,17 +30,6 @@ uint64_t get64(const uint8_t* p) {
     return v;
 }
 
-// Reads exactly `bytes` bytes, however the platform splits the read.
-bool readAll(File& file, uint8_t* out, uint32_t bytes) {
-    uint32_t done = 0;
-    while (done < bytes) {
-        const int64_t n = file.read(out + done, bytes - done);
-        if (n <= 0) return false;
-        done += static_cast<uint32_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 uint32_t encodeInfoRecord(const FileEntry& entry, uint8_t* out) {
@@ -93,7 +82,7 @@ void sealTrailer(PasswordCipher& cipher, const ArchiveTrailer& trailer, uint8_t*
 bool readTrailer(File& image, uint64_t imageSize, PasswordCipher& cipher, ArchiveTrailer& trailer) {
     std::memset(&trailer, 0, sizeof trailer);
     if (imageSize < kTrailerSize || !image.seek(imageSize - kTrailerSize)) return false;
-    if (!readAll(image, trailer.bytes(), kTrailerSize)) return false;
+    if (!image.readAll(trailer.bytes(), kTrailerSize)) return false;
     decryptRegion(cipher, trailer.bytes(), kTrailerSize);
     return true;
 }
@@ -133,7 +122,7 @@ ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
     for (uint32_t done = 0; done < covered;) {
         const uint32_t left = covered - done;
         const uint32_t piece = left < most ? left : most;
-        if (!readAll(image, scratch.data, piece)) return kCorrupt;
+        if (!image.readAll(scratch.data, piece)) return kCorrupt;
         names.addCipherText(scratch.data, piece);
         done += piece;
     }
@@ -145,7 +134,7 @@ ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
     uint8_t* record = alone ? end : end + 16;
     ExtractResult result = kCorrupt;
     if (image.seek(where.infoOffset + from) &&
-        readAll(image, alone ? record : end, alone ? kRecord : kRecord + 16)) {
+        image.readAll(alone ? record : end, alone ? kRecord : kRecord + 16)) {
         cipher.restartChain();
         cipher.decryptBlocks(alone ? record : end, (alone ? kRecord : kRecord + 16) / 16);
         uint8_t stored[kIntegrityTagSize];
@@ -204,7 +193,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     ExtractResult result = kExtractOk;
     // Reads and deciphers the block's next `piece` bytes behind what the buffer holds.
     auto readPiece = [&](uint32_t piece) {
-        if (!readAll(image, buf + have, piece)) return false;
+        if (!image.readAll(buf + have, piece)) return false;
         if (readSoFar < namesCovered) {
             const uint64_t left = namesCovered - readSoFar;
             names.addCipherText(buf + have, left < piece ? static_cast<uint32_t>(left) : piece);
@@ -315,7 +304,7 @@ bool verifySeal(File& image, const ArchiveTrailer& trailer, const PayloadLocatio
     for (uint64_t position = 0; position < trailer.dataSize; position += kChunkSize) {
         const uint64_t left = trailer.dataSize - position;
         const uint32_t bytes = left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
-        if (!readAll(image, scratch.data, bytes)) return false;
+        if (!image.readAll(scratch.data, bytes)) return false;
         uint8_t leaf[kIntegrityLeafSize];
         IntegrityTag::leafOf(scratch.data, bytes, leaf);
         seal.tag.addLeaf(leaf);

@@ -123,33 +123,21 @@ IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, uint32_t 
     return kTailRecord;
 }
 
-NamesTag::NamesTag(const uint8_t* key) {
-    restart(key);
-}
-
-NamesTag::~NamesTag() {
+TagDigest::~TagDigest() {
+    // mac_ wipes itself.
     secureZeroObject(plain_);
 }
 
-void NamesTag::restart(const uint8_t* key) {
+void TagDigest::start(const uint8_t* key) {
     keyed_ = key != nullptr;
-    trailerAdded_ = false;
-    finished_ = false;
     if (keyed_) {
         mac_.init(key, kIntegrityTagSize);
-        mac_.update(kNamesTagLabel, sizeof kNamesTagLabel);
     } else {
         sha512Init(plain_);
-        sha512Update(plain_, kNamesTagLabel, sizeof kNamesTagLabel);
     }
 }
 
-void NamesTag::addTrailer(const uint8_t* trailer) {
-    trailerAdded_ = !trailerAdded_ && !finished_;
-    addCipherText(trailer, 32);
-}
-
-void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
+void TagDigest::add(const uint8_t* data, std::size_t length) {
     if (keyed_) {
         mac_.update(data, length);
     } else {
@@ -157,25 +145,54 @@ void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
     }
 }
 
+void TagDigest::finish(uint8_t* out) {
+    if (keyed_) {
+        mac_.finish(out);
+    } else {
+        sha512Final(plain_, out);
+    }
+}
+
+bool tagMatches(bool whole, TagDigest& digest, const uint8_t* storedTag) {
+    uint8_t computed[kIntegrityTagSize];
+    digest.finish(computed);
+    const bool same = equalInConstantTime(computed, storedTag, kIntegrityTagSize);
+    secureZero(computed, sizeof computed);
+    return whole && same;
+}
+
+NamesTag::NamesTag(const uint8_t* key) {
+    restart(key);
+}
+
+void NamesTag::restart(const uint8_t* key) {
+    trailerAdded_ = false;
+    finished_ = false;
+    digest_.start(key);
+    digest_.add(kNamesTagLabel, sizeof kNamesTagLabel);
+}
+
+void NamesTag::addTrailer(const uint8_t* trailer) {
+    trailerAdded_ = !trailerAdded_ && !finished_;
+    digest_.add(trailer, 32);
+}
+
+void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
+    digest_.add(data, length);
+}
+
 bool NamesTag::finish(uint8_t* tag) {
-    std::memset(tag, 0, kIntegrityTagSize);
     const bool whole = trailerAdded_ && !finished_;
     finished_ = true;
-    if (keyed_) {
-        mac_.finish(tag);
-    } else {
-        sha512Final(plain_, tag);
-    }
+    digest_.finish(tag);
     if (!whole) std::memset(tag, 0, kIntegrityTagSize);
     return whole;
 }
 
 bool NamesTag::matches(const uint8_t* storedTag) {
-    uint8_t computed[kIntegrityTagSize];
-    const bool finished = finish(computed);
-    const bool same = equalInConstantTime(computed, storedTag, kIntegrityTagSize);
-    secureZero(computed, sizeof computed);
-    return finished && same;
+    const bool whole = trailerAdded_ && !finished_;
+    finished_ = true;
+    return tagMatches(whole, digest_, storedTag);
 }
 
 IntegrityTag::IntegrityTag(const uint8_t* key) {
@@ -183,21 +200,15 @@ IntegrityTag::IntegrityTag(const uint8_t* key) {
 }
 
 void IntegrityTag::restart(const uint8_t* key) {
-    keyed_ = key != nullptr;
     stage_ = kNothing;
     chunkFill_ = 0;
-    if (keyed_) {
-        mac_.init(key, kIntegrityTagSize);
-    } else {
-        sha512Init(plain_);
-    }
+    message_.start(key);
     sha512Init(leaves_);
     sha256Init(chunk_);
 }
 
 IntegrityTag::~IntegrityTag() {
-    // mac_ wipes itself.
-    secureZeroObject(plain_);
+    // message_ wipes itself.
     secureZeroObject(leaves_);
     secureZeroObject(chunk_);
 }
@@ -233,11 +244,7 @@ void IntegrityTag::addTrailer(const uint8_t* trailer) {
         stage_ = kMisused;
         return;
     }
-    if (keyed_) {
-        mac_.update(trailer, 32);
-    } else {
-        sha512Update(plain_, trailer, 32);
-    }
+    message_.add(trailer, 32);
     stage_ = kTrailerAdded;
 }
 
@@ -246,11 +253,7 @@ void IntegrityTag::addInfo(const uint8_t* info, uint32_t length) {
         stage_ = kMisused;
         return;
     }
-    if (keyed_) {
-        mac_.update(info, length);
-    } else {
-        sha512Update(plain_, info, length);
-    }
+    message_.add(info, length);
     stage_ = kInfoAdded;
 }
 
@@ -268,13 +271,8 @@ bool IntegrityTag::finish(uint8_t* tag) {
         chunkFill_ = 0;
     }
     sha512Final(leaves_, digest);
-    if (keyed_) {
-        mac_.update(digest, sizeof digest);
-        mac_.finish(tag);
-    } else {
-        sha512Update(plain_, digest, sizeof digest);
-        sha512Final(plain_, tag);
-    }
+    message_.add(digest, sizeof digest);
+    message_.finish(tag);
     secureZero(digest, sizeof digest);
     return true;
 }

@@ -1,6 +1,7 @@
 // sfxtool rate: the password meter of the password dialog, for people choosing a password and
 // for scripts checking a batch. Passwords never come from the command line: they are typed
 // without echo at a terminal, or read one a line from standard input.
+#include "common/crypto/password_code_page.h"
 #include "common/crypto/password_quality.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
@@ -13,7 +14,7 @@ namespace {
 // it: the extractor's dialogs cannot take it.
 std::u16string verdictFor(const std::u16string& password, int result) {
     std::u16string verdict = passwordVerdict(result);
-    if (codePageChanges(password)) {
+    if (!passwordFitsCodePage(password.c_str())) {
         verdict += u"; has characters " + ansiCodePageName() + u" cannot hold (create refuses it)";
     } else if (password.size() > kTypeablePasswordChars && result != kPasswordTooLong) {
         verdict += u"; longer than the extractor takes (create refuses it)";

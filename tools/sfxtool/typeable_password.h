@@ -14,9 +14,5 @@ constexpr std::size_t kTypeablePasswordChars = 63;
 // or characters the ANSI code page changes. The password itself is never part of the text.
 std::u16string untypeableReason(const std::u16string& password);
 
-// Whether the ANSI code page turns some character of `text` into another (best-fit mapping off,
-// as the key derivation converts).
-bool codePageChanges(const std::u16string& text);
-
 // The ANSI code page as people know it: "Windows-1252" off Windows, "code page N" on it.
 std::u16string ansiCodePageName();
