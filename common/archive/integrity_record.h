@@ -99,8 +99,6 @@ constexpr uint32_t recordLengthOf(uint8_t version) {
 constexpr uint32_t recordTailSize(uint8_t version) {
     return kIntegrityGuardSize + recordLengthOf(version);
 }
-constexpr uint32_t kIntegrityRecordLength = recordLengthOf(kIntegrityVersion1);  // 80
-constexpr uint32_t kIntegrityTailSize = recordTailSize(kIntegrityVersion1);      // 96
 // The longest tail of any version this reader knows.
 constexpr uint32_t kIntegrityLongestTail = recordTailSize(kIntegrityVersion);  // 160
 constexpr uint8_t kIntegrityKeyed = 1;    // HMAC-SHA-512 under the password's integrity key
