@@ -1,6 +1,7 @@
 # What `make package` builds, into build/package/ (CPack, one generator per build):
 #   the native build: quillon-sfx_VERSION_ARCH.deb, with sfxtool (the extractor inside), its
-#     manual page and bash completion, the README and the licence;
+#     manual page and bash completion, the web page (/usr/share/quillon-sfx/quillon.html, which
+#     the manual page and sfxtool --help name), the README and the licence;
 #   the cross build: quillon-sfx-VERSION-win32.zip, with the five Windows binaries side by side,
 #     and the web page when the web build has made it.
 # Run as `cpack --config CPackConfig.cmake` in each build folder, once the build is done.
@@ -41,10 +42,14 @@ else()
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
         "sfxtool makes password-protected archives: self-extracting Windows programs that\n"
         "unpack themselves when the recipient runs them, and plain encrypted archives (.tvf).\n"
-        "It opens, lists and tests both on any system.")
+        "It opens, lists and tests both on any system. A web page that opens and makes\n"
+        "the same archives in a browser comes with it.")
     string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
     set(doc share/doc/quillon-sfx)
     install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc})
+    # The page is made by the web build, which `make package` runs first. It is not optional:
+    # the manual page and the help promise it, so a package without it is not made.
+    install(FILES ${PROJECT_SOURCE_DIR}/build/web/quillon.html DESTINATION share/quillon-sfx)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${doc} RENAME copyright)
 endif()
 

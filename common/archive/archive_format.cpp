@@ -30,17 +30,6 @@ uint64_t get64(const uint8_t* p) {
     return v;
 }
 
-// Reads exactly `bytes` bytes, however the platform splits the read.
-bool readAll(File& file, uint8_t* out, uint32_t bytes) {
-    uint32_t done = 0;
-    while (done < bytes) {
-        const int64_t n = file.read(out + done, bytes - done);
-        if (n <= 0) return false;
-        done += static_cast<uint32_t>(n);
-    }
-    return true;
-}
-
 constexpr uint8_t kKeyBlockMarker[8] = {'Q', 'S', 'F', 'X', 'H', 'K', 'E', 'Y'};
 constexpr uint8_t kKeyDerivationArgon2id13 = 1;
 
@@ -128,7 +117,7 @@ void sealTrailer(PasswordCipher& cipher, const ArchiveTrailer& trailer, uint8_t*
 bool readTrailer(File& image, uint64_t imageSize, PasswordCipher& cipher, ArchiveTrailer& trailer) {
     std::memset(&trailer, 0, sizeof trailer);
     if (imageSize < kTrailerSize || !image.seek(imageSize - kTrailerSize)) return false;
-    if (!readAll(image, trailer.bytes(), kTrailerSize)) return false;
+    if (!image.readAll(trailer.bytes(), kTrailerSize)) return false;
     decryptRegion(cipher, trailer.bytes(), kTrailerSize);
     return true;
 }
@@ -168,7 +157,7 @@ ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
     for (uint32_t done = 0; done < covered;) {
         const uint32_t left = covered - done;
         const uint32_t piece = left < most ? left : most;
-        if (!readAll(image, scratch.data, piece)) return kCorrupt;
+        if (!image.readAll(scratch.data, piece)) return kCorrupt;
         names.addCipherText(scratch.data, piece);
         done += piece;
     }
@@ -180,7 +169,7 @@ ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
     uint8_t* record = alone ? end : end + 16;
     ExtractResult result = kCorrupt;
     if (image.seek(where.infoOffset + from) &&
-        readAll(image, alone ? record : end, alone ? kRecord : kRecord + 16)) {
+        image.readAll(alone ? record : end, alone ? kRecord : kRecord + 16)) {
         cipher.restartChain();
         cipher.decryptBlocks(alone ? record : end, (alone ? kRecord : kRecord + 16) / 16);
         uint8_t stored[kIntegrityTagSize];
@@ -239,7 +228,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     ExtractResult result = kExtractOk;
     // Reads and deciphers the block's next `piece` bytes behind what the buffer holds.
     auto readPiece = [&](uint32_t piece) {
-        if (!readAll(image, buf + have, piece)) return false;
+        if (!image.readAll(buf + have, piece)) return false;
         if (readSoFar < namesCovered) {
             const uint64_t left = namesCovered - readSoFar;
             names.addCipherText(buf + have, left < piece ? static_cast<uint32_t>(left) : piece);
@@ -350,7 +339,7 @@ bool verifySeal(File& image, const ArchiveTrailer& trailer, const PayloadLocatio
     for (uint64_t position = 0; position < trailer.dataSize; position += kChunkSize) {
         const uint64_t left = trailer.dataSize - position;
         const uint32_t bytes = left < kChunkSize ? static_cast<uint32_t>(left) : kChunkSize;
-        if (!readAll(image, scratch.data, bytes)) return false;
+        if (!image.readAll(scratch.data, bytes)) return false;
         uint8_t leaf[kIntegrityLeafSize];
         IntegrityTag::leafOf(scratch.data, bytes, leaf);
         seal.tag.addLeaf(leaf);
@@ -367,7 +356,7 @@ namespace {
 ExtractResult keyForEnd(File& image, uint64_t end, PasswordCipher& cipher, PayloadLocation& where) {
     where = PayloadLocation{};
     where.imageSize = end;
-    if (!image.seek(end - kKeyBlockBytes) || !readAll(image, where.keyBlock, kKeyBlockBytes)) {
+    if (!image.seek(end - kKeyBlockBytes) || !image.readAll(where.keyBlock, kKeyBlockBytes)) {
         return kCorrupt;
     }
     KeySpec spec;
@@ -390,8 +379,10 @@ ExtractResult keyForEnd(File& image, uint64_t end, PasswordCipher& cipher, Paylo
     logLine(3, "read_files_to_crypt", u"key: Argon2id, %d KiB, %d passes, %d lanes",
             static_cast<int>(spec.cost.memoryKiB), static_cast<int>(spec.cost.passes),
             static_cast<int>(spec.cost.lanes));
-    if (!cipher.holdsPassword()) return kWrongPassword;
-    return cipher.keyFor(spec) ? kExtractOk : kOutOfMemory;
+    // Without a held password only a key already derived for this very spec opens it (the
+    // writer reading back what it signed); with one, failing to derive means no memory.
+    if (cipher.keyFor(spec)) return kExtractOk;
+    return cipher.holdsPassword() ? kOutOfMemory : kWrongPassword;
 }
 
 }  // namespace

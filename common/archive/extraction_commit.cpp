@@ -1,12 +1,18 @@
 #include "common/archive/extraction_commit.h"
 
+#include <atomic>
 #include <new>
 
 #include "common/archive/stored_name.h"
 #include "common/support/clock.h"
 #include "common/support/log.h"
+#include "common/support/stop_request.h"
 
 namespace {
+
+std::atomic<bool> keepingExisting{false};
+std::atomic<uint32_t> replacedLast{0};
+std::atomic<uint32_t> keptLast{0};
 
 // Spreads a counter over 32 bits, so that temporaries of one run are not named in sequence
 // and a second run beside a killed one picks other names.
@@ -20,6 +26,14 @@ uint32_t mix(uint32_t x) {
 }
 
 }  // namespace
+
+void keepExistingFiles(bool keep) {
+    keepingExisting = keep;
+}
+
+CommitCounts lastCommitCounts() {
+    return {replacedLast.load(), keptLast.load()};
+}
 
 bool ExtractionCommit::prepare(uint32_t files) {
     release();
@@ -95,6 +109,8 @@ void ExtractionCommit::undo(DestinationTree& tree, const FileTable& files, uint3
             case kKeptOld:
                 tree.restoreOld(tags_[i - 1], leaf);
                 break;
+            case kLeftStanding:
+                break;  // nothing was renamed there
             default:
                 break;  // the old file could not be kept: the new one is all there is
         }
@@ -104,10 +120,17 @@ void ExtractionCommit::undo(DestinationTree& tree, const FileTable& files, uint3
 bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
                               const FileIdentity& archive, uint32_t& failed, bool& refused) {
     const uint32_t n = files.count();
+    const bool keep = keepingExisting;
     refused = false;
-    // First look at every target: nothing is renamed unless all of them can take a file. In a
-    // folder this run made there was nothing to look at (and the archive is not in it); should
-    // anything have come there since, the rename below refuses to replace it unseen.
+    if (stopRequest() != 0) {
+        failed = 0;
+        discard(tree, files, 0, n);
+        return false;
+    }
+    // First look at every target: nothing is renamed unless all of them can take a file (or,
+    // keeping what stands, be left as they are). In a folder this run made there was nothing to
+    // look at (and the archive is not in it); should anything have come there since, the rename
+    // below refuses to replace it unseen.
     for (uint32_t i = 0; i < n; ++i) {
         if (inMadeFolder_[i] != 0) continue;
         const char16_t* leaf = nullptr;
@@ -115,8 +138,9 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
         const TreeEnter entered = enterFolderOf(tree, files, i, false, leaf);
         const TreeEntry what =
             entered == TreeEnter::kEntered ? tree.inspect(leaf, &target) : TreeEntry::kError;
-        const bool fits =
-            what == TreeEntry::kAbsent || (what == TreeEntry::kFile && !target.sameAs(archive));
+        const bool fits = what == TreeEntry::kAbsent ||
+                          (what == TreeEntry::kFile && !target.sameAs(archive)) ||
+                          (keep && what != TreeEntry::kError);
         if (!fits) {
             logLine(1, "write_crypt_files", u"%d refused: %s", static_cast<int>(i),
                     what == TreeEntry::kFile   ? u"the archive itself"
@@ -131,14 +155,20 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
     uint32_t i = 0;
     for (; i < n; ++i) {
         const char16_t* leaf = nullptr;
-        if (!enterExisting(tree, files, i, leaf)) break;
+        if (stopRequest() != 0 || !enterExisting(tree, files, i, leaf)) break;
         replaced_[i] = kWasAbsent;
         // Most targets are new: one rename that refuses to replace anything puts the file in
         // place. Where something stands (it stood at the first look, or came since), it is kept
-        // under a second name first, so a failure later can give it back.
+        // under a second name first, so a failure later can give it back; or, keeping what
+        // stands, the temporary goes and nothing else happens.
         const TreePlace placed = tree.placeTemporary(tags_[i], leaf);
         if (placed == TreePlace::kPlaced) continue;
         if (placed == TreePlace::kFailed) break;
+        if (keep) {
+            replaced_[i] = kLeftStanding;
+            if (!tree.removeTemporary(tags_[i])) break;
+            continue;
+        }
         replaced_[i] = tree.keepOld(leaf, tags_[i]) ? kKeptOld : kLostOld;
         if (!tree.commitTemporary(tags_[i], leaf)) {
             if (replaced_[i] == kKeptOld) tree.removeOld(tags_[i]);
@@ -153,11 +183,16 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
         setLastSystemError(error);
         return false;
     }
+    uint32_t replacedCount = 0, keptCount = 0;
     for (uint32_t k = 0; k < n; ++k) {
         const char16_t* leaf = nullptr;
         if (replaced_[k] == kKeptOld && enterExisting(tree, files, k, leaf)) {
             tree.removeOld(tags_[k]);
         }
+        replacedCount += replaced_[k] == kKeptOld || replaced_[k] == kLostOld ? 1 : 0;
+        keptCount += replaced_[k] == kLeftStanding ? 1 : 0;
     }
+    replacedLast = replacedCount;
+    keptLast = keptCount;
     return true;
 }

@@ -8,12 +8,30 @@
 // fails part-way undoes the ones before it: files that were new are removed, files that were
 // replaced get their old contents back. So a run leaves every file the destination held either
 // as it was, or, when it succeeds, replaced by the archive's.
+//
+// A file the destination already holds is replaced by default; a front end may ask that such
+// files be left as they are instead (keepExistingFiles), and learns after the run how many were
+// replaced or left (lastCommitCounts). Both are the process's, not a run's: the reader's record
+// has no place for them yet, and the one front end that asks runs one extraction at a time.
+// A job asked to stop (stop_request.h) renames nothing, and a commit under way when the
+// request comes undoes what it renamed.
 #pragma once
 
 #include <cstdint>
 
 #include "common/archive/file_table.h"
 #include "common/support/destination_tree.h"
+
+// Whether commits from now on leave every entry that stands at a target's name as it is (the
+// temporary goes instead), rather than replacing it.
+void keepExistingFiles(bool keep);
+
+// What the last commit that completed did with entries that stood at its targets' names.
+struct CommitCounts {
+    uint32_t replaced = 0;
+    uint32_t kept = 0;
+};
+CommitCounts lastCommitCounts();
 
 class ExtractionCommit {
   public:
@@ -46,7 +64,7 @@ class ExtractionCommit {
     void release();
 
   private:
-    enum Replaced : uint8_t { kWasAbsent = 0, kKeptOld = 1, kLostOld = 2 };
+    enum Replaced : uint8_t { kWasAbsent = 0, kKeptOld = 1, kLostOld = 2, kLeftStanding = 3 };
     void undo(DestinationTree& tree, const FileTable& files, uint32_t committed);
     // Enters the folder of file `index`, which must already be there.
     bool enterExisting(DestinationTree& tree, const FileTable& files, uint32_t index,

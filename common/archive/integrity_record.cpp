@@ -123,34 +123,21 @@ IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, uint32_t 
     return kTailRecord;
 }
 
-NamesTag::NamesTag(const uint8_t* key) {
-    restart(key);
-}
-
-NamesTag::~NamesTag() {
+TagDigest::~TagDigest() {
+    // mac_ wipes itself.
     secureZeroObject(plain_);
 }
 
-void NamesTag::restart(const uint8_t* key) {
+void TagDigest::start(const uint8_t* key) {
     keyed_ = key != nullptr;
-    trailerAdded_ = false;
-    finished_ = false;
     if (keyed_) {
         mac_.init(key, kIntegrityTagSize);
-        mac_.update(kNamesTagLabel, sizeof kNamesTagLabel);
     } else {
         sha512Init(plain_);
-        sha512Update(plain_, kNamesTagLabel, sizeof kNamesTagLabel);
     }
 }
 
-void NamesTag::addTrailer(const uint8_t* trailer, const uint8_t* keyBlock) {
-    trailerAdded_ = !trailerAdded_ && !finished_;
-    addCipherText(trailer, 32);
-    if (keyBlock != nullptr) addCipherText(keyBlock, kKeyBlockBytes);
-}
-
-void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
+void TagDigest::add(const uint8_t* data, std::size_t length) {
     if (keyed_) {
         mac_.update(data, length);
     } else {
@@ -158,25 +145,55 @@ void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
     }
 }
 
+void TagDigest::finish(uint8_t* out) {
+    if (keyed_) {
+        mac_.finish(out);
+    } else {
+        sha512Final(plain_, out);
+    }
+}
+
+bool tagMatches(bool whole, TagDigest& digest, const uint8_t* storedTag) {
+    uint8_t computed[kIntegrityTagSize];
+    digest.finish(computed);
+    const bool same = equalInConstantTime(computed, storedTag, kIntegrityTagSize);
+    secureZero(computed, sizeof computed);
+    return whole && same;
+}
+
+NamesTag::NamesTag(const uint8_t* key) {
+    restart(key);
+}
+
+void NamesTag::restart(const uint8_t* key) {
+    trailerAdded_ = false;
+    finished_ = false;
+    digest_.start(key);
+    digest_.add(kNamesTagLabel, sizeof kNamesTagLabel);
+}
+
+void NamesTag::addTrailer(const uint8_t* trailer, const uint8_t* keyBlock) {
+    trailerAdded_ = !trailerAdded_ && !finished_;
+    digest_.add(trailer, 32);
+    if (keyBlock != nullptr) digest_.add(keyBlock, kKeyBlockBytes);
+}
+
+void NamesTag::addCipherText(const uint8_t* data, std::size_t length) {
+    digest_.add(data, length);
+}
+
 bool NamesTag::finish(uint8_t* tag) {
-    std::memset(tag, 0, kIntegrityTagSize);
     const bool whole = trailerAdded_ && !finished_;
     finished_ = true;
-    if (keyed_) {
-        mac_.finish(tag);
-    } else {
-        sha512Final(plain_, tag);
-    }
+    digest_.finish(tag);
     if (!whole) std::memset(tag, 0, kIntegrityTagSize);
     return whole;
 }
 
 bool NamesTag::matches(const uint8_t* storedTag) {
-    uint8_t computed[kIntegrityTagSize];
-    const bool finished = finish(computed);
-    const bool same = equalInConstantTime(computed, storedTag, kIntegrityTagSize);
-    secureZero(computed, sizeof computed);
-    return finished && same;
+    const bool whole = trailerAdded_ && !finished_;
+    finished_ = true;
+    return tagMatches(whole, digest_, storedTag);
 }
 
 IntegrityTag::IntegrityTag(const uint8_t* key) {
@@ -184,21 +201,15 @@ IntegrityTag::IntegrityTag(const uint8_t* key) {
 }
 
 void IntegrityTag::restart(const uint8_t* key) {
-    keyed_ = key != nullptr;
     stage_ = kNothing;
     chunkFill_ = 0;
-    if (keyed_) {
-        mac_.init(key, kIntegrityTagSize);
-    } else {
-        sha512Init(plain_);
-    }
+    message_.start(key);
     sha512Init(leaves_);
     sha256Init(chunk_);
 }
 
 IntegrityTag::~IntegrityTag() {
-    // mac_ wipes itself.
-    secureZeroObject(plain_);
+    // message_ wipes itself.
     secureZeroObject(leaves_);
     secureZeroObject(chunk_);
 }
@@ -234,13 +245,8 @@ void IntegrityTag::addTrailer(const uint8_t* trailer, const uint8_t* keyBlock) {
         stage_ = kMisused;
         return;
     }
-    if (keyed_) {
-        mac_.update(trailer, 32);
-        if (keyBlock != nullptr) mac_.update(keyBlock, kKeyBlockBytes);
-    } else {
-        sha512Update(plain_, trailer, 32);
-        if (keyBlock != nullptr) sha512Update(plain_, keyBlock, kKeyBlockBytes);
-    }
+    message_.add(trailer, 32);
+    if (keyBlock != nullptr) message_.add(keyBlock, kKeyBlockBytes);
     stage_ = kTrailerAdded;
 }
 
@@ -249,11 +255,7 @@ void IntegrityTag::addInfo(const uint8_t* info, uint32_t length) {
         stage_ = kMisused;
         return;
     }
-    if (keyed_) {
-        mac_.update(info, length);
-    } else {
-        sha512Update(plain_, info, length);
-    }
+    message_.add(info, length);
     stage_ = kInfoAdded;
 }
 
@@ -271,13 +273,8 @@ bool IntegrityTag::finish(uint8_t* tag) {
         chunkFill_ = 0;
     }
     sha512Final(leaves_, digest);
-    if (keyed_) {
-        mac_.update(digest, sizeof digest);
-        mac_.finish(tag);
-    } else {
-        sha512Update(plain_, digest, sizeof digest);
-        sha512Final(plain_, tag);
-    }
+    message_.add(digest, sizeof digest);
+    message_.finish(tag);
     secureZero(digest, sizeof digest);
     return true;
 }

@@ -107,8 +107,6 @@ constexpr uint32_t recordLengthOf(uint8_t version) {
 constexpr uint32_t recordTailSize(uint8_t version) {
     return kIntegrityGuardSize + recordLengthOf(version);
 }
-constexpr uint32_t kIntegrityRecordLength = recordLengthOf(kIntegrityVersion1);  // 80
-constexpr uint32_t kIntegrityTailSize = recordTailSize(kIntegrityVersion1);      // 96
 // The longest tail of any version this reader knows.
 constexpr uint32_t kIntegrityLongestTail = recordTailSize(kIntegrityVersion);  // 160
 constexpr uint8_t kIntegrityKeyed = 1;    // HMAC-SHA-512 under the password's integrity key
@@ -193,12 +191,35 @@ inline IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, ui
 // they are; the tag itself is the caller's to compare.
 bool readAnnouncedRecord(const uint8_t* end, bool keyed, uint8_t* namesTag);
 
+// The message digest both tags are made with: HMAC-SHA-512 under the integrity key, or plain
+// SHA-512 for an archive without a password. Wiped when it goes.
+class TagDigest {
+  public:
+    TagDigest() = default;
+    ~TagDigest();
+    TagDigest(const TagDigest&) = delete;
+    TagDigest& operator=(const TagDigest&) = delete;
+    // Starts a message, keyed with the 64-byte `key`, or unkeyed with null.
+    void start(const uint8_t* key);
+    void add(const uint8_t* data, std::size_t length);
+    // Writes the 64-byte digest; start begins the next message.
+    void finish(uint8_t* out);
+
+  private:
+    bool keyed_ = false;
+    HmacSha512 mac_;
+    Sha512Context plain_{};
+};
+
+// finish's 64 bytes of `digest` against `storedTag`, in constant time; false as well unless
+// `whole` (the message was made as its recipe says).
+bool tagMatches(bool whole, TagDigest& digest, const uint8_t* storedTag);
+
 // The names tag of a version 2 record (see the top of this file), computed as the ciphertext goes
 // by. Keyed with the integrity key, or the plain digest without one. Wiped when it goes.
 class NamesTag {
   public:
     explicit NamesTag(const uint8_t* key = nullptr);
-    ~NamesTag();
     NamesTag(const NamesTag&) = delete;
     NamesTag& operator=(const NamesTag&) = delete;
     // Starts over with the label, keyed with `key` (or unkeyed).
@@ -213,11 +234,9 @@ class NamesTag {
     bool matches(const uint8_t* storedTag);
 
   private:
-    bool keyed_ = false;
     bool trailerAdded_ = false;
     bool finished_ = false;
-    HmacSha512 mac_;
-    Sha512Context plain_;
+    TagDigest digest_;
 };
 
 // The tag, computed as the parts go by (see the top of this file). Either order works: the
@@ -258,11 +277,9 @@ class IntegrityTag {
   private:
     enum Stage : uint8_t { kNothing, kTrailerAdded, kInfoAdded, kFinished, kMisused };
 
-    bool keyed_;
     Stage stage_ = kNothing;
     uint32_t chunkFill_ = 0;  // bytes of the current chunk addData has taken
-    HmacSha512 mac_;          // the message, keyed
-    Sha512Context plain_;     // the message, unkeyed
+    TagDigest message_;       // trailer || info block || leaf digest
     Sha512Context leaves_;    // leaf 0 || leaf 1 || ...
     Sha256Context chunk_;     // addData's current chunk
 };

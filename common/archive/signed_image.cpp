@@ -21,15 +21,7 @@ uint32_t get32(const uint8_t* p) {
 }
 
 bool readFromFile(void* source, uint64_t offset, uint8_t* out, uint32_t bytes) {
-    File& file = *static_cast<File*>(source);
-    if (!file.seek(offset)) return false;
-    uint32_t done = 0;
-    while (done < bytes) {
-        const int64_t n = file.read(out + done, bytes - done);
-        if (n <= 0) return false;
-        done += static_cast<uint32_t>(n);
-    }
-    return true;
+    return static_cast<File*>(source)->readAllAt(offset, out, bytes);
 }
 
 // The certificate table an image's headers name, when they are sound: its offset, and where

@@ -5,7 +5,7 @@
 // Writers refuse it; readers still accept it, to open what older writers made.
 #pragma once
 
-// True when every character of the zero-terminated password converts to the code page and back
-// unchanged, and all of it fits in the bytes the derivation digests. A null or empty password
-// fits.
+// True when every character of the zero-terminated password converts to the code page (best-fit
+// mapping off, as the key derivation converts) and back unchanged. A null or empty password fits.
+// Its length is the caller's to judge.
 bool passwordFitsCodePage(const char16_t* password);

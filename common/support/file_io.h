@@ -52,6 +52,21 @@ class File {
 
     // Bytes read (0 at the end of the file), or -1 on failure.
     int64_t read(void* buffer, uint32_t bytes);
+    // Exactly `bytes` bytes, however the platform splits the read; false at the end of the file
+    // or on failure. Here rather than in file_io.cpp, which not every platform's build links.
+    bool readAll(void* buffer, uint32_t bytes) {
+        uint8_t* out = static_cast<uint8_t*>(buffer);
+        for (uint32_t done = 0; done < bytes;) {
+            const int64_t n = read(out + done, bytes - done);
+            if (n <= 0) return false;
+            done += static_cast<uint32_t>(n);
+        }
+        return true;
+    }
+    // readAll at `offset`.
+    bool readAllAt(uint64_t offset, void* buffer, uint32_t bytes) {
+        return seek(offset) && readAll(buffer, bytes);
+    }
     // Bytes written, or -1 on failure.
     int64_t write(const void* buffer, uint32_t bytes);
     // The 64-bit size, or -1 on failure. For a file opened to read it may be the size the file

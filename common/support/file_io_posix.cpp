@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/support/file_io.h"
+#include "common/support/stop_request.h"
 #include "common/support/utf8.h"
 
 namespace {
@@ -71,7 +72,19 @@ void File::close() {
     openedSize_ = -1;
 }
 
+namespace {
+
+// A job asked to stop (stop_request.h) reads, writes and moves nothing more.
+bool refusedForStop() {
+    if (stopRequest() == 0) return false;
+    errno = EINTR;
+    return true;
+}
+
+}  // namespace
+
 int64_t File::read(void* buffer, uint32_t bytes) {
+    if (refusedForStop()) return -1;
     // A short read from a regular file only happens at its end or on a signal; keep reading
     // so that callers see the same whole-chunk reads as on Windows.
     uint32_t done = 0;
@@ -86,6 +99,7 @@ int64_t File::read(void* buffer, uint32_t bytes) {
 }
 
 int64_t File::write(const void* buffer, uint32_t bytes) {
+    if (refusedForStop()) return -1;
     uint32_t done = 0;
     while (done < bytes) {
         const ssize_t n =
@@ -134,6 +148,7 @@ bool deleteFile(const char16_t* path) {
 }
 
 bool replaceFile(const char16_t* from, const char16_t* to) {
+    if (refusedForStop()) return false;
     return rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
 }
 

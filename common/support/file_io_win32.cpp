@@ -4,6 +4,7 @@
 
 #include "common/support/code_page.h"
 #include "common/support/secure_zero.h"
+#include "common/support/stop_request.h"
 
 namespace {
 
@@ -60,13 +61,26 @@ void File::close() {
     handle_ = kClosed;
 }
 
+namespace {
+
+// A job asked to stop (stop_request.h) reads, writes and moves nothing more.
+bool refusedForStop() {
+    if (stopRequest() == 0) return false;
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return true;
+}
+
+}  // namespace
+
 int64_t File::read(void* buffer, uint32_t bytes) {
+    if (refusedForStop()) return -1;
     DWORD done = 0;
     if (!ReadFile(h(handle_), buffer, bytes, &done, nullptr)) return -1;
     return done;
 }
 
 int64_t File::write(const void* buffer, uint32_t bytes) {
+    if (refusedForStop()) return -1;
     DWORD done = 0;
     if (!WriteFile(h(handle_), buffer, bytes, &done, nullptr)) return -1;
     return done;
@@ -120,6 +134,7 @@ bool deleteFile(const char16_t* path) {
 }
 
 bool replaceFile(const char16_t* from, const char16_t* to) {
+    if (refusedForStop()) return false;
     if (MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING)) return true;
     // The Windows 95 family has no MoveFileEx: make room, then move.
     if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;

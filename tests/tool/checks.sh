@@ -23,3 +23,7 @@ expect() {  # expect NAME CONDITION...
         failures=$((failures + 1))
     fi
 }
+
+not_found() {  # not_found TEXT FILE: the file does not hold the text
+    ! grep -qF -- "$1" "$2"
+}

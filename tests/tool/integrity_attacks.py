@@ -152,8 +152,9 @@ def main():
     names, paths = make_sources(first_content, last_content)
     sizes = [len(first_content), len(last_content)]
 
-    # The stripping attack, for many fresh passwords, on .tvf and .exe archives.
-    for k in range(12):
+    # The stripping attack, for many fresh passwords, on .tvf and .exe archives (more with
+    # QUILLON_ATTACK_PASSWORDS set).
+    for k in range(int(os.environ.get("QUILLON_ATTACK_PASSWORDS", "12"))):
         password = secrets.token_urlsafe(12)
         for kind, extra in (("tvf", ["--plain"]), ("exe", [])):
             image = create(password, "sealed." + kind, paths, *extra)

@@ -6,10 +6,11 @@
 #   make-signed-fixtures.sh OUTDIR EXTRACTOR TOOL [ARGS...]
 # In OUTDIR, all under the password "fixture pass", holding content/ (a.txt, sub/noise.bin,
 # empty):
-#   unsigned.exe      the extractor (a multiple of 8 bytes long) and the payload
+#   unsigned.exe      the extractor (a multiple of 8 bytes long) and the payload, classic key
 #   signed.exe        unsigned.exe signed: no padding needed, the table right after the trailer
 #   signed-twice.exe  signed.exe signed again: the table replaced
-#   unsigned-odd.exe  behind the extractor with 3 bytes appended, so the file is not 8-aligned
+#   unsigned-odd.exe  behind the extractor with 3 bytes appended, so the file is not 8-aligned;
+#                     a hardened key, so its key block ends the payload
 #   signed-odd.exe    unsigned-odd.exe signed: 5 zero bytes of padding before the table
 #   removed-odd.exe   signed-odd.exe with the signature removed (the padding stays)
 #   resigned-odd.exe  removed-odd.exe signed again
@@ -45,11 +46,11 @@ head -c 70001 /dev/urandom >content/sub/noise.bin
 cp "$extractor" extractor.exe || fail "no extractor at $extractor"
 cp extractor.exe extractor-odd.exe
 printf 'odd' >>extractor-odd.exe
-make_archive() {  # make_archive EXTRACTOR OUTPUT
-    "${tool[@]}" create --stub "$1" -p 'fixture pass' -o "$2" -C content a.txt sub empty \
+make_archive() {  # make_archive EXTRACTOR OUTPUT [--classic-key]
+    "${tool[@]}" create --stub "$1" -p 'fixture pass' -o "$2" "${@:3}" -C content a.txt sub empty \
         </dev/null >/dev/null || fail "sfxtool could not make $2"
 }
-make_archive extractor.exe unsigned.exe
+make_archive extractor.exe unsigned.exe --classic-key
 make_archive extractor-odd.exe unsigned-odd.exe
 
 sign() {  # sign IN OUT

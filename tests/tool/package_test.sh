@@ -2,7 +2,8 @@
 # What `make package` made, as a user gets it: the Debian package unpacked into a scratch root
 # (dpkg-deb -x) runs its sfxtool, which says the package's version and makes, lists and unpacks
 # a self-extracting archive with the extractor it carries; its manual page shows every command;
-# completion, README and licence are in place. The Windows zip holds the five binaries of this
+# completion, README and licence are in place, and so is the web page, where the manual page
+# and the help say it is. The Windows zip holds the five binaries of this
 # version, and the web page when the web build made one.
 #   package_test.sh PACKAGE_FOLDER VERSION WEB_PAGE
 set -u
@@ -30,10 +31,10 @@ tool=$root/usr/bin/sfxtool
 [ "$("$tool" --version)" = "sfxtool (Quillon SFX) $version" ] || fail "sfxtool --version says $("$tool" --version)"
 
 mkdir -p "$work/in/sub" && printf 'packaged\n' >"$work/in/sub/a.txt"
-(cd "$work" && "$tool" create -q -p pw -o made.exe in) || fail "create"
+(cd "$work" && "$tool" create -q -p Velvet-Otter-Quarry-42 -o made.exe in) || fail "create"
 [ "$(head -c 2 "$work/made.exe")" = MZ ] || fail "the archive starts with the extractor the package carries"
-[ "$("$tool" list -p pw "$work/made.exe")" = 'in\sub\a.txt' ] || fail "list: $("$tool" list -p pw "$work/made.exe")"
-"$tool" extract -q -p pw -d "$work/out" "$work/made.exe" || fail "extract"
+[ "$("$tool" list -p Velvet-Otter-Quarry-42 "$work/made.exe")" = 'in/sub/a.txt' ] || fail "list: $("$tool" list -p Velvet-Otter-Quarry-42 "$work/made.exe")"
+"$tool" extract -q -p Velvet-Otter-Quarry-42 -d "$work/out" "$work/made.exe" || fail "extract"
 cmp -s "$work/in/sub/a.txt" "$work/out/in/sub/a.txt" || fail "the file comes back"
 
 page=$root/usr/share/man/man1/sfxtool.1.gz
@@ -45,6 +46,10 @@ grep -q "Quillon SFX $version" <<<"$shown" || fail "the manual page names the ve
 completion=$root/usr/share/bash-completion/completions/sfxtool
 bash -c "source '$completion' && complete -p sfxtool" >/dev/null 2>&1 || fail "the completion does not register"
 [ -s "$root/usr/share/doc/quillon-sfx/README.md" ] || fail "README"
+installed_page=/usr/share/quillon-sfx/quillon.html
+cmp -s "$web_page" "$root$installed_page" || fail "the web build's page is not at $installed_page"
+grep -q "$installed_page" <<<"$shown" || fail "the manual page does not name $installed_page"
+"$tool" --help | grep -q "$installed_page" || fail "sfxtool --help does not name $installed_page"
 grep -q "MIT License" "$root/usr/share/doc/quillon-sfx/copyright" || fail "the licence"
 
 expected="hwtok32.dll pluginhost.exe sfxbuild.dll sfxstub.exe sfxtool.exe"

@@ -356,7 +356,6 @@ class RealSignature : public testing::Test {
         if (folder == nullptr || *folder == 0)
             GTEST_SKIP() << "QUILLON_SIGNED_FIXTURES is not set (ctest sets it)";
         folder_ = wideFromUtf8(folder);
-        keyed_ = cipher_.setPassword(u"fixture pass");
     }
 
     std::u16string path(const char16_t* name) const { return folder_ + u"/" + name; }
@@ -377,20 +376,26 @@ class RealSignature : public testing::Test {
         return b;
     }
 
-    // The signed archive's payload ends where its unsigned original did, and its payload
-    // bytes are the original's, byte for byte.
-    void expectPayloadOf(const char16_t* signedName, const char16_t* unsignedName) {
-        ASSERT_TRUE(keyed_);
+    // The signed archive's payload ends where its unsigned original did (its key block
+    // included, for a hardened one), and its payload bytes are the original's, byte for byte;
+    // found by the reader itself, holding the password as the front ends do.
+    void expectPayloadOf(const char16_t* signedName, const char16_t* unsignedName,
+                         bool hardened) {
         File image;
         ASSERT_TRUE(image.open(path(signedName).c_str(), FileOpen::kReadShared));
         const uint64_t size = static_cast<uint64_t>(image.size());
-        const PayloadEnd found = findPayloadEnd(image, size);
-        EXPECT_TRUE(found.certificateTable);
-        ExtractResult why;
-        const uint64_t end = payloadEndOf(image, size, cipher_, why);
-        ASSERT_EQ(end, sizeOf(unsignedName)) << "verdict " << why;
+        EXPECT_TRUE(findPayloadEnd(image, size).certificateTable);
+        PasswordCipher cipher;
+        ASSERT_TRUE(cipher.holdPassword(u"fixture pass"));
         ArchiveTrailer trailer;
-        ASSERT_TRUE(readTrailer(image, end, cipher_, trailer));
+        ByteBuf scratch;
+        FileTable files;
+        PayloadLocation where;
+        ASSERT_EQ(locatePayload(image, cipher, trailer, scratch, files, where), kExtractOk);
+        EXPECT_EQ(where.hardened, hardened);
+        EXPECT_EQ(cipher.kind(), hardened ? KeyKind::kHardened : KeyKind::kClassic);
+        const uint64_t end = where.imageSize + (where.hardened ? kKeyBlockBytes : 0);
+        ASSERT_EQ(end, sizeOf(unsignedName));
         const Bytes a = bytesOf(signedName), b = bytesOf(unsignedName);
         ASSERT_EQ(b.size(), end);
         EXPECT_TRUE(std::equal(b.begin() + trailer.stubSize, b.end(), a.begin() + trailer.stubSize))
@@ -398,14 +403,14 @@ class RealSignature : public testing::Test {
     }
 
     std::u16string folder_;
-    PasswordCipher cipher_;
-    bool keyed_ = false;
 };
 
 TEST_F(RealSignature, SignedArchivesAreFoundBehindTheirTable) {
-    expectPayloadOf(u"signed.exe", u"unsigned.exe");
+    // The archive behind the extractor of even size has the classic key, the other a hardened
+    // one, whose clear key block must be found before the zeros too.
+    expectPayloadOf(u"signed.exe", u"unsigned.exe", false);
     // Behind an extractor of odd size the tool pads; the zero bytes are tried away.
-    expectPayloadOf(u"signed-odd.exe", u"unsigned-odd.exe");
+    expectPayloadOf(u"signed-odd.exe", u"unsigned-odd.exe", true);
     const PayloadEnd odd = [&] {
         File f;
         f.open(path(u"signed-odd.exe").c_str(), FileOpen::kReadShared);
@@ -413,8 +418,8 @@ TEST_F(RealSignature, SignedArchivesAreFoundBehindTheirTable) {
     }();
     EXPECT_GE(odd.zeroBytes, (8 - sizeOf(u"unsigned-odd.exe") % 8) % 8);
     // Signed again (the table replaced), and signed after the signature was removed.
-    expectPayloadOf(u"signed-twice.exe", u"unsigned.exe");
-    expectPayloadOf(u"resigned-odd.exe", u"unsigned-odd.exe");
+    expectPayloadOf(u"signed-twice.exe", u"unsigned.exe", false);
+    expectPayloadOf(u"resigned-odd.exe", u"unsigned-odd.exe", true);
 }
 
 TEST_F(RealSignature, UnsignedArchivesAndRemovedSignaturesReadAsUnsigned) {

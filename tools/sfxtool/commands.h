@@ -13,7 +13,10 @@ int runList(Options& o);
 int runRate();
 
 // The password the options ask for: from the argument, one line of standard input, or the
-// terminal (twice when `confirm`). Returns 0, or an exit status after saying what went wrong.
+// terminal. With `confirm` it is a new one: refused unless the extractor's dialogs can take it
+// (typeable_password.h), and asked for twice at the terminal, where one the meter rejects is
+// used only when the user says so (from elsewhere the verdict is shown). Returns 0, or an exit
+// status after saying what went wrong.
 int obtainPassword(Options& o, bool confirm, SecretText& password);
 
 // "sfxtool: " and the message on standard error.

@@ -1,6 +1,7 @@
 // The bash completion script and the plain listing of the options, written from the option
 // table. A value named DIR completes to folders, PASSWORD and URL to nothing (a password is
-// never offered from history or files), any other value to file names.
+// never offered from history or files), any other value to file names, quoted by bash as it
+// quotes file names.
 #include "tools/sfxtool/option_documents.h"
 #include "tools/sfxtool/option_table.h"
 
@@ -21,9 +22,20 @@ std::u16string spellings(unsigned bits) {
 std::u16string valueCompletion(const OptionInfo& o) {
     const std::u16string_view value = o.value;
     if (value == u"PASSWORD" || value == u"URL") return u"COMPREPLY=()";
-    if (value == u"DIR") return u"COMPREPLY=($(compgen -d -- \"$cur\"))";
-    return u"COMPREPLY=($(compgen -f -- \"$cur\"))";
+    if (value == u"DIR") return u"_sfxtool_names -d \"$word\"";
+    return u"_sfxtool_names -f \"$word\"";
 }
+
+// Names are offered one a line, never split at spaces, and marked as file names, so that bash
+// quotes what it puts on the line: a name with spaces or quotes arrives whole. compgen gets the
+// word as bash hands it to the function, quotes and backslashes included: completing file
+// names, it undoes them itself when the word has any (undoing them first would undo them twice).
+constexpr char16_t kNameHelper[] =
+    u"# _sfxtool_names -f|-d WORD: the files or folders whose names start with WORD.\n"
+    u"_sfxtool_names() {\n"
+    u"    compopt -o filenames 2>/dev/null\n"
+    u"    mapfile -t COMPREPLY < <(compgen \"$1\" -- \"$2\")\n"
+    u"}\n";
 
 }  // namespace
 
@@ -31,13 +43,15 @@ std::u16string completionScript() {
     std::u16string commands;
     for (const CommandInfo& c : commandTable()) commands += std::u16string(c.name) + u' ';
     std::u16string out =
-        u"# bash completion for sfxtool, written by `sfxtool --dump-options bash`.\n"
+        u"# bash completion for sfxtool, written by `sfxtool --dump-options bash`.\n" +
+        std::u16string(kNameHelper) +
         u"_sfxtool() {\n"
         u"    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} i\n"
+        u"    local word=${2-$cur}\n"
         u"    if [ \"$COMP_CWORD\" -eq 1 ]; then\n"
-        u"        COMPREPLY=($(compgen -W '" +
+        u"        mapfile -t COMPREPLY < <(compgen -W '" +
         commands + spellings(kNoCommand) +
-        u"' -- \"$cur\"))\n"
+        u"' -- \"$cur\")\n"
         u"        return\n"
         u"    fi\n"
         u"    case $prev in\n";
@@ -61,9 +75,9 @@ std::u16string completionScript() {
         u"        [ \"${COMP_WORDS[i]}\" = -- ] && options=\n"
         u"    done\n"
         u"    if [ -n \"$options\" ] && [[ $cur == -* ]]; then\n"
-        u"        COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
+        u"        mapfile -t COMPREPLY < <(compgen -W \"$options\" -- \"$cur\")\n"
         u"    elif [ -n \"$names\" ]; then\n"
-        u"        COMPREPLY=($(compgen -f -- \"$cur\"))\n"
+        u"        _sfxtool_names -f \"$word\"\n"
         u"    else\n"
         u"        COMPREPLY=()\n"
         u"    fi\n"

@@ -1,7 +1,9 @@
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -24,6 +26,14 @@ bool stdinIsTerminal() {
     return isatty(0) != 0;
 }
 
+std::size_t terminalColumns() {
+    winsize size{};
+    if (ioctl(2, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    const char* columns = std::getenv("COLUMNS");
+    const long n = columns != nullptr ? std::strtol(columns, nullptr, 10) : 0;
+    return n > 0 && n < 10000 ? static_cast<std::size_t>(n) : 80;
+}
+
 bool readLine(std::u16string& line) {
     std::string bytes;
     if (!std::getline(std::cin, bytes)) return false;
@@ -33,7 +43,11 @@ bool readLine(std::u16string& line) {
     return true;
 }
 
-bool readSecret(const std::u16string& prompt, std::u16string& secret) {
+namespace {
+
+// A line typed at the terminal after `prompt`, with echo off unless `echo`; false when there is
+// no terminal or nothing came.
+bool askTerminal(const std::u16string& prompt, std::u16string& typed, bool echo) {
     std::FILE* tty = std::fopen("/dev/tty", "r+");
     if (tty == nullptr) return false;
     const int fd = fileno(tty);
@@ -45,21 +59,32 @@ bool readSecret(const std::u16string& prompt, std::u16string& secret) {
     termios quiet = old;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
+    // Echo goes off before the prompt shows, so nothing typed after it is echoed or dropped.
+    if (!echo) tcsetattr(fd, TCSAFLUSH, &quiet);
     const std::string p = utf8FromWide(prompt);
     std::fputs(p.c_str(), tty);
     std::fflush(tty);
-    tcsetattr(fd, TCSAFLUSH, &quiet);
     char buf[1024];
     const bool ok = std::fgets(buf, sizeof buf, tty) != nullptr;
-    tcsetattr(fd, TCSAFLUSH, &old);
+    if (!echo) tcsetattr(fd, TCSAFLUSH, &old);
     std::fclose(tty);
     if (!ok) return false;
     std::string bytes(buf);
     secureZero(buf, sizeof buf);
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
-    secret = wideFromUtf8(bytes);
+    typed = wideFromUtf8(bytes);
     secureZero(bytes.data(), bytes.size());
     return true;
+}
+
+}  // namespace
+
+bool readSecret(const std::u16string& prompt, std::u16string& secret) {
+    return askTerminal(prompt, secret, false);
+}
+
+bool readAnswer(const std::u16string& prompt, std::u16string& answer) {
+    return askTerminal(prompt, answer, true);
 }
 
 std::u16string systemReason(uint32_t error) {

@@ -49,6 +49,15 @@ bool stdinIsTerminal() {
     return isConsole(GetStdHandle(STD_INPUT_HANDLE));
 }
 
+std::size_t terminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(handleOf(Stream::kErr), &info)) {
+        const int width = info.srWindow.Right - info.srWindow.Left + 1;
+        if (width > 0) return static_cast<std::size_t>(width);
+    }
+    return 80;
+}
+
 bool readLine(std::u16string& line) {
     std::string bytes;
     if (!readBytes(bytes)) return false;
@@ -57,24 +66,40 @@ bool readLine(std::u16string& line) {
     return true;
 }
 
-bool readSecret(const std::u16string& prompt, std::u16string& secret) {
+namespace {
+
+// A line typed at the console after `prompt`, with echo off unless `echo`; false when there is
+// no console or nothing came.
+bool askConsole(const std::u16string& prompt, std::u16string& typed, bool echo) {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     if (!GetConsoleMode(in, &mode)) return false;
     print(Stream::kErr, prompt);
-    SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    if (!echo) SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
     wchar_t buf[512];
     DWORD got = 0;
     const BOOL ok = ReadConsoleW(in, buf, 511, &got, nullptr);
-    SetConsoleMode(in, mode);
-    print(Stream::kErr, u"\n");
+    if (!echo) {
+        SetConsoleMode(in, mode);
+        print(Stream::kErr, u"\n");
+    }
     if (!ok) return false;
     std::u16string text(reinterpret_cast<const char16_t*>(buf), got);
     secureZero(buf, sizeof buf);
     while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-    secret = text;
+    typed = text;
     secureZero(text.data(), text.size() * sizeof(char16_t));
     return true;
+}
+
+}  // namespace
+
+bool readSecret(const std::u16string& prompt, std::u16string& secret) {
+    return askConsole(prompt, secret, false);
+}
+
+bool readAnswer(const std::u16string& prompt, std::u16string& answer) {
+    return askConsole(prompt, answer, true);
 }
 
 std::u16string systemReason(uint32_t error) {

@@ -1,11 +1,7 @@
-// sfxtool create: gathers the named files and folders (folders recursively, in a fixed order so
-// every build writes the same archive), checks every stored name up front, and runs the writer.
-#include <algorithm>
-#include <filesystem>
+// sfxtool create: gathers the named files and folders (input_walk.h), checks every stored name
+// and the output up front, before the password is asked for, and runs the writer.
 #include <fstream>
-#include <map>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "common/archive/archive_format.h"
@@ -20,114 +16,14 @@
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/embedded_stub.h"
 #include "tools/sfxtool/formatted.h"
+#include "tools/sfxtool/input_walk.h"
+#include "tools/sfxtool/interrupts.h"
+#include "tools/sfxtool/output_path.h"
+#include "tools/sfxtool/path_forms.h"
 #include "tools/sfxtool/sign_archive.h"
 #include "tools/sfxtool/terminal_progress.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-std::u16string withBackslashes(std::u16string s) {
-    std::replace(s.begin(), s.end(), u'/', u'\\');
-    return s;
-}
-
-fs::path pathOf(const std::u16string& enginePath) {
-    std::u16string p = enginePath;
-#ifndef _WIN32
-    std::replace(p.begin(), p.end(), u'\\', u'/');
-#endif
-    return fs::path(p);
-}
-
-// A path the folder walk reached below `folder`, relative to it. The walk builds each path as
-// the folder's followed by names, so cutting the folder's off is enough: asking the system
-// (std::filesystem::relative) resolves every component of both paths, for every file.
-std::u16string relativeTo(const fs::path& folder, const fs::path& inside) {
-    const std::u16string whole = inside.u16string();
-    std::size_t at = folder.u16string().size();
-    while (at < whole.size() && (whole[at] == u'/' || whole[at] == u'\\')) ++at;
-    return whole.substr(at);
-}
-
-// The names create gathers: one text of names, each ended by a zero, and where each starts, in
-// list order (the text holds a folder's names in the order the walk met them, and its starts
-// are sorted). A name costs its characters and four bytes, so 200,000 files cost a few MiB,
-// where a vector of strings would cost four times that.
-struct GatheredNames {
-    std::u16string text;
-    std::vector<uint32_t> starts;
-
-    std::size_t size() const { return starts.size(); }
-    std::u16string_view at(std::size_t i) const {
-        return std::u16string_view(text.c_str() + starts[i]);
-    }
-    void add(std::u16string_view name) {
-        starts.push_back(static_cast<uint32_t>(text.size()));
-        text.append(name);
-        text.push_back(u'\0');
-    }
-    // Gives the memory back (assigning an empty one would keep the text's storage).
-    void release() {
-        std::u16string().swap(text);
-        std::vector<uint32_t>().swap(starts);
-    }
-    // The names in list order as the writer takes them: each ended by a zero, an empty name
-    // after the last.
-    std::u16string inOrder() const {
-        std::u16string list;
-        list.reserve(text.size() + 1);
-        for (std::size_t i = 0; i < size(); ++i) {
-            list.append(at(i));
-            list.push_back(u'\0');
-        }
-        list.push_back(u'\0');
-        return list;
-    }
-};
-
-// Every file the arguments name, as names relative to the base folder.
-bool gather(const Options& o, GatheredNames& listed) {
-    const fs::path base = o.baseFolder.empty() ? fs::path() : pathOf(o.baseFolder);
-    for (const std::u16string& arg : o.paths) {
-        const fs::path full = base.empty() ? pathOf(arg) : base / pathOf(arg);
-        std::error_code ec;
-        const fs::file_status st = fs::status(full, ec);
-        if (fs::is_directory(st)) {
-            // The folder's names in walk order, then their starts sorted, so every build
-            // writes the same archive. Sorting the starts rather than copying the names keeps
-            // one copy of them.
-            const std::size_t first = listed.size();
-            std::u16string prefix = withBackslashes(arg);
-            while (!prefix.empty() && prefix.back() == u'\\') prefix.pop_back();
-            if (!prefix.empty()) prefix += u'\\';
-            for (fs::recursive_directory_iterator it(full, ec), end; !ec && it != end;
-                 it.increment(ec)) {
-                if (!it->is_regular_file(ec)) continue;
-                listed.add(prefix + withBackslashes(relativeTo(full, it->path())));
-            }
-            if (ec) {
-                complain(u"cannot read the folder '" + arg + u"'");
-                return false;
-            }
-            const char16_t* names = listed.text.c_str();
-            std::sort(listed.starts.begin() + static_cast<std::ptrdiff_t>(first),
-                      listed.starts.end(), [names](uint32_t a, uint32_t b) {
-                          return std::u16string_view(names + a) < std::u16string_view(names + b);
-                      });
-        } else if (fs::is_regular_file(st)) {
-            listed.add(withBackslashes(arg));
-        } else {
-            complain(u"cannot read '" + arg + u"': no such file or folder");
-            return false;
-        }
-    }
-    if (listed.size() == 0) {
-        complain(u"the folders named hold no files");
-        return false;
-    }
-    return true;
-}
 
 // The stored names: each must be one the reader accepts, and no two may be one file on Windows
 // (the reader refuses such an archive whole).
@@ -139,14 +35,15 @@ bool checkNames(const Options& o, const GatheredNames& listed) {
         const std::size_t joined =
             o.baseFolder.empty() ? name.size() : o.baseFolder.size() + 1 + name.size();
         if (joined > kMaxPathChars) {
-            complain(u"'" + name + u"' is too long: a path holds at most 259 characters");
+            complain(u"'" + shownName(name) +
+                     u"' is too long: a path holds at most 259 characters");
             return false;
         }
         char16_t form[kMaxNameChars + 1];
         bool cut = false;
         const uint32_t chars = storedNameFor(name.c_str(), form, kMaxNameChars + 1, &cut);
         if (!isSafeStoredName(form, chars)) {
-            complain(u"'" + name +
+            complain(u"'" + shownName(name) +
                      u"' cannot be stored: the name is not one every system can extract");
             return false;
         }
@@ -161,8 +58,8 @@ bool checkNames(const Options& o, const GatheredNames& listed) {
     }
     NameClash clash;
     if (findNameClash(stored, clash) == ClashCheck::kClash) {
-        const std::u16string a(listed.at(clash.first));
-        const std::u16string b(listed.at(clash.second));
+        const std::u16string a = shownName(listed.at(clash.first));
+        const std::u16string b = shownName(listed.at(clash.second));
         complain(clash.folder ? u"'" + a + u"' and '" + b +
                                     u"' cannot both be stored: one would be a folder of the other"
                               : u"'" + a + u"' and '" + b +
@@ -171,39 +68,6 @@ bool checkNames(const Options& o, const GatheredNames& listed) {
         return false;
     }
     return true;
-}
-
-// Whether the output path names one of the files to be stored: writing the archive would
-// replace it with the archive of itself.
-bool outputIsInput(const Options& o, const std::u16string& output, const GatheredNames& listed) {
-    std::error_code ec;
-    const fs::path out = pathOf(output);
-    if (!fs::exists(out, ec)) return false;
-    const fs::path base = o.baseFolder.empty() ? fs::path() : pathOf(o.baseFolder);
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        const std::u16string name(listed.at(i));
-        const fs::path in = base.empty() ? pathOf(name) : base / pathOf(name);
-        if (fs::equivalent(out, in, ec)) {
-            complain(u"the output '" + output + u"' is one of the files to store");
-            return true;
-        }
-    }
-    return false;
-}
-
-std::u16string defaultOutput(const Options& o, bool stub) {
-    fs::path first =
-        o.baseFolder.empty() ? pathOf(o.paths[0]) : pathOf(o.baseFolder) / pathOf(o.paths[0]);
-    std::error_code ec;
-    fs::path absolute = fs::absolute(first, ec).lexically_normal();
-    std::u16string name = absolute.filename().u16string();
-    if (name.empty()) name = absolute.parent_path().filename().u16string();
-    if (name.empty() || name == u"." || name == u"..") name = u"archive";
-    if (!fs::is_directory(first, ec)) {
-        const std::size_t dot = name.rfind(u'.');
-        if (dot != std::u16string::npos && dot > 0) name.erase(dot);
-    }
-    return name + (stub ? u".exe" : u".tvf");
 }
 
 // Name `index` of the list the writer holds.
@@ -225,8 +89,11 @@ bool readWhole(const std::u16string& file, std::vector<uint8_t>& bytes) {
 
 int runCreate(Options& o) {
     GatheredNames listed;
-    if (!gather(o, listed)) return 2;
+    LeftOut leftOut;
+    if (const int status = gatherInputs(o, listed, leftOut); status != 0) return status;
     if (!checkNames(o, listed)) return kExitUsage;
+    const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
+    if (const int status = checkOutput(o, output, listed); status != 0) return status;
 
     std::vector<uint8_t> stub;
     if (!o.plain) {
@@ -246,8 +113,6 @@ int runCreate(Options& o) {
     SecretText password;
     if (const int status = obtainPassword(o, true, password); status != 0) return status;
 
-    const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
-    if (outputIsInput(o, output, listed)) return kExitUsage;
     // The writer keeps its own copy of the list, the names in list order; from here on they are
     // held only there.
     const uint32_t count = static_cast<uint32_t>(listed.size());
@@ -280,24 +145,35 @@ int runCreate(Options& o) {
     }
     password.wipe();
     writer.bindProgress(&progress);
+    catchInterrupts();
     writer.run();
-    progress.finish();
+    progress.finish(writer.writeResult == kWriteOk);
+    // An interrupted writer removed its temporary; an archive to be signed is not signed.
+    const std::u16string untouched =
+        u"no archive was made, and nothing at " + output + u" was changed";
+    if (interrupted() && (writer.writeResult != kWriteOk || o.signing())) {
+        if (writer.writeResult == kWriteOk) deleteFile(written.c_str());
+        return reportInterrupt(untouched);
+    }
 
     switch (writer.writeResult) {
         case kWriteOk:
             if (o.signing()) {
                 const int signedStatus =
                     signArchive(o, written, output, writer.cipher, writer.fileCount);
+                if (signedStatus != 0 && interrupted()) return reportInterrupt(untouched);
                 if (signedStatus != 0) return signedStatus;
             }
             if (o.quiet) return 0;
-            print(Stream::kOut, formatted(u"created %s: %u file(s)\n", output.c_str(),
-                                          static_cast<unsigned>(writer.fileCount)));
+            print(Stream::kOut, formatted(u"created %s: %u file(s)", output.c_str(),
+                                          static_cast<unsigned>(writer.fileCount)) +
+                                    (leftOut.any() ? u"; not stored: " + leftOut.summary() : u"") +
+                                    u"\n");
             return 0;
         case kWriteReadFailed:
             if (writer.failedName < count) {
                 complain(std::u16string(loadText(kStrArchiveNotCreated)) + u" " +
-                         listedName(writer, writer.failedName) + u": " +
+                         shownName(listedName(writer, writer.failedName)) + u": " +
                          systemReason(writer.failedError));
             } else {
                 complain(std::u16string(loadText(kStrArchiveNotCreated)) +

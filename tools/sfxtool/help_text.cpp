@@ -109,6 +109,7 @@ std::u16string overviewHelp() {
         head.resize(kLabelColumn, u' ');
         out += head + e.meaning + u"\n";
     }
+    out += u"\n" + wrapped(webPageNote(), 0);
     out += u"\n'sfxtool COMMAND --help' describes one command and its options.\n";
     return out;
 }
@@ -134,6 +135,21 @@ std::u16string commandHelp(const CommandInfo& command) {
     }
     out += u"\nGeneral options:\n" + optionsOf(command.bit, OptionGroup::kGeneral);
     return out;
+}
+
+std::u16string webPagePlace() {
+#ifdef _WIN32
+    return u"quillon.html (beside sfxtool.exe)";
+#else
+    return u"/usr/share/quillon-sfx/quillon.html";
+#endif
+}
+
+std::u16string webPageNote() {
+    return u"The web page " + webPagePlace() +
+           u" opens and makes the same archives in any current browser, with nothing "
+           u"installed. Where mail refuses .exe attachments, send a .tvf archive (create "
+           u"--plain) together with the page, or the .exe inside a zip file.";
 }
 
 std::u16string versionText() {

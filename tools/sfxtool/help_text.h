@@ -14,3 +14,10 @@ std::u16string commandHelp(const CommandInfo& command);
 std::u16string usageLines(const CommandInfo* command);
 // "sfxtool (Quillon SFX) 1.1.0" and a line end.
 std::u16string versionText();
+
+// Where the web page that opens and makes archives in a browser is, as this build is shipped:
+// installed by the Debian package, or beside sfxtool.exe in the Windows zip.
+std::u16string webPagePlace();
+// What the page is for, as a paragraph: opening archives anywhere, and getting one past mail
+// that refuses programs.
+std::u16string webPageNote();

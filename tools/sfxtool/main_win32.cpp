@@ -2,10 +2,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/sfxtool/interrupts.h"
 #include "tools/sfxtool/sfxtool.h"
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-    return runSfxtool(args);
+    const int status = runSfxtool(args);
+    endAsInterrupted();
+    return status;
 }

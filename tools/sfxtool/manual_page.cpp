@@ -3,6 +3,7 @@
 // start with a dot or a quote made safe.
 #include "quillon_version.h"
 #include "tools/sfxtool/formatted.h"
+#include "tools/sfxtool/help_text.h"
 #include "tools/sfxtool/option_documents.h"
 #include "tools/sfxtool/option_table.h"
 
@@ -112,7 +113,12 @@ std::u16string manualPage() {
     for (const ExitStatusInfo& e : exitStatusTable()) {
         out += u".TP\n" + bold(formatted(u"%d", e.status)) + u"\n" + roff(e.meaning) + u"\n";
     }
-    out += u".SH FILES\n.TP\n" + bold(u"/zq_sfx.log") + u"\n" +
+    out += u".SH SENDING ARCHIVES\n" + roff(webPageNote()) + u"\n";
+    out += u".SH FILES\n.TP\n" + bold(webPagePlace()) + u"\n" +
+           roff(
+               u"The web page: it opens, lists, checks and saves archives, and makes them, in a "
+               u"browser on any system, from disk as it is, without a network connection.") +
+           u"\n.TP\n" + bold(u"/zq_sfx.log") + u"\n" +
            roff(
                u"When this file exists, sfxtool appends a diagnostic log to it. Its first "
                u"character sets how much is written: 1 errors only, 2 also the start banner "

@@ -9,13 +9,19 @@ constexpr CommandInfo kCommands[] = {
      u"with the extractor built into sfxtool in front, or a plain encrypted archive (.tvf) with "
      u"--plain. Without -o it is named after the first PATH. A failed create leaves no partial "
      u"archive behind, and an archive already at the output path stays as it was. A "
-     u"self-extracting archive can be signed as it is made (SIGNING)."},
+     u"self-extracting archive can be signed as it is made (SIGNING). The password must be one "
+     u"the recipient can type into the extractor: at most 63 characters, each one the ANSI code "
+     u"page holds (Windows-1252 off Windows). One the password meter rejects is used after a "
+     u"yes at the terminal, or given with -p or on standard input, with a warning."},
     {u"extract", kExtractCommand, u"ARCHIVE", u"unpack an archive",
      u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed. "
-     u"An archive whose stored names would lead outside the destination is refused whole, "
-     u"before anything is written, and so is one whose integrity record does not match. An "
-     u"archive that cannot be checked for changes (older archives, without an integrity record) "
-     u"is refused with exit status 6 unless --allow-unverified is given."},
+     u"Files the destination already holds are replaced (the summary says how many), or kept "
+     u"with --keep-existing. Nothing is put in place until the whole archive has been read and "
+     u"verified: a run that fails or is interrupted leaves every file as it was. An archive "
+     u"whose stored names would lead outside the destination is refused whole, before "
+     u"anything is written, and so is one whose integrity record does not match. An archive "
+     u"that cannot be checked for changes (older archives, without an integrity record) is "
+     u"refused with exit status 6 unless --allow-unverified is given."},
     {u"list", kListCommand, u"ARCHIVE", u"show the names an archive holds",
      u"Shows the name of each file in the archive, one a line, once the names are checked "
      u"against the archive's integrity record (without reading the files' data); where they "
@@ -53,10 +59,13 @@ constexpr OptionInfo kOptions[] = {
     {u"--allow-unverified", nullptr, nullptr, kExtractCommand | kTestCommand, OptionGroup::kCommand,
      u"go on with an archive that cannot be checked for changes (no integrity record, or one of "
      u"a later version), which is otherwise refused with exit status 6"},
+    {u"--keep-existing", nullptr, nullptr, kExtractCommand, OptionGroup::kCommand,
+     u"leave every file the destination already holds as it is, instead of replacing it, and "
+     u"say how many were kept"},
     {u"-v", nullptr, nullptr, kListCommand, OptionGroup::kCommand,
      u"verbose: show each file's size before its name, and the archive's integrity"},
     {u"-q", nullptr, nullptr, kCreateCommand | kExtractCommand | kTestCommand,
-     OptionGroup::kCommand, u"quiet: no progress and no summary, only errors"},
+     OptionGroup::kCommand, u"quiet: no progress and no summary, only errors and warnings"},
     {u"-p", nullptr, u"PASSWORD", kArchiveCommands, OptionGroup::kPassword,
      u"the password itself (other users may see it in the process list)"},
     {u"--password-stdin", nullptr, nullptr, kArchiveCommands, OptionGroup::kPassword,
@@ -89,6 +98,9 @@ constexpr ExitStatusInfo kExitStatuses[] = {
     {4, u"a file could not be written"},
     {5, u"signing failed: nothing is left at the output path"},
     {64, u"usage error"},
+    {129, u"ended by a hang-up (SIGHUP, or the console closing)"},
+    {130, u"interrupted (Ctrl-C, SIGINT): nothing left half-done"},
+    {143, u"ended by SIGTERM: nothing left half-done"},
 };
 
 }  // namespace

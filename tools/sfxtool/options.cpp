@@ -32,6 +32,8 @@ bool store(const std::u16string& name, std::u16string& value, Options& out) {
         out.signPass.take(value);
     } else if (name == u"--sign-timestamp") {
         out.signTimestamp = value;
+    } else if (name == u"--keep-existing") {
+        out.keepExisting = true;
     } else if (name == u"--plain") {
         out.plain = true;
     } else if (name == u"--classic-key") {

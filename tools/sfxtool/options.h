@@ -22,6 +22,7 @@ struct Options {
     std::u16string stubFile;       // --stub, create
     std::u16string baseFolder;     // -C, create
     std::u16string destination;    // -d, extract
+    bool keepExisting = false;     // --keep-existing, extract
     std::vector<std::u16string> paths;
     PasswordFrom passwordFrom = PasswordFrom::kPrompt;
     SecretText password;  // -p

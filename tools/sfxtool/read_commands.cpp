@@ -2,11 +2,15 @@
 // table read on its own.
 #include <string>
 
+#include "common/archive/archive_end.h"
 #include "common/archive/archive_format.h"
+#include "common/archive/extraction_commit.h"
 #include "common/archive/job_records.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/formatted.h"
+#include "tools/sfxtool/interrupts.h"
+#include "tools/sfxtool/path_forms.h"
 #include "tools/sfxtool/terminal_progress.h"
 
 namespace {
@@ -34,11 +38,26 @@ int cannotOpen(const std::u16string& archive) {
     return static_cast<int>(kCorrupt);
 }
 
-// Whether the reader will be able to open the archive: asked before the password is, so a
-// mistyped name is not met with a password prompt.
-bool opens(const std::u16string& archive) {
+// A file that is plainly no archive (archive_end.h) is called so, with the status of an
+// unreadable archive, rather than an archive whose password is wrong. 0 for a possible archive.
+int refuseNonArchive(const std::u16string& archive, File& file) {
+    const ArchiveEnd end = judgeArchiveEnd(file);
+    if (end == ArchiveEnd::kPossible) return 0;
+    complain(archive + u": not an archive (" +
+             (end == ArchiveEnd::kTooSmall ? u"too small to be one"
+              : end == ArchiveEnd::kText   ? u"it ends in text"
+                                           : u"it does not end as an archive does") +
+             u")");
+    return static_cast<int>(kCorrupt);
+}
+
+// Whether the reader will be able to open the archive, and whether it could be one: asked
+// before the password is, so a mistyped name or a file that is no archive is not met with a
+// password prompt. 0, or the exit status after saying what is wrong.
+int probeArchive(const std::u16string& archive) {
     File probe;
-    return probe.open(archive.c_str(), FileOpen::kReadShared);
+    if (!probe.open(archive.c_str(), FileOpen::kReadShared)) return cannotOpen(archive);
+    return refuseNonArchive(archive, probe);
 }
 
 // The columns `list -v` shows before each name, each ending in two spaces.
@@ -97,11 +116,25 @@ void sayUnchecked(const std::u16string& archive, IntegrityState state, bool refu
                       : u"opened without the check, as --allow-unverified asked"));
 }
 
+// "extracted 5 file(s), verified", saying how many of them replaced files that were there, or
+// how many files that were there were kept instead (with --keep-existing).
+std::u16string extractedSummary(unsigned files, const std::u16string& integrity) {
+    const CommitCounts counts = lastCommitCounts();
+    std::u16string line = formatted(u"extracted %u file(s)", files - counts.kept);
+    if (counts.replaced > 0) {
+        line += formatted(u", %u of them replacing existing files", counts.replaced);
+    }
+    if (counts.kept > 0) {
+        line += formatted(u", kept %u existing file(s) as they were", counts.kept);
+    }
+    return line + u", " + integrity + u"\n";
+}
+
 }  // namespace
 
 int runExtract(Options& o, bool verifyOnly) {
     SecretText password;
-    if (!opens(o.paths[0])) return cannotOpen(o.paths[0]);
+    if (const int status = probeArchive(o.paths[0]); status != 0) return status;
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     ArchiveReader reader;
     reader.configure(nullptr, o.destination.c_str(), o.paths[0].c_str());
@@ -111,8 +144,15 @@ int runExtract(Options& o, bool verifyOnly) {
     password.wipe();
     TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
     reader.bindProgress(&progress);
+    keepExistingFiles(o.keepExisting);
+    catchInterrupts();
     reader.run();
-    progress.finish();
+    progress.finish(reader.result == kExtractOk);
+    if (interrupted() && reader.result != kExtractOk) {
+        return reportInterrupt(verifyOnly ? u"the test did not finish"
+                                          : u"nothing was extracted, and every file in the "
+                                            u"destination is as it was");
+    }
     if (reader.result == kUnverified) {
         sayUnchecked(o.paths[0], reader.integrity, true);
         return kExitUnverified;
@@ -121,7 +161,7 @@ int runExtract(Options& o, bool verifyOnly) {
         // The system's text, then which file and why, as tar would say it.
         std::u16string where = o.destination;
         if (!where.empty() && where.back() != u'/' && where.back() != u'\\') where += u'/';
-        where += reader.fileTable.nameOf(reader.failedFile);
+        where += shownName(reader.fileTable.nameOf(reader.failedFile));
         ArchiveReader messages;
         messages.result = kWriteError;
         const char16_t* text = messages.resultMessage();
@@ -140,10 +180,9 @@ int runExtract(Options& o, bool verifyOnly) {
     if (reader.result == kExtractOk && !o.quiet) {
         const unsigned files = reader.trailer.fileCount;
         const std::u16string integrity = integrityWords(reader.integrity, reader.cipher.hasKey());
-        print(Stream::kOut,
-              verifyOnly ? formatted(u"%s: %u file(s), all readable, %s\n", o.paths[0].c_str(),
-                                     files, integrity.c_str())
-                         : formatted(u"extracted %u file(s), %s\n", files, integrity.c_str()));
+        print(Stream::kOut, verifyOnly ? formatted(u"%s: %u file(s), all readable, %s\n",
+                                                   o.paths[0].c_str(), files, integrity.c_str())
+                                       : extractedSummary(files, integrity));
         if (verifyOnly) print(Stream::kOut, keyWords(reader.cipher) + u"\n");
     }
     return report(reader.result);
@@ -152,6 +191,7 @@ int runExtract(Options& o, bool verifyOnly) {
 int runList(Options& o) {
     File archive;
     if (!archive.open(o.paths[0].c_str(), FileOpen::kReadShared)) return cannotOpen(o.paths[0]);
+    if (const int status = refuseNonArchive(o.paths[0], archive); status != 0) return status;
     SecretText password;
     if (const int status = obtainPassword(o, false, password); status != 0) return status;
     PasswordCipher cipher;
@@ -194,7 +234,7 @@ int runList(Options& o) {
     std::u16string out;
     for (uint32_t i = 0; i < files.count(); ++i) {
         const FileEntry e = files.at(i);
-        out += (o.verbose ? detailColumns(e) : u"") + e.name + u"\n";
+        out += (o.verbose ? detailColumns(e) : u"") + shownName(e.name) + u"\n";
         // Written out now and then, so a table of many files is never held twice.
         if (out.size() > 65536) {
             print(Stream::kOut, out);
