@@ -5,9 +5,10 @@
 
 #include <cstdint>
 
+#include "common/crypto/key_spec.h"
 #include "common/support/platform_types.h"
 
-struct ProgressSink {
+struct ProgressSink : KeyDerivationWatch {
     virtual ~ProgressSink() = default;
 
     // What is bound; a job only reports to what is there.
@@ -27,6 +28,9 @@ struct ProgressSink {
         (void)laterVersion;
         return false;
     }
+    // A reader's hardened key is being derived (up to a second, before any file): the status
+    // line says so. Defined with the reader.
+    void derivingKey(const KeySpec& spec) override;
     // The job's last act: ends the progress dialog with this result.
     virtual void endDialog(int result) = 0;
 };

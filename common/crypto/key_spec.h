@@ -44,6 +44,15 @@ struct KeySpec {
     }
 };
 
+// Told when a hardened key is about to be derived, which takes up to a second: a reader's
+// front end says so on its status line rather than look stuck.
+struct KeyDerivationWatch {
+    virtual void derivingKey(const KeySpec& spec) = 0;
+
+  protected:
+    ~KeyDerivationWatch() = default;
+};
+
 // A new hardened spec: a fresh salt from the system's random source and the default cost.
 // False when no random bytes could be had; the caller must not then write a hardened archive.
 [[nodiscard]] bool newHardenedSpec(KeySpec& spec);

@@ -132,6 +132,9 @@ bool PasswordCipher::holdPassword(const char16_t* password) {
 bool PasswordCipher::keyFor(const KeySpec& spec) {
     if (hasKey() && keySpec.sameAs(spec)) return true;
     if (held == nullptr) return false;
-    if (spec.kind == KeyKind::kHardened) return setHardenedPassword(held, spec);
+    if (spec.kind == KeyKind::kHardened) {
+        if (watch != nullptr) watch->derivingKey(spec);
+        return setHardenedPassword(held, spec);
+    }
     return spec.kind == KeyKind::kClassic && setPassword(held);
 }

@@ -38,6 +38,7 @@ struct PasswordCipher {
     char16_t* held = nullptr;
     uint32_t heldChars = 0;
     KeySpec keySpec;  // what the current key was derived with; its kind is kNone without a key
+    KeyDerivationWatch* watch = nullptr;  // told before keyFor derives a hardened key
 
     PasswordCipher() = default;
     ~PasswordCipher() {

@@ -140,9 +140,11 @@ export function sfxtool(args, { input, cwd } = {}) {
 
 // Makes an archive of `names` (relative to `folder`), with or without a password, and with the
 // integrity record unless `integrity` is false.
-export function createArchive(folder, names, output, password, { plain = false, integrity = true } = {}) {
+export function createArchive(folder, names, output, password,
+  { plain = false, integrity = true, classicKey = false } = {}) {
   const args = ['create', '-C', folder, '-o', output];
   if (plain) args.push('--plain');
+  if (classicKey) args.push('--classic-key');
   if (!integrity) args.push('--no-integrity');
   if (password === '') args.push('--no-password');
   else args.push('--password-stdin');

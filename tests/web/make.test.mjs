@@ -45,7 +45,7 @@ after(async () => {
 });
 
 // Fills the make view and presses create: the status text, and the archive if one arrived.
-async function makeInPage(page, { files = [], folder = null, password, type }) {
+async function makeInPage(page, { files = [], folder = null, password, type, classicKey = true }) {
   await page.locator('#tab-make').click();
   if (files.length > 0) await page.setInputFiles('#add-files', files.map((f) => path.join(src, f)));
   if (folder !== null) await page.setInputFiles('#add-folder', path.join(src, folder));
@@ -54,6 +54,7 @@ async function makeInPage(page, { files = [], folder = null, password, type }) {
   } else {
     await page.fill('#new-password', password);
     await page.fill('#confirm-password', password);
+    if (classicKey) await page.check('#classic-key');
   }
   await page.selectOption('#type', type);
   const before = page.downloads.length;
@@ -93,7 +94,7 @@ describe('archives made in the page are what sfxtool create makes', () => {
       assert.match(status, new RegExp(`^Made report\\.${type} `));
       assert.equal(archive.name, `report.${type}`);
       const reference = createArchive(src, names, path.join(work, `ref.${type}`), password,
-        { plain: type === 'tvf' });
+        { plain: type === 'tvf', classicKey: true });
       assert.equal(archive.bytes.length, reference.length);
       assert.ok(archive.bytes.equals(reference), 'not the bytes sfxtool writes');
       extractsExactly(archive, password, FILES);
@@ -108,10 +109,11 @@ describe('archives made in the page are what sfxtool create makes', () => {
     for (const type of ['exe', 'tvf', 'tvf']) {
       const { archive } = await makeInPage(page, { files: names, password: PASSWORD, type });
       const reference = createArchive(src, names, path.join(work, `ref-served.${type}`), PASSWORD,
-        { plain: type === 'tvf' });
+        { plain: type === 'tvf', classicKey: true });
       assert.ok(archive.bytes.equals(reference), `the .${type} is not the bytes sfxtool writes`);
       await page.locator('#clear-files').click();
       await page.uncheck('#no-password');
+      await page.uncheck('#classic-key');
     }
     // Of three archives made there, the last two are kept (a download may still read the one
     // before); the first is gone.
@@ -131,7 +133,7 @@ describe('archives made in the page are what sfxtool create makes', () => {
     const { archive } = await makeInPage(page, { folder: 'photos', password: PASSWORD, type: 'tvf' });
     assert.equal(archive.name, 'photos.tvf');
     const reference = createArchive(src, ['photos'], path.join(work, 'ref-folder.tvf'), PASSWORD,
-      { plain: true });
+      { plain: true, classicKey: true });
     assert.ok(archive.bytes.equals(reference), 'not the bytes sfxtool writes');
     extractsExactly(archive, PASSWORD, FOLDER);
     await page.close();
@@ -190,13 +192,14 @@ describe('the page refuses what sfxtool create refuses', () => {
     await page.close();
   });
 
-  test('a password the key cannot hold (Cyrillic under Windows-1252) is refused with the reason', async () => {
+  test('a password the classic key cannot hold (Cyrillic under Windows-1252) is refused with the reason', async () => {
     const page = await browser.newPage();
     await page.locator('#tab-make').click();
     await page.setInputFiles('#add-files', [path.join(src, 'report.txt')]);
     const cyrillic = '\u0441\u0435\u043a\u0440\u0435\u0442 giraffe';
     await page.fill('#new-password', cyrillic);
     await page.fill('#confirm-password', cyrillic);
+    await page.check('#classic-key');
     await page.waitForSelector('#code-page-hint', { state: 'visible' });
     assert.equal(await page.isDisabled('#create'), true);
     // Accented Latin letters are in the code page: taken.
@@ -204,6 +207,47 @@ describe('the page refuses what sfxtool create refuses', () => {
     await page.fill('#confirm-password', 'caf\u00e9 giraffe');
     await page.waitForSelector('#code-page-hint', { state: 'hidden' });
     assert.equal(await page.isDisabled('#create'), false);
+    // A hardened key is made from the characters themselves: without the classic key the same
+    // Cyrillic password is taken.
+    await page.fill('#new-password', cyrillic);
+    await page.fill('#confirm-password', cyrillic);
+    await page.waitForSelector('#code-page-hint', { state: 'visible' });
+    await page.uncheck('#classic-key');
+    await page.waitForSelector('#code-page-hint', { state: 'hidden' });
+    assert.equal(await page.isDisabled('#create'), false);
+    await page.close();
+  });
+});
+
+describe('hardened archives, the default of the page', () => {
+  test('made with a fresh salt each time, read by sfxtool with the key it names', async () => {
+    const page = await browser.newPage();
+    const names = Object.keys(FILES);
+    const cyrillic = '\u0441\u0435\u043a\u0440\u0435\u0442 giraffe 7';
+    const made = [];
+    for (const type of ['exe', 'tvf']) {
+      const { status, archive } = await makeInPage(page,
+        { files: names, password: cyrillic, type, classicKey: false });
+      assert.match(status, new RegExp(`^Made report\\.${type} `));
+      extractsExactly(archive, cyrillic, FILES);
+      const file = path.join(work, 'hardened-' + archive.name);
+      fs.writeFileSync(file, archive.bytes);
+      const listed = sfxtool(['list', '-v', '--password-stdin', file], { input: cyrillic + '\n' });
+      assert.equal(listed.status, 0, listed.stderr);
+      assert.match(String(listed.stdout), /^key: Argon2id, 64 MiB, 3 passes, 4 lanes$/m);
+      made.push(archive.bytes);
+      await page.locator('#clear-files').click();
+    }
+    // The same files and password again: no 16-byte block of the data in common.
+    const { archive: again } = await makeInPage(page,
+      { files: names, password: cyrillic, type: 'tvf', classicKey: false });
+    const blocks = new Set();
+    for (let i = 0; i + 16 <= made[1].length - 64; i += 16) blocks.add(made[1].subarray(i, i + 16).toString('hex'));
+    let shared = 0;
+    for (let i = 0; i + 16 <= again.bytes.length - 64; i += 16) {
+      if (blocks.has(again.bytes.subarray(i, i + 16).toString('hex'))) shared++;
+    }
+    assert.equal(shared, 0, 'two hardened archives of the same files share cipher blocks');
     await page.close();
   });
 });

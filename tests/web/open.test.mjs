@@ -67,6 +67,8 @@ before(async () => {
   archives.keylessExe = createArchive(src, names, path.join(work, 'open.exe'), '');
   archives.large = createArchive(src, Object.keys(LARGE), path.join(work, 'large.tvf'), PASSWORD,
     { plain: true });
+  archives.classicKey = createArchive(src, names, path.join(work, 'classic-key.tvf'), PASSWORD,
+    { plain: true, classicKey: true });
   archives.classic = createArchive(src, names, path.join(work, 'classic.exe'), PASSWORD,
     { integrity: false });
   archives.keylessClassic = createArchive(src, names, path.join(work, 'classic.tvf'), '',
@@ -125,6 +127,7 @@ async function clearPrivateFolder(page) {
 describe('archives made by sfxtool open and save byte for byte', () => {
   const kinds = [
     ['a .tvf with a password', 'tvf', 'plain.tvf', PASSWORD],
+    ['a .tvf with the classic key', 'classicKey', 'classic-key.tvf', PASSWORD],
     ['a self-extracting .exe with a password', 'exe', 'selfx.exe', PASSWORD],
     ['a .tvf without a password', 'keylessTvf', 'open.tvf', ''],
     ['a self-extracting .exe without a password', 'keylessExe', 'open.exe', ''],
@@ -145,6 +148,20 @@ describe('archives made by sfxtool open and save byte for byte', () => {
       await page.close();
     });
   }
+
+  test('a hardened key: the status line says it is being derived', async () => {
+    const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });
+    await page.evaluate(() => {
+      window.statusSeen = [];
+      const status = document.getElementById('status');
+      new MutationObserver(() => window.statusSeen.push(status.textContent))
+        .observe(status, { childList: true, characterData: true, subtree: true });
+    });
+    assert.match(await openArchive(page, path.join(work, 'selfx.exe'), PASSWORD), /^Opened /);
+    const seen = await page.evaluate(() => window.statusSeen);
+    assert.ok(seen.includes('Deriving the key from the password...'), seen.join(' | '));
+    await page.close();
+  });
 
   test('one file saved on its own, from the middle of a block', async () => {
     const page = await browser.newPage(undefined, { before: DOWNLOADS_ONLY });

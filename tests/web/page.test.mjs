@@ -95,12 +95,13 @@ test('stable ids, a label on every field, and the keyboard reaches everything', 
     assert.equal(await page.evaluate(() => document.activeElement.id), 'tab-make');
     assert.equal(await page.isVisible('#new-password'), true);
     const makeOrder = [];
-    for (let i = 0; i < 7; i++) {
+    for (let i = 0; i < 8; i++) {
       await page.keyboard.press('Tab');
       makeOrder.push(await page.evaluate(() => document.activeElement.id));
     }
     assert.deepEqual(makeOrder,
-      ['add-files', 'add-folder', 'clear-files', 'new-password', 'confirm-password', 'no-password', 'type']);
+      ['add-files', 'add-folder', 'clear-files', 'new-password', 'confirm-password', 'no-password', 'classic-key',
+        'type']);
 
     // Opening and saving by keyboard alone.
     await page.focus('#tab-open');

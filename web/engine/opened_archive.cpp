@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/crypto/aes_context.h"
+#include "web/engine/page_progress.h"
 
 ExtractResult OpenedArchive::open(const char16_t* name, const char16_t* password) {
     close();
@@ -13,7 +14,11 @@ ExtractResult OpenedArchive::open(const char16_t* name, const char16_t* password
         return kOutOfMemory;
     }
     seal.emplace();
+    // A hardened key takes a moment: the page's status line says what is going on.
+    PageProgress progress;
+    cipher.watch = &progress;
     const ExtractResult result = locatePayload(image, cipher, trailer, info, files, where, *seal);
+    cipher.watch = nullptr;
     cipher.forgetPassword();
     if (result != kExtractOk) {
         close();

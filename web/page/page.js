@@ -12,7 +12,8 @@ const view = {
   opened: $('opened'), integrity: $('integrity'), files: $('files'), saveAll: $('save-all'),
   addFiles: $('add-files'), addFolder: $('add-folder'), clearFiles: $('clear-files'),
   makeList: $('make-list'), newPassword: $('new-password'), confirmPassword: $('confirm-password'),
-  noPassword: $('no-password'), quality: $('quality'), type: $('type'),
+  noPassword: $('no-password'), classicKey: $('classic-key'), quality: $('quality'),
+  type: $('type'),
   archiveName: $('archive-name'), create: $('create'), codePageHint: $('code-page-hint'),
   unverified: $('unverified'), unverifiedWhy: $('unverified-why'),
   acceptUnverified: $('accept-unverified'),
@@ -59,7 +60,6 @@ worker.onmessage = (event) => {
       if (m.seq === rateSeq) {
         showQuality(m.score);
         passwordFits = m.fits;
-        view.codePageHint.hidden = m.fits;
         updateControls();
       }
       return;
@@ -153,10 +153,14 @@ function updateControls() {
   for (const b of view.files.querySelectorAll('tbody button')) b.disabled = busy;
   const matching = view.newPassword.value === view.confirmPassword.value;
   const keyed = !view.noPassword.checked;
+  // Only the classic key is made from code-page bytes; a hardened one takes any character.
+  const fits = passwordFits || !view.classicKey.checked;
+  view.codePageHint.hidden = fits;
   view.create.disabled = !ready || busy || makeFiles.length === 0 ||
-    (keyed && (view.newPassword.value === '' || !matching || !passwordFits));
+    (keyed && (view.newPassword.value === '' || !matching || !fits));
   view.newPassword.disabled = !keyed;
   view.confirmPassword.disabled = !keyed;
+  view.classicKey.disabled = !keyed;
 }
 
 // ----- Views -----
@@ -428,6 +432,7 @@ function rateNow() {
 view.newPassword.addEventListener('input', () => { rateNow(); updateControls(); });
 view.confirmPassword.addEventListener('input', updateControls);
 view.noPassword.addEventListener('change', updateControls);
+view.classicKey.addEventListener('change', updateControls);
 
 $('make-form').addEventListener('submit', async (e) => {
   e.preventDefault();
@@ -442,6 +447,7 @@ $('make-form').addEventListener('submit', async (e) => {
   const m = await runJob('Making ' + output + '…', {
     op: 'make', output, files: makeFiles, stub: stub !== null ? stub.buffer : null,
     password: view.noPassword.checked ? '' : view.newPassword.value,
+    classicKey: view.classicKey.checked,
   }, 'made', stub !== null ? [stub.buffer] : []);
   if (m === null) return;
   if (m.result !== 0) {

@@ -746,8 +746,8 @@ async function saveInto(m, staged) {
 
 // ----- Making an archive -----
 
-const CODE_PAGE_REFUSAL = 'This password has characters the archive\'s key cannot hold (it is made ' +
-  'from Windows-1252 bytes): choose one without them.';
+const CODE_PAGE_REFUSAL = 'This password has characters the archive\'s key cannot hold (the classic key is ' +
+  'made from Windows-1252 bytes): choose one without them, or untick the classic key.';
 
 async function make(m) {
   named.clear();
@@ -758,7 +758,7 @@ async function make(m) {
   m.files.forEach((f) => named.set(f.name, f.file));
   const list = names.join('\0') + '\0';
   try {
-    if (!passwordFits(m.password)) {
+    if (m.classicKey && !passwordFits(m.password)) {
       postMessage({ op: 'made', result: -2, message: CODE_PAGE_REFUSAL });
       return;
     }
@@ -773,7 +773,8 @@ async function make(m) {
     const stub = m.stub !== null ? new Uint8Array(m.stub) : new Uint8Array(0);
     const result = withText(list, (listPtr) => withText(m.output, (outputPtr) =>
       withText(m.password, (passwordPtr) => withBytes(stub, (stubPtr) =>
-        engine.qn_make(listPtr, names.length, outputPtr, passwordPtr, stubPtr, stub.length)))));
+        engine.qn_make(listPtr, names.length, outputPtr, passwordPtr, stubPtr, stub.length,
+          m.classicKey ? 1 : 0)))));
     const sink = sinks.get(m.output);
     if (result !== 0 || sink === undefined || !sink.finished) {
       // The programs' own words, and which file, as sfxtool create says it.
