@@ -4,12 +4,17 @@ files' names and sizes, but not the password: every change is made to the cipher
 what CBC lets an attacker do (flip chosen bits of a block by flipping the block before it, which
 that block pays for in garbage), and by moving or splicing whole blocks.
 
-    integrity_attacks.py SFXTOOL
+    integrity_attacks.py SFXTOOL [--hardened]
 
 Each attack is run through sfxtool extract (also with --allow-unverified), test and list -v, and
 must be refused: exit 1 or 2, nothing written, a file already in the destination unchanged, no
 name shown. Plain list reads only the names: a change to them, or to what vouches for them, must
-fail it alike. Exit 0 when every attack was refused, 1 otherwise."""
+fail it alike. Exit 0 when every attack was refused, 1 otherwise.
+
+With --hardened the archives have a hardened key, whose clear key block ends the file: the
+record's attacks are made again behind it (fewer of them, as each run derives a key), and the key
+block itself is removed, swapped, and has its cost and derivation changed: refused, and a cost
+beyond the readers' bounds refused before any memory is taken for it."""
 import os
 import random
 import secrets
@@ -24,6 +29,8 @@ TRAILER = 32
 RECORD_TAIL = 160  # guard, header, names tag, tag
 
 sfxtool = os.path.realpath(sys.argv[1])
+HARDENED = "--hardened" in sys.argv[2:]
+KEY_BLOCK = 32 if HARDENED else 0  # "QSFXHKEY", derivation, lanes, passes, KiB, salt
 work = tempfile.mkdtemp()
 failures = 0
 passes = 0
@@ -59,7 +66,7 @@ class Layout:
         self.records_end = at
         self.info_size = roundup16(at) + RECORD_TAIL
         self.data_size = roundup16(sum(sizes))
-        self.end = len(image)
+        self.end = len(image) - KEY_BLOCK  # the trailer's end
         self.info_at = self.end - TRAILER - self.info_size
         self.data_at = self.info_at - self.data_size
 
@@ -86,7 +93,8 @@ def make_sources(first_content, last_content):
 
 
 def create(password, out, paths, *extra):
-    result = run("create", "-q", "--classic-key", *extra, "-p", password, "-o", out, *paths)
+    key = [] if HARDENED else ["--classic-key"]
+    result = run("create", "-q", *key, *extra, "-p", password, "-o", out, *paths)
     check("create " + out, result.returncode == 0, result.stderr.decode())
     with open(os.path.join(work, out), "rb") as f:
         return bytearray(f.read())
@@ -146,6 +154,60 @@ def change_amount(image, layout, content_at, old, new):
     flip(image, position - 16, bytes(a ^ b for a, b in zip(old, new)))
 
 
+def refused_quickly(label, image, password):
+    """A key block no reader derives from: corrupt at once, with no more memory taken than
+    reading the archive takes (far below the 64 MiB a derivation needs)."""
+    path = os.path.join(work, "attacked.bin")
+    with open(path, "wb") as f:
+        f.write(image)
+    command = [sfxtool, "list", "-v", "-p", password, path]
+    probe = ("import resource, subprocess, sys; r = subprocess.run(sys.argv[1:], "
+             "capture_output=True); print(r.returncode, "
+             "resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)")
+    out = subprocess.run([sys.executable, "-c", probe, *command], capture_output=True, text=True)
+    status, peak_kib = (int(x) for x in out.stdout.split())
+    check("%s: corrupt" % label, status == 2, "(exit %d)" % status)
+    check("%s: no memory taken for a derivation" % label, peak_kib < 48 * 1024,
+          "(peak %d KiB)" % peak_kib)
+
+
+def key_block_attacks(image, layout, password, names, paths, sizes):
+    key_at = layout.end
+    assert image[key_at:key_at + 8] == b"QSFXHKEY", "no key block where the format puts it"
+    # Removed: the archive then reads as a classic one, whose key the password does not give.
+    refused("key block removed", image[:key_at], password)
+    # Another archive's key block, same password and files: another salt, another key.
+    make_sources("Statement of account, 2026. Nothing due.\n" * 2,
+                 "Pay to: ACME Ltd, bank account 12345678. Amount: EUR 100.00\n")
+    other = create(password, "other.tvf", paths, "--plain")
+    check("two archives have two salts", other[-16:] != image[-16:])
+    refused("another archive's key block", image[:key_at] + other[-KEY_BLOCK:], password)
+    # A cheaper cost (a guess then costs less) or another salt: another key.
+    for label, offset, value in (("one pass", 10, struct.pack("<H", 1)),
+                                 ("one lane", 9, b"\x01"),
+                                 ("64 KiB", 12, struct.pack("<I", 64)),
+                                 ("a zero salt", 16, bytes(16))):
+        changed = bytearray(image)
+        changed[key_at + offset:key_at + offset + len(value)] = value
+        refused("key block: " + label, changed, password)
+    # What no reader derives from: another derivation, costs past the bounds.
+    for label, offset, value in (("derivation 2", 8, b"\x02"),
+                                 ("4 GiB less 1 KiB", 12, struct.pack("<I", 0xFFFFFFFF)),
+                                 ("1 GiB and 1 KiB", 12, struct.pack("<I", 1048577)),
+                                 ("17 passes", 10, struct.pack("<H", 17)),
+                                 ("0 lanes", 9, b"\x00"),
+                                 ("255 lanes", 9, b"\xff")):
+        changed = bytearray(image)
+        changed[key_at + offset:key_at + offset + len(value)] = value
+        refused_quickly("key block: " + label, changed, password)
+        refused("key block: " + label, changed, password)
+    # The marker changed: no longer a key block, so the last 32 bytes are taken for a classic
+    # trailer, which they are not.
+    changed = bytearray(image)
+    changed[key_at] ^= 0x20
+    refused("key block marker changed", changed, password)
+
+
 def main():
     first_content = "Statement of account, 2026. Nothing due.\n" * 2
     last_content = "Pay to: ACME Ltd, bank account 12345678. Amount: EUR 100.00\n"
@@ -154,7 +216,7 @@ def main():
 
     # The stripping attack, for many fresh passwords, on .tvf and .exe archives (more with
     # QUILLON_ATTACK_PASSWORDS set).
-    for k in range(int(os.environ.get("QUILLON_ATTACK_PASSWORDS", "12"))):
+    for k in range(int(os.environ.get("QUILLON_ATTACK_PASSWORDS", "3" if HARDENED else "12"))):
         password = secrets.token_urlsafe(12)
         for kind, extra in (("tvf", ["--plain"]), ("exe", [])):
             image = create(password, "sealed." + kind, paths, *extra)
@@ -170,12 +232,24 @@ def main():
     image = create(password, "a.tvf", paths, "--plain")
     layout = Layout(image, names, sizes)
 
-    # The record cut away, whole or in part, and the trailer moved up to close the gap.
+    # The record cut away, whole or in part, and the trailer (and key block) moved up to close
+    # the gap.
     for cut in (16, 64, 128, RECORD_TAIL):
         cut_image = image[:layout.end - TRAILER - cut] + image[layout.end - TRAILER:]
         refused("record cut by %d" % cut, cut_image, password)
 
-    # The announcement flipped: any bit of the trailer's first block.
+    if HARDENED:
+        key_block_attacks(image, layout, password, names, paths, sizes)
+        print("%d passed, %d failed" % (passes, failures))
+        shutil.rmtree(work, ignore_errors=True)
+        return 0 if failures == 0 else 1
+
+    # The announcement flipped: any bit of the trailer's first block (a few with a hardened key).
+    if HARDENED:
+        for byte in (0, 5, 15):
+            changed = bytearray(image)
+            changed[layout.end - TRAILER + byte] ^= 1 << (byte % 8)
+            refused("trailer bit in byte %d" % byte, changed, password)
     for byte in range(16):
         changed = bytearray(image)
         changed[layout.end - TRAILER + byte] ^= 1 << (byte % 8)
