@@ -71,6 +71,10 @@ bench: build-native
 	@build/native/bin/cipher_bench
 	@build/native/bin/meter_bench
 	@build/native/bin/kdf_bench
+	@suite=$$(scripts/windows-suite); run=scripts/wine-run; [ "$$suite" = win64 ] && run=scripts/wine64-run; \
+	if [ -x build/$$suite/bin/kdf_bench.exe ]; then \
+		echo "kdf_bench.exe, the $$suite build under Wine:"; $$run build/$$suite/bin/kdf_bench.exe; \
+	else echo "kdf_bench.exe: build/$$suite not built (make build-windows-suite)"; fi
 	@QUILLON_BENCH_WINE="$(if $(wildcard build/win64/bin/sfxtool.exe),scripts/wine64-run build/win64/bin/sfxtool.exe)" \
 		bench/archive_bench.sh build/native/bin/sfxtool
 
