@@ -27,6 +27,8 @@ void checkAccepted(const char16_t* name, uint32_t chars) {
     for (uint32_t i = 0; i <= chars; ++i) {
         if (i < chars && !isPathSeparator(name[i])) {
             require(name[i] >= 0x20 && name[i] != u':', "no control character or colon");
+            for (const char16_t c : {u'?', u'*', u'<', u'>', u'|', u'"'})
+                require(name[i] != c, "no character Windows refuses in a file name");
             continue;
         }
         const uint32_t n = i - start;
