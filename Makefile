@@ -65,7 +65,14 @@ test-win64: build-win64
 test-web: web build-native
 	@scripts/run-tests web
 
-demo: build-native
+# Only what the demo runs: the extractor, and the native sfxtool that carries it, with only the
+# packages those need (no test programs, no Wine, no browser).
+demo:
+	@scripts/bootstrap demo
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 --target sfxstub
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target sfxtool
 	@demo/run-demo
 
 # The archive bench measures 7z beside sfxtool, so the bootstrap brings it for this target.
