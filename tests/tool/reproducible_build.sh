@@ -1,33 +1,44 @@
 #!/usr/bin/env bash
-# The same sources build to the same bytes: the shipped Windows programs are built again in a
-# second build folder, at another path and some time later than the first build, and must equal
-# those of the first byte for byte. A link time or a build folder's path inside a program would
-# make them differ.
-#   reproducible_build.sh SOURCE_FOLDER FIRST_BUILD_FOLDER
+# The same sources build to the same bytes: the shipped programs (the Windows ones, and the
+# native sfxtool the Debian package carries) are built again in second build folders, at
+# another path and some time later than the first builds, and must equal those of the first
+# byte for byte. A link time or a build folder's path inside a program would make them differ.
+#   reproducible_build.sh SOURCE_FOLDER WINDOWS_BUILD_FOLDER NATIVE_BUILD_FOLDER
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
-source_dir=$1 first=$2
-shipped=(sfxstub.exe sfxtool.exe sfxbuild.dll hwtok32.dll pluginhost.exe)
-for program in "${shipped[@]}"; do
-    if [ ! -f "$first/bin/$program" ]; then
-        echo "no $first/bin/$program: build the Windows programs first (skipped)"
+source_dir=$1 windows=$2 native=$3
+windows_programs=(sfxstub.exe sfxtool.exe sfxbuild.dll hwtok32.dll pluginhost.exe)
+for program in "${windows_programs[@]/#/$windows/bin/}" "$native/bin/sfxtool"; do
+    if [ ! -f "$program" ]; then
+        echo "no $program: build the shipped programs first (skipped)"
         exit 77
     fi
 done
-cached() {  # cached NAME: the value the first build was configured with
-    sed -n "s/^$1:[A-Z]*=//p" "$first/CMakeCache.txt"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# again FIRST NAME TARGET...: builds the targets in a new folder NAME, configured as FIRST was.
+again() {
+    local first=$1 name=$2 variable value options=()
+    shift 2
+    for variable in CMAKE_BUILD_TYPE CMAKE_TOOLCHAIN_FILE QUILLON_SANITIZE QUILLON_STUB_EXE; do
+        value=$(sed -n "s/^$variable:[A-Z]*=//p" "$first/CMakeCache.txt")
+        [ -n "$value" ] && options+=("-D$variable=$value")
+    done
+    cmake -G Ninja -S "$source_dir" -B "$scratch/$name" "${options[@]}" \
+        >"$scratch/$name.log" 2>&1 || { cat "$scratch/$name.log"; exit 1; }
+    cmake --build "$scratch/$name" --target "$@" >>"$scratch/$name.log" 2>&1 ||
+        { tail -20 "$scratch/$name.log"; exit 1; }
 }
-second=$(mktemp -d)
-trap 'rm -rf "$second"' EXIT
-cmake -G Ninja -S "$source_dir" -B "$second/again" \
-    -DCMAKE_TOOLCHAIN_FILE="$(cached CMAKE_TOOLCHAIN_FILE)" \
-    -DCMAKE_BUILD_TYPE="$(cached CMAKE_BUILD_TYPE)" >"$second/configure.log" 2>&1 ||
-    { cat "$second/configure.log"; exit 1; }
-cmake --build "$second/again" --target sfxstub sfxtool sfxbuild hwtok32 pluginhost \
-    >"$second/build.log" 2>&1 || { tail -20 "$second/build.log"; exit 1; }
-for program in "${shipped[@]}"; do
+
+again "$windows" windows sfxstub sfxtool sfxbuild hwtok32 pluginhost
+for program in "${windows_programs[@]}"; do
     expect "$program is the same in both builds" \
-        cmp "$first/bin/$program" "$second/again/bin/$program"
+        cmp "$windows/bin/$program" "$scratch/windows/bin/$program"
 done
+# The native sfxtool carries the extractor of the first Windows build in both.
+again "$native" native sfxtool
+expect "the native sfxtool is the same in both builds" \
+    cmp "$native/bin/sfxtool" "$scratch/native/bin/sfxtool"
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
