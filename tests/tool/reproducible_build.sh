@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The same sources build to the same bytes: the shipped programs (the Windows ones, and the
-# native sfxtool the Debian package carries) are built again in second build folders, at
-# another path and some time later than the first builds, and must equal those of the first
-# byte for byte. A link time or a build folder's path inside a program would make them differ.
+# The same sources build to the same bytes: the shipped programs (the Windows ones, the native
+# sfxtool the Debian package carries, and the web page when the web build has made it) are built
+# again in second build folders, at another path and some time later than the first builds,
+# and must equal those of the first byte for byte. A link time or a build folder's path inside
+# a program would make them differ.
 #   reproducible_build.sh SOURCE_FOLDER WINDOWS_BUILD_FOLDER NATIVE_BUILD_FOLDER
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
@@ -21,7 +22,8 @@ trap 'rm -rf "$scratch"' EXIT
 again() {
     local first=$1 name=$2 variable value options=()
     shift 2
-    for variable in CMAKE_BUILD_TYPE CMAKE_TOOLCHAIN_FILE QUILLON_SANITIZE QUILLON_STUB_EXE; do
+    for variable in CMAKE_BUILD_TYPE CMAKE_TOOLCHAIN_FILE QUILLON_SANITIZE QUILLON_STUB_EXE \
+        QUILLON_EXTRACTOR; do
         value=$(sed -n "s/^$variable:[A-Z]*=//p" "$first/CMakeCache.txt")
         [ -n "$value" ] && options+=("-D$variable=$value")
     done
@@ -36,9 +38,15 @@ for program in "${windows_programs[@]}"; do
     expect "$program is the same in both builds" \
         cmp "$windows/bin/$program" "$scratch/windows/bin/$program"
 done
-# The native sfxtool carries the extractor of the first Windows build in both.
+# The native sfxtool and the web page carry the extractor of the first Windows build in both.
 again "$native" native sfxtool
 expect "the native sfxtool is the same in both builds" \
     cmp "$native/bin/sfxtool" "$scratch/native/bin/sfxtool"
+web=$source_dir/build/web
+if [ -f "$web/quillon.html" ]; then
+    again "$web" web quillon_page
+    expect "the web page is the same in both builds" \
+        cmp "$web/quillon.html" "$scratch/web/quillon.html"
+fi
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
