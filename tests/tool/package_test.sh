@@ -55,9 +55,9 @@ grep -q "MIT License" "$root/usr/share/doc/quillon-sfx/copyright" || fail "the l
 zcat "$root/usr/share/doc/quillon-sfx/changelog.gz" 2>/dev/null | head -1 |
     grep -q "^quillon-sfx ($version) " || fail "the changelog's first entry is not $version's"
 # lintian refuses to be quiet about running as root; what it finds goes to standard output.
-if lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>/dev/null; then
-    :
-else
+if ! command -v lintian >/dev/null; then
+    fail "lintian is not installed (scripts/bootstrap installs it)"
+elif ! lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>/dev/null; then
     fail "lintian on the package: $(cat "$work/lintian.txt")"
 fi
 
