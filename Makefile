@@ -39,10 +39,13 @@ build-fuzz: bootstrap
 	@cmake --build --preset fuzz
 
 # build/package/quillon-sfx_VERSION_ARCH.deb and quillon-sfx-VERSION-win32.zip (see
-# cmake/QuillonPackaging.cmake); the zip takes the web page too when build/web has it.
+# cmake/QuillonPackaging.cmake); the zip takes the web page too when build/web has it. Every file
+# in them carries the commit's time (or SOURCE_DATE_EPOCH when set), so one commit packs to the
+# same bytes.
 package: build
-	@cd build/win32 && cpack --config CPackConfig.cmake >/dev/null
-	@cd build/native && cpack --config CPackConfig.cmake >/dev/null
+	@export SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)}; \
+	(cd build/win32 && cpack --config CPackConfig.cmake >/dev/null) && \
+	(cd build/native && cpack --config CPackConfig.cmake >/dev/null)
 	@ls -l build/package
 
 # Every suite always runs; the target fails if any did. The native suite unpacks the packages.
@@ -62,7 +65,14 @@ test-win64: build-win64
 test-web: web build-native
 	@scripts/run-tests web
 
-demo: build-native
+# Only what the demo runs: the extractor, and the native sfxtool that carries it, with only the
+# packages those need (no test programs, no Wine, no browser).
+demo:
+	@scripts/bootstrap demo
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 --target sfxstub
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target sfxtool
 	@demo/run-demo
 
 # The archive bench measures 7z beside sfxtool, so the bootstrap brings it for this target.

@@ -32,11 +32,30 @@ bool isDeviceName(const char16_t* s, uint32_t n) {
     return false;
 }
 
+// Characters no Windows file name holds: a colon names a drive or a data stream, and the others
+// are wildcards and shell punctuation the file system refuses. A name with one of them would be
+// stored on any other system, and fail on Windows only once its data had been decrypted.
+bool isForbiddenCharacter(char16_t c) {
+    if (c < 0x20) return true;
+    switch (c) {
+        case u':':
+        case u'?':
+        case u'*':
+        case u'<':
+        case u'>':
+        case u'|':
+        case u'"':
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool isSafeComponent(const char16_t* s, uint32_t n) {
     if (n == 0) return false;
     if (s[n - 1] == u'.' || s[n - 1] == u' ') return false;  // also rules out "." and ".."
     for (uint32_t i = 0; i < n; ++i) {
-        if (s[i] < 0x20 || s[i] == u':') return false;
+        if (isForbiddenCharacter(s[i])) return false;
     }
     return !isDeviceName(s, n);
 }

@@ -7,9 +7,9 @@
 
 // True for a name of one or more components separated by backslashes (a slash counts as one
 // too), each non-empty, not "." or "..", without a colon (drives, alternate data streams),
-// control characters or a trailing dot or space (which Windows silently drops, turning ".. "
-// into ".."), and not a device name such as CON, NUL, CONIN$, COM1 or LPT1 (or with a superscript
-// digit).
+// control characters, any of ? * < > | " (which no Windows file name holds) or a trailing dot or
+// space (which Windows silently drops, turning ".. " into ".."), and not a device name such as
+// CON, NUL, CONIN$, COM1 or LPT1 (or with a superscript digit).
 bool isSafeStoredName(const char16_t* name, uint32_t chars);
 
 // Length of the root of a path: "C:\" 3, "C:" 2, "\\server\share\" up to past the share, a

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "common/archive/name_clash.h"
 #include "common/archive/stored_name.h"
@@ -27,6 +28,8 @@ void checkAccepted(const char16_t* name, uint32_t chars) {
     for (uint32_t i = 0; i <= chars; ++i) {
         if (i < chars && !isPathSeparator(name[i])) {
             require(name[i] >= 0x20 && name[i] != u':', "no control character or colon");
+            for (const char16_t c : {u'?', u'*', u'<', u'>', u'|', u'"'})
+                require(name[i] != c, "no character Windows refuses in a file name");
             continue;
         }
         const uint32_t n = i - start;

@@ -5,6 +5,8 @@ describes, including ones no writer would make: forged counts, sparse info block
   forge_archive.py many OUT COUNT          COUNT empty files in folders of 1000
   forge_archive.py claim OUT COUNT INFO    a sparse info block of INFO zero bytes claiming COUNT
   forge_archive.py short OUT COUNT         two real records, a trailer claiming COUNT
+  forge_archive.py named OUT NAME...       a file under each NAME (backslashes separate
+                                           folders) holding the NAME's own bytes
 """
 import struct
 import sys
@@ -20,13 +22,17 @@ def trailer(data_pad, info_pad, info_size, count, stub, data_size):
                        data_size, 0)
 
 
-def write_plain(out, records, count=None):
+def write_plain(out, records, count=None, data=b""):
+    data_pad = (16 - len(data) % 16) % 16
+    data += b"\0" * data_pad
     info = b"".join(records)
     pad = (16 - len(info) % 16) % 16
     info += b"\0" * pad
     with open(out, "wb") as f:
+        f.write(data)
         f.write(info)
-        f.write(trailer(0, pad, len(info), len(records) if count is None else count, 0, 0))
+        f.write(trailer(data_pad, pad, len(info), len(records) if count is None else count, 0,
+                        len(data)))
 
 
 def main():
@@ -42,6 +48,11 @@ def main():
             f.write(trailer(0, 0, info_size, count, 0, 0))
     elif kind == "short":
         write_plain(out, [record("a", 0), record("b", 0)], count=int(sys.argv[3]))
+    elif kind == "named":
+        names = sys.argv[3:]
+        contents = [n.encode("utf-8") for n in names]
+        write_plain(out, [record(n, len(c)) for n, c in zip(names, contents)],
+                    data=b"".join(contents))
     else:
         sys.exit("unknown kind " + kind)
 

@@ -72,6 +72,34 @@ expect "naming both" grep -q "D.txt' and 'case.d.TXT'" err.txt
 expect "non-ASCII names equal but for case are refused" test $? = 64
 expect "and no archive is written" test ! -e case.tvf -a ! -e case2.tvf
 
+# Names a Linux file may have but no Windows file can: create refuses them before anything is
+# written, in the words it uses for a name ending in a dot; an archive forged to hold one is
+# corrupt to list, test and extract alike, and extracting it writes nothing, not even the
+# plain file stored before it.
+mkdir odd
+for name in 'what?.txt' '*' 'a<b' 'a>b' 'a|b' '"quoted"' 'dot.'; do
+    printf 'x' >"odd/$name"
+    "$tool" create --plain --no-password -o odd.tvf -C odd "$name" >/dev/null 2>err.txt
+    expect "create refuses '$name'" test $? = 64
+    expect "saying why for '$name'" \
+        grep -qF "'$name' cannot be stored: the name is not one every system can extract" err.txt
+    expect "and writes no archive for '$name'" test ! -e odd.tvf
+    "${forge[@]}" named odd.tvf 'fine.txt' "sub\\$name"
+    "$tool" list odd.tvf --no-password >/dev/null 2>&1
+    expect "list calls a stored '$name' corrupt" test $? = 2
+    "$tool" test odd.tvf --no-password --allow-unverified >/dev/null 2>&1
+    expect "test calls a stored '$name' corrupt" test $? = 2
+    "$tool" extract odd.tvf -d odd-out --no-password --allow-unverified >/dev/null 2>&1
+    expect "extract calls a stored '$name' corrupt" test $? = 2
+    expect "and writes nothing" test ! -e odd-out
+    rm -f odd.tvf
+done
+# The same forged archive with a name Windows holds extracts: the refusals above are the names'.
+"${forge[@]}" named odd.tvf 'fine.txt' 'sub\a#b'
+"$tool" extract odd.tvf -d odd-out --no-password --allow-unverified >/dev/null 2>err.txt
+expect "a forged archive of plain names extracts" test $? = 0
+expect "with both files" test "$(cat odd-out/fine.txt odd-out/sub/a#b)" = 'fine.txtsub\a#b'
+
 # Unreadable inputs need a user the file permissions apply to (root reads everything).
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)

@@ -2,9 +2,10 @@
 # What `make package` made, as a user gets it: the Debian package unpacked into a scratch root
 # (dpkg-deb -x) runs its sfxtool, which says the package's version and makes, lists and unpacks
 # a self-extracting archive with the extractor it carries; its manual page shows every command;
-# completion, README and licence are in place, and so is the web page, where the manual page
-# and the help say it is. The Windows zip holds the five binaries of this
-# version, and the web page when the web build made one.
+# completion, README, licence and changelog are in place, and so is the web page, where the
+# manual page and the help say it is; lintian finds no error and no warning in it. The Windows
+# zip holds the five binaries of this version, a README and the licence with Windows line ends,
+# and the web page when the web build made one, in name order (so it packs the same each time).
 #   package_test.sh PACKAGE_FOLDER VERSION WEB_PAGE
 set -u
 folder=$1 version=$2 web_page=$3
@@ -51,13 +52,31 @@ cmp -s "$web_page" "$root$installed_page" || fail "the web build's page is not a
 grep -q "$installed_page" <<<"$shown" || fail "the manual page does not name $installed_page"
 "$tool" --help | grep -q "$installed_page" || fail "sfxtool --help does not name $installed_page"
 grep -q "MIT License" "$root/usr/share/doc/quillon-sfx/copyright" || fail "the licence"
+zcat "$root/usr/share/doc/quillon-sfx/changelog.gz" 2>/dev/null | head -1 |
+    grep -q "^quillon-sfx ($version) " || fail "the changelog's first entry is not $version's"
+# lintian refuses to be quiet about running as root; what it finds goes to standard output.
+if ! command -v lintian >/dev/null; then
+    fail "lintian is not installed (scripts/bootstrap installs it)"
+elif ! lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>/dev/null; then
+    fail "lintian on the package: $(cat "$work/lintian.txt")"
+fi
 
-expected="hwtok32.dll pluginhost.exe sfxbuild.dll sfxstub.exe sfxtool.exe"
+expected="LICENSE.txt README.txt hwtok32.dll pluginhost.exe sfxbuild.dll sfxstub.exe sfxtool.exe"
 [ -f "$web_page" ] && expected="$expected quillon.html"
-expected=$(tr ' ' '\n' <<<"$expected" | sort | tr '\n' ' ')
-held=$(python3 -m zipfile -l "$zip" | awk 'NR > 1 {print $1}' | sort | tr '\n' ' ')
-[ "$held" = "$expected" ] || fail "the zip holds [$held], expected [$expected]"
+expected=$(tr ' ' '\n' <<<"$expected" | LC_ALL=C sort | tr '\n' ' ')
+held=$(python3 -m zipfile -l "$zip" | awk 'NR > 1 {print $1}' | tr '\n' ' ')
+[ "$held" = "$expected" ] || fail "the zip holds [$held], expected [$expected] in that order"
 mkdir "$work/zip" && python3 -m zipfile -e "$zip" "$work/zip" || fail "the zip unpacks"
+# Notepad before Windows 10 shows a file without carriage returns as one line.
+for text in README.txt LICENSE.txt; do
+    file=$work/zip/$text
+    [ -s "$file" ] || { fail "$text is empty"; continue; }
+    [ "$(grep -c $'\r$' "$file")" = "$(wc -l <"$file")" ] || fail "$text has lines without CRLF"
+    [ "$(tail -c 2 "$file" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "$text does not end in CRLF"
+done
+[ "$(tr -d '\r' <"$work/zip/LICENSE.txt")" = "$(cat "$root/usr/share/doc/quillon-sfx/copyright")" ] ||
+    fail "LICENSE.txt is not the licence"
+grep -q "Quillon SFX $version" "$work/zip/README.txt" || fail "README.txt does not name $version"
 for binary in hwtok32.dll pluginhost.exe sfxbuild.dll sfxstub.exe sfxtool.exe; do
     file=$work/zip/$binary
     [ "$(head -c 2 "$file" 2>/dev/null)" = MZ ] || { fail "$binary is no Windows binary"; continue; }

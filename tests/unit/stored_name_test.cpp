@@ -17,7 +17,9 @@ bool safe(const std::u16string& name) {
 TEST(StoredName, PlainRelativeNamesAreAccepted) {
     for (const char16_t* ok :
          {u"a.txt", u"sub\\deep\\a.txt", u"sub/a.txt", u"r\u00e9sum\u00e9.doc", u".hidden", u"a..b",
-          u"CONFIG.SYS", u"COM10", u"console.log", u"COM\u2074", u"CONIN", u"CONIN$X"}) {
+          u"CONFIG.SYS", u"COM10", u"console.log", u"COM\u2074", u"CONIN", u"CONIN$X",
+          // Punctuation Windows does hold in a file name.
+          u"a#b&c", u"[x] (1)", u"50%'s", u"a+b=c;d,e", u"{braces}~", u"\uff1f full-width"}) {
         EXPECT_TRUE(safe(ok)) << std::filesystem::path(ok).string();
     }
 }
@@ -59,6 +61,16 @@ TEST(StoredName, NamesThatLeaveTheDestinationAreRefused) {
     }
     const char16_t withZero[] = {u'a', 0, u'b'};
     EXPECT_FALSE(isSafeStoredName(withZero, 3)) << "a zero inside the stored length";
+}
+
+// A name no Windows file can have would be stored elsewhere and fail there only after its data
+// had been decrypted; every reader refuses it up front instead.
+TEST(StoredName, CharactersWindowsCannotHoldAreRefused) {
+    for (const char16_t* bad :
+         {u"what?.txt", u"*", u"a*b", u"<tag>", u"x<y", u"x>y", u"pipe|line", u"\"quoted\"",
+          u"say\"hi", u"sub?\file.txt", u"sub\deep>\file.txt", u"ok\fine\last|"}) {
+        EXPECT_FALSE(safe(bad)) << std::filesystem::path(bad).string();
+    }
 }
 
 TEST(StoredName, RootLengths) {

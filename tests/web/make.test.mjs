@@ -179,6 +179,20 @@ describe('the page refuses what sfxtool create refuses', () => {
     assert.equal(fs.existsSync(path.join(work, 'clash.tvf')), false);
   });
 
+  test('names Windows cannot hold, as sfxtool create refuses them', async () => {
+    writeTree(work, { 'odd/what?.txt': 'q', 'odd/a|b': 'p' });
+    for (const name of ['what?.txt', 'a|b']) {
+      const shown = name.replace(/[?|]/g, '\\$&');
+      const text = new RegExp(`^'${shown}' cannot be stored: the name is not one every system can extract\\.$`);
+      await refusedByBoth([`odd/${name}`], null, text);
+      const r = sfxtool(['create', '--plain', '--no-password', '-C', path.join(work, 'odd'), '-o',
+        path.join(work, 'odd.tvf'), name]);
+      assert.equal(r.status, 64, String(r.stderr));
+      assert.match(String(r.stderr), /the name is not one every system can extract/);
+      assert.equal(fs.existsSync(path.join(work, 'odd.tvf')), false);
+    }
+  });
+
   test('create waits for a confirmation that matches', async () => {
     const page = await browser.newPage();
     await page.locator('#tab-make').click();

@@ -401,6 +401,20 @@ describe('archives that must be refused show the system text and save nothing', 
     await refused(file, '', CORRUPT);
   });
 
+  test('stored names Windows cannot hold, in an archive without the record', async () => {
+    // "notes.txt" becomes a name of the same length with a character no Windows file name has,
+    // in an archive whose names nothing vouches for: it is refused as damaged, not listed.
+    for (const odd of ['note?.txt', 'note*.txt', 'note<.txt', 'note>.txt', 'note|.txt', 'note".txt']) {
+      const file = variant('odd-name.tvf', 'keylessClassic', (b) => {
+        const at = b.indexOf(Buffer.from('notes.txt', 'utf16le'));
+        assert.ok(at > 0, 'the stored name is in the clear');
+        Buffer.from(odd, 'utf16le').copy(b, at);
+        return b;
+      });
+      await refused(file, '', CORRUPT);
+    }
+  });
+
   test('a hostile stored name that leads out of the folder', async () => {
     // "sub\deep\data.bin" becomes "..\..\evil_data1" (as long) in the clear info block of an
     // archive made without a password; the sizes and everything else stay as they were.
