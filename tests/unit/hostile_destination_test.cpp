@@ -245,7 +245,7 @@ TEST(HostileDestination, WhatCameIntoAMadeFolderMeanwhileIsNeverLostUnseen) {
             file_tree::put(dir.native() / "made" / "b.txt", "came meanwhile");
         }
         uint32_t failed = 99;
-        bool refused = false;
+        TargetRefusal refused = kNotRefused;
         const bool done = pending.commit(tree, files, FileIdentity{}, failed, refused);
         if (plantFolder) {
             EXPECT_FALSE(done);
