@@ -64,7 +64,8 @@ bool ExtractionCommit::prepare(uint32_t files) {
     tags_ = new (std::nothrow) uint32_t[n]();
     replaced_ = new (std::nothrow) uint8_t[n]();
     inMadeFolder_ = new (std::nothrow) uint8_t[n]();
-    if (tags_ == nullptr || replaced_ == nullptr || inMadeFolder_ == nullptr) {
+    stood_ = new (std::nothrow) uint8_t[n]();
+    if (tags_ == nullptr || replaced_ == nullptr || inMadeFolder_ == nullptr || stood_ == nullptr) {
         release();
         return false;
     }
@@ -81,7 +82,9 @@ void ExtractionCommit::release() {
     delete[] tags_;
     delete[] replaced_;
     delete[] inMadeFolder_;
+    delete[] stood_;
     tags_ = nullptr;
+    stood_ = nullptr;
     replaced_ = nullptr;
     inMadeFolder_ = nullptr;
     capacity_ = 0;
@@ -212,6 +215,7 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
         const bool fits = what == TreeEntry::kAbsent ||
                           (what == TreeEntry::kFile && !target.sameAs(archive)) ||
                           (keep && what != TreeEntry::kError);
+        stood_[i] = what != TreeEntry::kAbsent ? 1 : 0;
         if (!fits) {
             const uint32_t error = lastSystemError();
             const TargetRefusal why = refusalOf(what);
@@ -232,16 +236,19 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
         if (placed == TreePlace::kPlaced) continue;
         if (placed == TreePlace::kFailed) break;
         // What stands now may be a file this run has just put in place under another name, its
-        // short name being this target's: replacing it would lose that file. Nor is a file
-        // marked read-only since the look replaced, or one a program has opened since.
-        const TreeEntry standing = tree.inspect(leaf, nullptr);
-        if (standing == TreeEntry::kAlias || standing == TreeEntry::kReadOnly) {
-            refusal = refusalOf(standing);
-            logLine(1, "write_crypt_files", u"%d refused: %s", static_cast<int>(i),
-                    wordsOf(refusal));
-            break;
+        // short name being this target's: replacing it, or keeping it for this file, would lose
+        // one of the two. Nor is a file marked read-only since the look replaced, or one a
+        // program has opened since. What the look found and keeping leaves alone needs no look.
+        if (!(keep && stood_[i] != 0)) {
+            const TreeEntry standing = tree.inspect(leaf, nullptr);
+            if (standing == TreeEntry::kAlias || (!keep && standing == TreeEntry::kReadOnly)) {
+                refusal = refusalOf(standing);
+                logLine(1, "write_crypt_files", u"%d refused: %s", static_cast<int>(i),
+                        wordsOf(refusal));
+                break;
+            }
+            if (!keep && standing == TreeEntry::kInUse) break;  // its error is the system's last
         }
-        if (standing == TreeEntry::kInUse) break;  // its error is the system's last
         if (keep) {
             replaced_[i] = kLeftStanding;
             if (!tree.removeTemporary(tags_[i])) break;

@@ -101,6 +101,8 @@ class ExtractionCommit {
     // Per file: its temporary went into a folder this run made, so its target was not there
     // and the first look can pass it by.
     uint8_t* inMadeFolder_ = nullptr;
+    // Per file: the first look found something standing at its target.
+    uint8_t* stood_ = nullptr;
     uint32_t capacity_ = 0;
     uint32_t seed_ = 0;
 };

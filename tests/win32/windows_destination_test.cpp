@@ -168,6 +168,28 @@ TEST(WindowsDestination, AReadOnlyFileIsRefusedAndLeftAsItWas) {
     EXPECT_EQ(lastLeftBehind().count, 0u);
 }
 
+// Keeping the files that stand (sfxtool --keep-existing), a read-only one or one held open is
+// simply kept, and the rest of the archive arrives.
+TEST(WindowsDestination, KeepingExistingFilesKeepsReadOnlyAndHeldOnesAsTheyAre) {
+    Case c;
+    c.make({{u"new.txt", "new"}, {u"locked.txt", "replaced"}, {u"held.txt", "replaced"}});
+    put(c.dest + L"\\locked.txt", "the user's own", FILE_ATTRIBUTE_READONLY);
+    put(c.dest + L"\\held.txt", "held open");
+    const HANDLE holder =
+        CreateFileW((c.dest + L"\\held.txt").c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    keepExistingFiles(true);
+    const Outcome run = c.extract();
+    keepExistingFiles(false);
+    CloseHandle(holder);
+    EXPECT_EQ(run.result, kExtractOk) << run.failedError;
+    EXPECT_EQ(snapshot(c.dest), (Tree{{L"held.txt", "held open"},
+                                      {L"locked.txt", "the user's own [read-only]"},
+                                      {L"new.txt", "new"}}));
+    EXPECT_EQ(lastCommitCounts().kept, 2u);
+}
+
 // A file another program holds open (without letting it be deleted) cannot be replaced: the
 // run fails with the system's reason, before any file was renamed, and leaves nothing behind.
 TEST(WindowsDestination, AFileHeldOpenFailsTheRunWithEverythingAsItWas) {
@@ -225,8 +247,10 @@ TEST(WindowsDestination, TwoFilesOneNamedAsTheOthersShortNameAreNeverOneFile) {
     const std::wstring alias = shortNameOf(w(probe.path()), L"Program Files.txt");
     if (alias.empty()) GTEST_SKIP() << "this volume gives no short names";
     for (const bool longFirst : {true, false}) {
-        for (const std::u16string folder : {u"", u"made\\"}) {
+        for (const std::u16string folder : {u"", u"made\\", u"kept\\"}) {
             Case c;
+            // Keeping the files that stand must not keep one of the archive's for the other.
+            keepExistingFiles(folder == u"kept\\");
             put(c.dest + L"\\unrelated.txt", "the user's own");
             const StoredFile longOne{folder + u"Program Files.txt", "long"};
             const StoredFile shortOne{folder + u(alias), "short"};
@@ -249,6 +273,7 @@ TEST(WindowsDestination, TwoFilesOneNamedAsTheOthersShortNameAreNeverOneFile) {
                 EXPECT_EQ(run.result, kWriteError) << what;
                 Tree kept = after;
                 kept.erase(L"made\\");  // folders the run made may stay
+                kept.erase(L"kept\\");
                 EXPECT_EQ(kept, before) << what;
             }
             EXPECT_FALSE(anyTemporary(after)) << what;
