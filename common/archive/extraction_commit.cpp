@@ -235,11 +235,12 @@ bool ExtractionCommit::commit(DestinationTree& tree, const FileTable& files,
         const TreePlace placed = tree.placeTemporary(tags_[i], leaf);
         if (placed == TreePlace::kPlaced) continue;
         if (placed == TreePlace::kFailed) break;
-        // What stands now may be a file this run has just put in place under another name, its
-        // short name being this target's: replacing it, or keeping it for this file, would lose
-        // one of the two. Nor is a file marked read-only since the look replaced, or one a
-        // program has opened since. What the look found and keeping leaves alone needs no look.
-        if (!(keep && stood_[i] != 0)) {
+        // Where the look found nothing, what stands now came since, and may be a file this run
+        // has just put in place under another name whose short name is this target's:
+        // replacing it, or keeping it for this file, would lose one of the two. Nor is a file
+        // that came marked read-only, or held open, replaced. (What the look found it has just
+        // judged; a change since is a race the rename's own failure and the undo cover.)
+        if (stood_[i] == 0) {
             const TreeEntry standing = tree.inspect(leaf, nullptr);
             if (standing == TreeEntry::kAlias || (!keep && standing == TreeEntry::kReadOnly)) {
                 refusal = refusalOf(standing);

@@ -96,6 +96,8 @@ class DestinationTree {
     uint32_t currentChars_ = 0;
     uint32_t currentNameChars_ = 0;  // 0: the system gives no names by handle
     uint32_t currentVolume_ = 0;
+    bool currentNameAsked_ = false;  // currentName_ and currentVolume_ are the current folder's
+    void askCurrentName();
 #endif
 };
 

@@ -68,9 +68,14 @@ TreeEntry classify(const char16_t* path) {
 
 // Whether the entry at `path` is listed in its folder under `name` (case aside). The listing
 // gives an entry's own long name whichever name reached it, so an entry reached through its
-// short name ("PROGRA~1.TXT" for "Program Files.txt") is listed under another. True also when
-// nothing can be listed: the look that follows fails on its own.
+// short name ("PROGRA~1.TXT" for "Program Files.txt") is listed under another. Only names with
+// a tilde are asked: every short name the system makes up has one (Windows' and Wine's alike),
+// and other names are their entries' own or nothing's. (Only an administrator can set a short
+// name by hand.) True also when nothing can be listed: the look that follows fails on its own.
 bool listedAs(const char16_t* path, const char16_t* name, uint32_t nameChars) {
+    bool tilde = false;
+    for (uint32_t i = 0; i < nameChars && !tilde; ++i) tilde = name[i] == u'~';
+    if (!tilde) return true;
     WIN32_FIND_DATAW found;
     const HANDLE find = FindFirstFileW(wide(path), &found);
     if (find == INVALID_HANDLE_VALUE) return true;
@@ -79,25 +84,34 @@ bool listedAs(const char16_t* path, const char16_t* name, uint32_t nameChars) {
     return sameName(listed, lengthOf(listed), name, nameChars);
 }
 
-using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+using InfoByHandleFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
 
 // From Windows Vista on; found at run time, so the program still starts on older systems.
 // (Looked up each time: a function-local static would bring the thread-safe initialisation
 // runtime into the extractor.)
-FinalPathFn finalPathFunction() {
-    return reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+InfoByHandleFn infoByHandleFunction() {
+    return reinterpret_cast<InfoByHandleFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFileInformationByHandleEx")));
 }
 
-// The path of what a handle is open on, below its volume ("\folder\name"), with every
-// component's own long name, into out (kRoom characters). Its length, or 0 when the system
-// cannot tell (before Vista).
+// The path of what a handle is open on, below its volume ("\folder\name"), into out (kRoom
+// characters): the name the system keeps for the open file, so a link the system does not mark
+// shows here as the file it leads to. Its length, or 0 when the system cannot tell (before
+// Vista).
 uint32_t pathByHandle(HANDLE handle, char16_t* out) {
-    const FinalPathFn finalPath = finalPathFunction();
-    if (finalPath == nullptr) return 0;
-    constexpr DWORD kNormalisedWithoutVolume = 0x4;  // FILE_NAME_NORMALIZED | VOLUME_NAME_NONE
-    const DWORD n = finalPath(handle, wide(out), kRoom, kNormalisedWithoutVolume);
-    return n > 0 && n < kRoom ? n : 0;
+    const InfoByHandleFn infoByHandle = infoByHandleFunction();
+    if (infoByHandle == nullptr) return 0;
+    // FILE_NAME_INFO: the name's length in bytes, then the name, unterminated; out is aligned
+    // for it, being the start of an array from new.
+    constexpr int kFileNameInfo = 2;
+    if (!infoByHandle(handle, kFileNameInfo, out, (kRoom - 1) * sizeof(char16_t))) return 0;
+    DWORD bytes = 0;
+    std::memcpy(&bytes, out, sizeof bytes);
+    const uint32_t chars = bytes / sizeof(char16_t);
+    if (chars == 0 || chars + 2 >= kRoom) return 0;
+    std::memmove(out, out + 2, chars * sizeof(char16_t));
+    out[chars] = 0;
+    return chars;
 }
 
 // Whether `found` is the folder `base` followed by `leaf` (case aside).
@@ -164,7 +178,6 @@ bool DestinationTree::open(const char16_t* destination) {
     root_ = 0;
     folderChars_ = 0;
     entered_ = false;
-    // Entering the destination itself takes its own name from a handle on it.
     return enter(u"", 0, false) == TreeEnter::kEntered;
 }
 
@@ -205,9 +218,11 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
                 return TreeEnter::kFailed;
             }
             TreeEntry what = classify(path);
+            bool madeNow = false;
             if (what == TreeEntry::kAbsent && create) {
                 // Below a folder just made, everything is new too.
-                if (CreateDirectoryW(wide(path), nullptr)) made = true;
+                madeNow = CreateDirectoryW(wide(path), nullptr) != 0;
+                made = made || madeNow;
                 what = classify(path);  // made by us or by someone else in between
             }
             if (what == TreeEntry::kLink) return TreeEnter::kLinkInPath;
@@ -215,26 +230,15 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
                 return TreeEnter::kNotAFolder;
             }
             if (what != TreeEntry::kFolder) return TreeEnter::kFailed;
-            // A folder reached through its short name is another stored folder's too.
-            if (!listedAs(path, name, nameChars)) return TreeEnter::kAliasInPath;
+            // A folder reached through its short name is another stored folder's too. (One
+            // just made has the name it was made with.)
+            if (!madeNow && !listedAs(path, name, nameChars)) return TreeEnter::kAliasInPath;
         }
         start = i + 1;
     }
     std::memcpy(currentPath_, path, (pathChars + 1) * sizeof(char16_t));
     currentChars_ = pathChars;
-    // The folder's own path, to tell a file reached through a link the system does not mark
-    // (Wine shows a symbolic link to a file as the file) from one that is in it.
-    currentNameChars_ = 0;
-    currentVolume_ = 0;
-    const HANDLE handle = CreateFileW(wide(currentPath_), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        BY_HANDLE_FILE_INFORMATION info;
-        if (GetFileInformationByHandle(handle, &info)) currentVolume_ = info.dwVolumeSerialNumber;
-        currentNameChars_ = pathByHandle(handle, currentName_);
-        CloseHandle(handle);
-    }
+    currentNameAsked_ = false;  // asked for at the first file that stands in it
     std::memcpy(folder_, folder, chars * sizeof(char16_t));
     folderChars_ = chars;
     entered_ = true;
@@ -258,6 +262,22 @@ bool temporaryPath(const char16_t* folder, uint32_t folderChars, uint32_t tag, b
 }
 
 }  // namespace
+
+void DestinationTree::askCurrentName() {
+    // The folder's own path and volume, to tell a file reached through a link the system does
+    // not mark (Wine shows a symbolic link to a file as the file) from one that is in it.
+    currentNameAsked_ = true;
+    currentNameChars_ = 0;
+    currentVolume_ = 0;
+    const HANDLE handle = CreateFileW(wide(currentPath_), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info)) currentVolume_ = info.dwVolumeSerialNumber;
+    currentNameChars_ = pathByHandle(handle, currentName_);
+    CloseHandle(handle);
+}
 
 bool DestinationTree::createTemporary(uint32_t tag, File& out) {
     const RedirectionOff redirection;
@@ -305,6 +325,7 @@ TreeEntry DestinationTree::inspect(const char16_t* leaf, FileIdentity* identity)
         }
         // The file the handle is open on must be in this folder under this name: one that is
         // elsewhere was reached through a link the system did not mark as one.
+        if (!currentNameAsked_) askCurrentName();
         const uint32_t chars = currentNameChars_ > 0 ? pathByHandle(file, scratch2_) : 0;
         if (chars > 0 &&
             (info.dwVolumeSerialNumber != currentVolume_ ||
