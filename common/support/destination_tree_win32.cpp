@@ -189,6 +189,7 @@ void DestinationTree::close() {
     freePath(scratch_);
     freePath(scratch2_);
     rootChars_ = currentChars_ = currentNameChars_ = currentVolume_ = 0;
+    currentNameAsked_ = false;
     folderChars_ = 0;
     entered_ = false;
     made_ = false;
