@@ -80,9 +80,14 @@ struct ReaderRun {
         if (entered == TreeEnter::kLinkInPath) {
             logLine(1, "write_crypt_files", u"%d refused: a folder of it is a link",
                     static_cast<int>(index));
-            return fail(kWriteError, 0);
+            return refuse(kRefusedLinkInPath);
         }
-        if (entered == TreeEnter::kNotAFolder) return fail(kWriteError, 0);
+        if (entered == TreeEnter::kAliasInPath) {
+            logLine(1, "write_crypt_files", u"%d refused: a folder of it is another's short name",
+                    static_cast<int>(index));
+            return refuse(kRefusedOtherName);
+        }
+        if (entered == TreeEnter::kNotAFolder) return refuse(kRefusedFileInPath);
         if (entered != TreeEnter::kEntered) return fail(kWriteError);
         if (!pending.createTemporary(tree, index, output)) return fail(kWriteError);
         ++created;
@@ -115,6 +120,12 @@ struct ReaderRun {
         }
         written += n;
         return true;
+    }
+
+    // Ends the run as a file's place was refused.
+    bool refuse(TargetRefusal why) {
+        job.failedRefusal = why;
+        return fail(kWriteError, 0);
     }
 
     // Ends the run with `why`: every temporary made so far goes, the destination stays as it
@@ -273,12 +284,13 @@ bool ReaderRun::checkSeal() {
 bool ReaderRun::commit() {
     if (job.verifyOnly || files().count() == 0) return true;
     uint32_t failed = 0;
-    bool refused = false;
-    const bool done = pending.commit(tree, files(), archiveIdentity, failed, refused);
-    const uint32_t error = refused ? 0 : lastSystemError();
+    TargetRefusal refusal = kNotRefused;
+    const bool done = pending.commit(tree, files(), archiveIdentity, failed, refusal);
+    const uint32_t error = refusal != kNotRefused ? 0 : lastSystemError();
     created = 0;  // renamed into place, or removed by the commit
     if (done) return true;
     index = failed;
+    job.failedRefusal = refusal;
     return fail(kWriteError, error);
 }
 
@@ -293,6 +305,7 @@ void ArchiveReader::run() {
     ReaderRun r(*this);
     failedFile = UINT32_MAX;
     failedError = 0;
+    failedRefusal = kNotRefused;
     integrity = kIntegrityAbsent;
     namesChecked = false;
     if (archivePath.length() == 0 || !r.archive.open(archivePath.data, FileOpen::kReadShared)) {

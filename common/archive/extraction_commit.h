@@ -15,10 +15,21 @@
 // has no place for them yet, and the one front end that asks runs one extraction at a time.
 // A job asked to stop (stop_request.h) renames nothing, and a commit under way when the
 // request comes undoes what it renamed.
+//
+// On Windows the first look also refuses a file marked read-only (the user said it is not to
+// change, and a rename over it fails there anyway), a file reached through a name that is not
+// its own (its short name: the file it names may be another file of the archive), and fails the
+// run, before anything is renamed, at a file a program holds open so that it cannot be
+// replaced. Two files of one archive where one's name is the short name Windows gave the other
+// once it was in place are found at the rename and undo the run.
+//
+// Whatever the end, the commit removes every ~qs name it made. One it could not remove is left
+// behind and said (lastLeftBehind), never passed over.
 #pragma once
 
 #include <cstdint>
 
+#include "common/archive/extract_result.h"
 #include "common/archive/file_table.h"
 #include "common/support/destination_tree.h"
 
@@ -32,6 +43,18 @@ struct CommitCounts {
     uint32_t kept = 0;
 };
 CommitCounts lastCommitCounts();
+
+// The ~qs names the last run (from prepare on) could not remove: how many, and the first, as
+// the file of the table it was made for and its tag (treeTemporaryName), with the system's
+// error. `old`: the kept old contents of a replaced file, rather than a new file's temporary.
+struct LeftBehind {
+    uint32_t count = 0;
+    uint32_t file = 0;
+    uint32_t tag = 0;
+    uint32_t error = 0;
+    bool old = false;
+};
+LeftBehind lastLeftBehind();
 
 class ExtractionCommit {
   public:
@@ -53,10 +76,11 @@ class ExtractionCommit {
     bool createTemporary(DestinationTree& tree, uint32_t index, File& out);
 
     // Renames every temporary over its target. On false nothing is changed and no temporary is
-    // left; `failed` is the file that stopped it, `refused` whether its place was refused (a
-    // link, a folder, the archive) rather than a rename failing.
+    // left (but those lastLeftBehind names); `failed` is the file that stopped it, `refusal` why
+    // its place was refused (a link, a folder, the archive, ...), or kNotRefused where a call
+    // failed, whose error the system's last error holds.
     bool commit(DestinationTree& tree, const FileTable& files, const FileIdentity& archive,
-                uint32_t& failed, bool& refused);
+                uint32_t& failed, TargetRefusal& refusal);
 
     // Removes the temporaries of files [from, to).
     void discard(DestinationTree& tree, const FileTable& files, uint32_t from, uint32_t to);
@@ -66,6 +90,8 @@ class ExtractionCommit {
   private:
     enum Replaced : uint8_t { kWasAbsent = 0, kKeptOld = 1, kLostOld = 2, kLeftStanding = 3 };
     void undo(DestinationTree& tree, const FileTable& files, uint32_t committed);
+    // Notes a ~qs name of file `index` that could not be removed.
+    void leftBehind(uint32_t index, bool old);
     // Enters the folder of file `index`, which must already be there.
     bool enterExisting(DestinationTree& tree, const FileTable& files, uint32_t index,
                        const char16_t*& leaf);
@@ -75,6 +101,8 @@ class ExtractionCommit {
     // Per file: its temporary went into a folder this run made, so its target was not there
     // and the first look can pass it by.
     uint8_t* inMadeFolder_ = nullptr;
+    // Per file: the first look found something standing at its target.
+    uint8_t* stood_ = nullptr;
     uint32_t capacity_ = 0;
     uint32_t seed_ = 0;
 };

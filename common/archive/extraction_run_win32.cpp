@@ -2,6 +2,7 @@
 #include "common/archive/extraction_run.h"
 
 #include "common/archive/job_records.h"
+#include "common/archive/stored_name.h"
 #include "common/archive/wide_buf.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
@@ -32,11 +33,26 @@ Asked askPassword(HINSTANCE templates, const PasswordDialogIds& ids, HWND owner,
     return Asked::kAnswered;
 }
 
+// The reader's message; for a file that could not be written or was refused its place, with
+// the file's path below it (the destination, a backslash unless it ends in one, the stored
+// name), so the user knows which file to look at.
 void reportResult(HWND owner, const ArchiveReader& reader) {
     const char16_t* message = reader.resultMessage();
-    if (message != nullptr) {
-        MessageBoxW(owner, wide(message), nullptr, MB_OK);
+    if (message == nullptr) return;
+    WideBuf text;
+    text.assign(message);
+    if (reader.result == kWriteError && reader.failedFile < reader.fileTable.count() &&
+        text.data != nullptr) {
+        const WideBuf& destination = reader.destinationFolder;
+        const uint32_t chars = destination.length();
+        text.append(u"\n\n");
+        if (chars > 0) {
+            text.append(destination.data);
+            if (!isPathSeparator(destination.data[chars - 1])) text.append(u"\\");
+        }
+        text.append(reader.fileTable.nameOf(reader.failedFile));
     }
+    MessageBoxW(owner, wide(text.data != nullptr ? text.data : message), nullptr, MB_OK);
 }
 
 }  // namespace

@@ -118,6 +118,8 @@ struct ArchiveReader {
     // place), and the system's error code, for front ends that name it.
     uint32_t failedFile = UINT32_MAX;
     uint32_t failedError = 0;
+    // With kWriteError and no system error: why the file's place was refused.
+    TargetRefusal failedRefusal = kNotRefused;
     IntegrityState integrity = kIntegrityAbsent;
     UnverifiedChoice unverified = kUnverifiedRefuse;
     // The names and sizes in the table were checked before they were read (a version 2 record);

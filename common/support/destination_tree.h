@@ -8,7 +8,13 @@
 // every open refuses to follow a link (O_NOFOLLOW), so there is no window in which a swapped
 // component is followed. On Windows every existing component's attributes are checked for a
 // reparse point before it is used; a component swapped for a junction between that check and
-// the file's creation is the race that remains there.
+// the file's creation is the race that remains there. Windows also reaches a file through
+// names that are not its own: the short (8.3) name it made up for a long one, and, under Wine,
+// a symbolic link it does not mark as one. Every folder and file that stands is therefore also
+// asked for its own name, and one reached through another name is refused like a link. Paths
+// are handed to the system whole and absolute in the \\?\ form, so they may be as long as the
+// file system allows, and a 32-bit program's file calls are not sent to another folder than
+// the one named (native_path.h).
 //
 // Files are never written in place: each is written to a temporary in its target's folder,
 // named ~qsXXXXXXXX.tmp (eight hexadecimal digits), created exclusively, and renamed over its
@@ -21,9 +27,14 @@
 
 #include "common/support/file_io.h"
 
-enum class TreeEntry { kAbsent, kFile, kFolder, kLink, kOther, kError };
+// What stands at a name. kAlias: a file reached through a name that is not its own (a short
+// name, or on Windows a link the system does not mark as one). kReadOnly: a file the user marked
+// read-only (Windows). kInUse: a file a program holds open without letting it be replaced, which
+// the system's last error tells (Windows).
+enum class TreeEntry { kAbsent, kFile, kFolder, kLink, kOther, kAlias, kReadOnly, kInUse, kError };
 
-enum class TreeEnter { kEntered, kLinkInPath, kNotAFolder, kFailed };
+// kAliasInPath: a folder on the way is reached through a name that is not its own (a short name).
+enum class TreeEnter { kEntered, kLinkInPath, kNotAFolder, kAliasInPath, kFailed };
 
 // What became of a temporary put in place only where nothing stands: placed, or left as it
 // was because something (a file, a link, anything) has the target's name, or a failure.
@@ -72,9 +83,21 @@ class DestinationTree {
     bool entered_ = false;
     bool made_ = false;
 #ifdef _WIN32
-    // The destination's path and the current folder's.
-    char16_t rootPath_[kMaxFolderChars + 1] = {};
-    char16_t currentPath_[kMaxFolderChars + 1] = {};
+    // The destination's path and the current folder's, in the form Windows takes without a
+    // length limit; the current folder's own name and volume as the system gives them from a
+    // handle on it; room for two paths more. On the heap (kLongPathChars + 1 characters each),
+    // from open to close.
+    char16_t* rootPath_ = nullptr;
+    char16_t* currentPath_ = nullptr;
+    char16_t* currentName_ = nullptr;
+    char16_t* scratch_ = nullptr;
+    char16_t* scratch2_ = nullptr;
+    uint32_t rootChars_ = 0;
+    uint32_t currentChars_ = 0;
+    uint32_t currentNameChars_ = 0;  // 0: the system gives no names by handle
+    uint32_t currentVolume_ = 0;
+    bool currentNameAsked_ = false;  // currentName_ and currentVolume_ are the current folder's
+    void askCurrentName();
 #endif
 };
 

@@ -2,7 +2,10 @@
 
 #include "common/support/file_io.h"
 
+#include <new>
+
 #include "common/support/code_page.h"
+#include "common/support/native_path.h"
 #include "common/support/secure_zero.h"
 #include "common/support/stop_request.h"
 
@@ -143,7 +146,18 @@ bool replaceFile(const char16_t* from, const char16_t* to) {
 }
 
 bool createFolder(const char16_t* path) {
-    return CreateDirectoryW(w(path), nullptr) != 0;
+    // Folders are made where the user named them, however long the path, in the system folder
+    // too (native_path.h).
+    const RedirectionOff redirection;
+    char16_t* full = new (std::nothrow) char16_t[kLongPathChars + 1];
+    if (full == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    const bool made =
+        nativePathOf(path, full, kLongPathChars + 1) > 0 && CreateDirectoryW(w(full), nullptr) != 0;
+    delete[] full;
+    return made;
 }
 
 uint32_t lastSystemError() {

@@ -248,6 +248,34 @@ TEST(SignedExtractor, ExtractsFromItsSignedSelf) {
     fs::remove_all(work, ignored);
 }
 
+// A file the user marked read-only is refused before anything is written: the message names
+// it, and it keeps its contents and its mark; the other file does not arrive either (its folder,
+// made by the run, may stay).
+TEST_F(ExtractorProgram, AReadOnlyFileIsNamedInTheMessageAndKept) {
+    gui::Program program;
+    const HWND main = gui::startExtractor(program, archive, startDirectory());
+    ASSERT_NE(main, nullptr) << "no main dialog";
+    const DWORD process = program.processId();
+    const fs::path destination = work / "out" / "read-only";
+    writeFile(destination / "notes.txt", "the user's own");
+    SetFileAttributesW((destination / "notes.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    gui::setControlText(main, kDestination, destination.wstring());
+
+    extractWith(process, main, kPassword);
+    EXPECT_EQ(dismissMessage(process, main),
+              L"A file could not be written to the destination directory!\n\n" +
+                  destination.wstring() + L"\\notes.txt");
+    ASSERT_TRUE(waitUntilIdle(process, main));
+    EXPECT_EQ(contentsOf(destination / "notes.txt"), "the user's own");
+    EXPECT_NE(GetFileAttributesW((destination / "notes.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
+              0u);
+    EXPECT_FALSE(fs::exists(destination / "data" / "noise.bin"));
+    SetFileAttributesW((destination / "notes.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    gui::press(main, IDCANCEL);
+    EXPECT_EQ(program.waitForExit(), 0);
+}
+
 // The destination buffer holds 258 characters. A longer typed path used to be cut silently and
 // the files went to the folder the cut named; now it is refused with text 105 before the token
 // or the user is asked for anything, nothing is created, and the dialog stays open.

@@ -102,6 +102,11 @@ run create --plain -p x nothing-here; check "input missing" 2 $?
 printf 'blocker' >blocked
 run extract a.tvf -d blocked -p 'pass word'; check "destination cannot take files" 4 $?
 expect "write error message" grep -q 'A file could not be written to the destination directory!' err.txt
+mkdir -p refuse/in/a.txt
+run extract a.tvf -d refuse -p 'pass word'; check "a folder where a file goes" 4 $?
+expect "the refused file is named with the system's separator, and why" grep -qF \
+    "refuse${sep}in${sep}a.txt: refused: a folder or other entry that is no plain file stands there" err.txt
+expect "and nothing else arrives" test ! -e refuse/in/empty
 run frobnicate; check "unknown command" 64 $?
 run create --plain -p x -p y in; check "two password options" 64 $?
 run extract; check "extract without archive" 64 $?

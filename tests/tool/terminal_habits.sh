@@ -51,6 +51,8 @@ expect "list shows slashes" grep -qx 'in/sub/one.txt' out.txt
 mkdir -p blocked/in/sub/one.txt
 run extract -p "$pw" -d blocked "my archive.tvf"; check "a folder where a file goes" 4 $?
 expect "the error names the file with slashes" grep -qF 'blocked/in/sub/one.txt: refused' err.txt
+expect "and says what stands there" \
+    grep -qF 'one.txt: refused: a folder or other entry that is no plain file stands there' err.txt
 
 # The progress line at widths from narrow to wide: no part of it wider than one column less
 # than the terminal, the last one at 100% (a tiny archive too), names long and wide.
@@ -101,6 +103,9 @@ expect "says so" grep -q 'short.bin: not an archive (too small to be one)' err.t
 cp "$tool" program
 run test -p "$pw" program; check "a program" 2 $?
 expect "is no archive either" grep -q 'program: not an archive' err.txt
+run test /dev/null; check "a device" 2 $?
+expect "is called a device, not a folder" \
+    grep -qx 'sfxtool: /dev/null: not a file (a device, a pipe or a socket), so not an archive' err.txt
 run list -p wrong "my archive.tvf"; check "an archive under a wrong password" 1 $?
 expect "is one" not_found 'not an archive' err.txt
 head -c 100 "my archive.tvf" >damaged.tvf; printf 'X' >>damaged.tvf; tail -c +101 "my archive.tvf" >>damaged.tvf

@@ -201,9 +201,9 @@ TEST(StopRequest, ACommitRenamesNothing) {
             }
         }
         uint32_t failed = 99;
-        bool refused = true;
+        TargetRefusal refused = kRefusedLink;
         const bool done = pending.commit(tree, files, FileIdentity{}, failed, refused);
-        return !done && !refused &&
+        return !done && refused == kNotRefused &&
                file_tree::read(dir.native()) ==
                    std::map<std::string, std::string>{{"a.txt", "old a"}};
     });

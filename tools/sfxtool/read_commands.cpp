@@ -1,11 +1,13 @@
 // sfxtool extract, test and list: the reader, run with or without writing, and the payload's
 // table read on its own.
+#include <filesystem>
 #include <string>
 
 #include "common/archive/archive_end.h"
 #include "common/archive/archive_format.h"
 #include "common/archive/extraction_commit.h"
 #include "common/archive/job_records.h"
+#include "common/support/destination_tree.h"
 #include "tools/sfxtool/commands.h"
 #include "tools/sfxtool/console.h"
 #include "tools/sfxtool/formatted.h"
@@ -31,11 +33,73 @@ int refuseKeyless() {
     return kExitNoKey;
 }
 
+// Folders and a file's name are joined as the system's paths join them.
+#ifdef _WIN32
+constexpr char16_t kFolderSeparator = u'\\';
+#else
+constexpr char16_t kFolderSeparator = u'/';
+#endif
+
 // An archive that cannot be opened is not corrupt: say which file and the system's reason, as
-// "a.tvf: No such file or directory", with the status of an unreadable archive.
+// "a.tvf: No such file or directory", with the status of an unreadable archive. A device, a pipe
+// or a socket is no file to read an archive from, whatever the system's code for it says.
 int cannotOpen(const std::u16string& archive) {
-    complain(archive + u": " + systemReason(lastSystemError()));
+    const uint32_t error = lastSystemError();
+    std::error_code failed;
+    const std::filesystem::file_status status = std::filesystem::status(pathOf(archive), failed);
+    if (!failed && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+        complain(archive + u": not a file (a device, a pipe or a socket), so not an archive");
+    } else {
+        complain(archive + u": " + systemReason(error));
+    }
     return static_cast<int>(kCorrupt);
+}
+
+// A path in the destination as the user sees it: the destination as given, a separator unless
+// it ends in one, the stored name as shown.
+std::u16string destinationPath(const std::u16string& destination, const std::u16string& name) {
+    std::u16string path = destination;
+    if (!path.empty() && path.back() != u'/' && path.back() != u'\\') path += kFolderSeparator;
+    return path + shownName(name);
+}
+
+// Why a file's place in the destination was refused, in words.
+std::u16string refusalWords(TargetRefusal why) {
+    switch (why) {
+        case kRefusedArchive:
+            return u"refused: that is the archive being read";
+        case kRefusedLink:
+            return u"refused: a symbolic link, junction or other link stands there";
+        case kRefusedReadOnly:
+            return u"refused: the file there is read-only";
+        case kRefusedOtherName:
+            return u"refused: the name reaches another file or folder (its short name)";
+        case kRefusedLinkInPath:
+            return u"refused: a folder on its way is a link";
+        case kRefusedFileInPath:
+            return u"refused: a file stands where a folder on its way must be";
+        case kRefusedNotAFile:
+            return u"refused: a folder or other entry that is no plain file stands there";
+        default:
+            return u"refused";
+    }
+}
+
+// The ~qs names the run could not remove, said whatever the run's end: the first by its path,
+// and how many in all.
+void sayLeftBehind(const std::u16string& destination, const FileTable& files) {
+    const LeftBehind left = lastLeftBehind();
+    if (left.count == 0 || left.file >= files.count()) return;
+    const std::u16string name(files.nameOf(left.file), files.charsOf(left.file));
+    const size_t cut = name.find_last_of(u"\\/");
+    char16_t temporary[16];
+    treeTemporaryName(left.tag, left.old, temporary);
+    const std::u16string folder = cut == std::u16string::npos ? u"" : name.substr(0, cut + 1);
+    complain(u"could not remove " + destinationPath(destination, folder + temporary) + u" (" +
+             (left.old ? u"the old contents of " : u"the new contents of ") +
+             destinationPath(destination, name) + u"): " + systemReason(left.error) +
+             formatted(u"; %u such file(s) left behind, which can be deleted", left.count));
 }
 
 // A file that is plainly no archive (archive_end.h) is called so, with the status of an
@@ -148,6 +212,7 @@ int runExtract(Options& o, bool verifyOnly) {
     catchInterrupts();
     reader.run();
     progress.finish(reader.result == kExtractOk);
+    if (!verifyOnly) sayLeftBehind(o.destination, reader.fileTable);
     if (interrupted() && reader.result != kExtractOk) {
         return reportInterrupt(verifyOnly ? u"the test did not finish"
                                           : u"nothing was extracted, and every file in the "
@@ -159,16 +224,14 @@ int runExtract(Options& o, bool verifyOnly) {
     }
     if (reader.result == kWriteError && reader.failedFile < reader.fileTable.count()) {
         // The system's text, then which file and why, as tar would say it.
-        std::u16string where = o.destination;
-        if (!where.empty() && where.back() != u'/' && where.back() != u'\\') where += u'/';
-        where += shownName(reader.fileTable.nameOf(reader.failedFile));
+        const std::u16string where =
+            destinationPath(o.destination, reader.fileTable.nameOf(reader.failedFile));
         ArchiveReader messages;
         messages.result = kWriteError;
         const char16_t* text = messages.resultMessage();
         complain(std::u16string(text != nullptr ? text : u"") + u" " + where + u": " +
                  (reader.failedError != 0 ? systemReason(reader.failedError)
-                                          : std::u16string(u"refused: a link, a folder, or the "
-                                                           u"archive itself stands there")));
+                                          : refusalWords(reader.failedRefusal)));
         return static_cast<int>(kWriteError);
     }
     if (reader.result == kExtractOk && reader.integrity != kIntegrityVerified) {
