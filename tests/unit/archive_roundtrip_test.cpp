@@ -168,7 +168,7 @@ TEST(ArchiveReader, NamesThatLeaveTheDestinationRejectTheWholeArchive) {
 // file is written, not discovered on Windows once the data has been decrypted.
 TEST(ArchiveReader, NamesWindowsCannotHoldRejectTheWholeArchive) {
     for (const char16_t* bad : {u"what?.txt", u"*.doc", u"a<b", u"a>b", u"a|b", u"\"a\"",
-                                u"sub?\inner.txt", u"ends.in.dot."}) {
+                                u"sub?\\inner.txt", u"ends.in.dot."}) {
         for (const char16_t* password : {u"pw", static_cast<const char16_t*>(nullptr)}) {
             Job job;
             job.putArchive(buildImage({{u"fine.txt", "first"}, {bad, "odd"}}, password, ""));

@@ -68,7 +68,7 @@ TEST(StoredName, NamesThatLeaveTheDestinationAreRefused) {
 TEST(StoredName, CharactersWindowsCannotHoldAreRefused) {
     for (const char16_t* bad :
          {u"what?.txt", u"*", u"a*b", u"<tag>", u"x<y", u"x>y", u"pipe|line", u"\"quoted\"",
-          u"say\"hi", u"sub?\file.txt", u"sub\deep>\file.txt", u"ok\fine\last|"}) {
+          u"say\"hi", u"sub?\\file.txt", u"sub\\deep>\\file.txt", u"ok\\fine\\last|"}) {
         EXPECT_FALSE(safe(bad)) << std::filesystem::path(bad).string();
     }
 }
