@@ -140,6 +140,22 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
     return TreeEnter::kEntered;
 }
 
+bool DestinationTree::setCurrentTime(uint64_t ticks) {
+    if (!entered_) return false;
+    // The folder itself, not what a reparse point there would lead to.
+    const HANDLE folder =
+        CreateFileW(wide(currentPath_), FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(ticks);
+    written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    const bool set = SetFileTime(folder, nullptr, nullptr, &written) != 0;
+    CloseHandle(folder);
+    return set;
+}
+
 bool DestinationTree::createTemporary(uint32_t tag, File& out) {
     char16_t path[kMax + 1];
     if (!entered_ || !temporaryPath(currentPath_, tag, false, path)) return false;

@@ -117,6 +117,22 @@ bool replaceFile(const char16_t* from, const char16_t* to) {
            hostFileRename(from, wideLength(from), to, wideLength(to)) != 0;
 }
 
+// The page's files are Blobs and its downloads carry no time, so it neither reads nor sets
+// one: an archive made there keeps no times, and one extracted there gets the download's time.
+bool File::modifiedTime(uint64_t& ticks) {
+    ticks = 0;
+    return false;
+}
+
+bool File::setModifiedTime(uint64_t) {
+    return false;
+}
+
+bool pathModifiedTime(const char16_t*, uint64_t& ticks) {
+    ticks = 0;
+    return false;
+}
+
 bool createFolder(const char16_t*) {
     // Names carry their folders; the page makes them when it saves.
     return false;
