@@ -4,7 +4,8 @@
 //     stub (S bytes, the extractor; none in a .tvf)
 //     data stream (D): every file's bytes back to back, zero-padded to a multiple of 16
 //     info block (I): one record per file, zero-padded to a multiple of 16, or followed by the
-//                     integrity record (see integrity_record.h)
+//                     integrity record (see integrity_record.h), which in version 3 has the
+//                     metadata record (file times, empty folders; metadata_record.h) before it
 //     trailer (32): ArchiveTrailer
 //     key block (K = 32 for a hardened archive, 0 for a classic one), in the clear
 //

@@ -9,8 +9,9 @@
    --no-metadata the files get the time of extraction and the empty folders are not made.
 2. The reference reader, which reads exactly `count` records and nothing after them, opens the
    default archives exactly: every name, size and byte, and nothing else.
-3. Attacks without the password, on the ciphertext, as integrity_attacks.py makes them: a time's
-   bit flipped through CBC, a folder name turned into "..\\..", the record's length in its
+3. Attacks without the password, on the ciphertext, as integrity_attacks.py makes them (on
+   classic-key archives, and the first and fourth behind a hardened key block too): a time's
+   bits flipped through CBC, a folder name turned into "..\\..", the record's length in its
    header changed through the guard, a block of the record cut out, the record spliced in from
    another archive under the same password. All refused by extract (with and without
    --allow-unverified), test and list -v, with nothing written.
@@ -166,17 +167,17 @@ for kind, opts in (("classic", ["--password=" + PW]), ("none", ["--no-password"]
 # Attacks without the password. The attacker knows the names, sizes, file count and the empty
 # folders' names (so the record's length M), and works on the ciphertext.
 class Layout:
-    def __init__(self, image):
+    def __init__(self, image, key_block=0):
         names = ["src\\" + n.replace("/", "\\") for n in sorted(FILES)]
         self.records_end = sum(12 + 2 * len(n) for n in names)
         self.metadata_at = roundup16(self.records_end)
         folders = ["src\\" + n.replace("/", "\\") for n in EMPTY]
         self.metadata_size = roundup16(8 + 8 * len(FILES) + sum(12 + 2 * len(n) for n in folders))
         self.info_size = self.metadata_at + self.metadata_size + 160
-        self.info_at = len(image) - TRAILER - self.info_size
+        self.info_at = len(image) - key_block - TRAILER - self.info_size
 
 
-def refused(label, image):
+def refused(label, image, kind="classic"):
     path = os.path.join(work, "attacked.tvf")
     with open(path, "wb") as f:
         f.write(image)
@@ -187,11 +188,11 @@ def refused(label, image):
     with open(mine, "w") as f:
         f.write("keep me\n")
     outcomes = [
-        ("extract", run("extract", "-q", *key_args("classic"), "-d", dest, path)),
+        ("extract", run("extract", "-q", *key_args(kind), "-d", dest, path)),
         ("extract --allow-unverified",
-         run("extract", "-q", "--allow-unverified", *key_args("classic"), "-d", dest, path)),
-        ("test", run("test", "-q", "--allow-unverified", *key_args("classic"), path)),
-        ("list -v", run("list", "-v", *key_args("classic"), path)),
+         run("extract", "-q", "--allow-unverified", *key_args(kind), "-d", dest, path)),
+        ("test", run("test", "-q", "--allow-unverified", *key_args(kind), path)),
+        ("list -v", run("list", "-v", *key_args(kind), path)),
     ]
     for what, result in outcomes:
         check("%s: %s refused" % (label, what), result.returncode in (1, 2),
@@ -207,10 +208,10 @@ with open(os.path.join(work, "rt-classic.tvf"), "rb") as f:
 lay = Layout(original)
 
 
-def flip_plain(image, block_offset_in_info, xor):
+def flip_plain(image, block_offset_in_info, xor, layout=None):
     """Changes the plaintext at info offset `block_offset_in_info` by `xor` through the
     ciphertext block before it (which turns to garbage)."""
-    at = lay.info_at + block_offset_in_info - 16
+    at = (layout or lay).info_at + block_offset_in_info - 16
     for i, x in enumerate(xor):
         image[at + i] ^= x
 
@@ -218,7 +219,7 @@ def flip_plain(image, block_offset_in_info, xor):
 # A file's time moved by a day: the time of the first file is 8 bytes into the record.
 changed = bytearray(original)
 time_at = lay.metadata_at + 8
-flip_plain(changed, time_at, struct.pack("<Q", 864000000000 ^ 0)[:8])
+flip_plain(changed, time_at, struct.pack("<Q", 864000000000))
 refused("a time changed through CBC", changed)
 
 # The first empty folder's name in the record, its first characters turned into "..\..\x" (the
@@ -261,6 +262,18 @@ span = slice(at, at + lay.metadata_size)
 changed[span] = other[span]
 check("the splice changes something", changed != original)
 refused("the record spliced from another archive", changed)
+
+
+# The same behind a hardened archive's key block: a time changed, a block of the record cut.
+with open(os.path.join(work, "rt-hardened.tvf"), "rb") as f:
+    hardened = bytearray(f.read())
+hard = Layout(hardened, key_block=32)
+changed = bytearray(hardened)
+flip_plain(changed, hard.metadata_at + 8, struct.pack("<Q", 864000000000), hard)
+refused("hardened: a time changed through CBC", changed, "hardened")
+at = hard.info_at + hard.metadata_at
+refused("hardened: a block of the record cut out", hardened[:at] + hardened[at + 16:],
+        "hardened")
 
 
 # Forged archives without a password: every region in the clear, tags plain SHA-512, as the
