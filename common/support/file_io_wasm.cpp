@@ -117,8 +117,9 @@ bool replaceFile(const char16_t* from, const char16_t* to) {
            hostFileRename(from, wideLength(from), to, wideLength(to)) != 0;
 }
 
-// The page's files are Blobs and its downloads carry no time, so it neither reads nor sets
-// one: an archive made there keeps no times, and one extracted there gets the download's time.
+// The page's files are Blobs handed over by its worker, and a download carries no time: the
+// engine reads and sets none here. An archive the page writes keeps no metadata (its writer does
+// not ask for it), and a file saved from the page gets the time it is saved.
 bool File::modifiedTime(uint64_t& ticks) {
     ticks = 0;
     return false;
