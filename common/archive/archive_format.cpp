@@ -173,7 +173,8 @@ ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
         cipher.restartChain();
         cipher.decryptBlocks(alone ? record : end, (alone ? kRecord : kRecord + 16) / 16);
         uint8_t stored[kIntegrityTagSize];
-        if (readAnnouncedRecord(record, cipher.hasKey(), stored) && names.matches(stored)) {
+        if (readAnnouncedRecord(record, cipher.hasKey(), stored, trailer.recordVersion) &&
+            names.matches(stored)) {
             result = kExtractOk;
         }
         secureZero(stored, sizeof stored);
@@ -191,6 +192,7 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     seal.kind = kTailClassic;
     seal.tail = IntegrityTail{};
     seal.namesChecked = false;
+    seal.metadata.release();
     seal.tag.restart(cipher.integrityKey());
     seal.tag.addTrailer(trailer.bytes(), where.keyBlockOrNull());
     // Every record takes at least its header and one character, so a count the block cannot
@@ -204,7 +206,8 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     // An announced version 2 record: its names tag before a single record is parsed. Then the
     // same tag again over the ciphertext as the records are read from it, which must match too.
     const uint8_t announced = trailer.recordVersion;
-    const bool namesTagged = announced == kIntegrityVersion;
+    const bool namesTagged =
+        announced == kIntegrityVersion || announced == kIntegrityVersionMetadata;
     NamesTag names(cipher.integrityKey());
     uint32_t namesCovered = 0;
     if (namesTagged) {
@@ -226,15 +229,20 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     uint64_t total = 0;       // sizes of the files so far
     uint32_t recordsEnd = 0;  // where the records parsed so far end in the block
     ExtractResult result = kExtractOk;
-    // Reads and deciphers the block's next `piece` bytes behind what the buffer holds.
-    auto readPiece = [&](uint32_t piece) {
-        if (!image.readAll(buf + have, piece)) return false;
+    // Reads and deciphers the block's next `piece` bytes into `to`.
+    auto readInto = [&](uint8_t* to, uint32_t piece) {
+        if (!image.readAll(to, piece)) return false;
         if (readSoFar < namesCovered) {
             const uint64_t left = namesCovered - readSoFar;
-            names.addCipherText(buf + have, left < piece ? static_cast<uint32_t>(left) : piece);
+            names.addCipherText(to, left < piece ? static_cast<uint32_t>(left) : piece);
         }
-        cipher.decryptBlocks(buf + have, piece / 16);
+        cipher.decryptBlocks(to, piece / 16);
         readSoFar += piece;
+        return true;
+    };
+    // The same behind what the buffer holds.
+    auto readPiece = [&](uint32_t piece) {
+        if (!readInto(buf + have, piece)) return false;
         have += piece;
         return true;
     };
@@ -279,8 +287,33 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
         std::memmove(buf, buf + at, have - at);
         have -= at;
     }
-    // The tail after the records: enough of it to tell padding from a record.
+    // The tail after the records: enough of it to tell padding from a record, or a version 3
+    // tail whole, metadata and all, in a buffer of its own. Its size is bounded by what the
+    // metadata of `count` files and the most folders can take, so no more is ever allocated
+    // than such an archive needs, whatever the block's size says.
     const uint32_t tailLength = infoSize - recordsEnd;
+    ByteBuf wholeTail;
+    uint8_t* tail = buf;
+    if (result == kExtractOk && announced == kIntegrityVersionMetadata) {
+        const uint64_t most = kMetadataHeader + uint64_t{count} * kMetadataTimeBytes +
+                              uint64_t{kMaxMetadataFolders} * (kInfoRecordHeader + kMaxNameBytes) +
+                              15 + 16 + kIntegrityLongestTail;
+        if (tailLength > most) {
+            result = kCorrupt;
+        } else if (!wholeTail.ensureCapacity(tailLength)) {
+            result = kOutOfMemory;
+        } else {
+            std::memcpy(wholeTail.data, buf, have);
+            tail = wholeTail.data;
+            for (uint32_t held = have; result == kExtractOk && held < tailLength;) {
+                const uint32_t left = tailLength - held;
+                const uint32_t piece = left < kChunkSize ? left : kChunkSize;
+                if (!readInto(tail + held, piece)) result = kCorrupt;
+                held += piece;
+            }
+            have = tailLength;
+        }
+    }
     const uint32_t look = tailLength < kIntegrityTailLook ? tailLength : kIntegrityTailLook;
     while (result == kExtractOk && have < look) {
         const uint64_t left = infoSize - readSoFar;
@@ -288,13 +321,13 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     }
     if (result == kExtractOk) {
         const uint32_t held = have < tailLength ? have : tailLength;
-        seal.kind = classifyInfoTail(buf, held, recordsEnd, infoSize, cipher.hasKey(), announced,
+        seal.kind = classifyInfoTail(tail, held, recordsEnd, infoSize, cipher.hasKey(), announced,
                                      seal.tail);
         if (seal.kind == kTailCorrupt) {
             logLine(1, "read_files_to_crypt", u"damage after the records");
             result = kCorrupt;
         } else if (seal.kind == kTailRecord) {
-            seal.tag.addInfo(buf, seal.tail.tagOffset - recordsEnd);
+            seal.tag.addInfo(tail, seal.tail.tagOffset - recordsEnd);
             if (namesTagged) {
                 // Read for the second time: what was parsed must be what was checked.
                 seal.namesChecked = names.matches(seal.tail.namesTag);
@@ -302,6 +335,12 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                     logLine(1, "integrity", u"integrity record: the names tag does not match");
                     result = kCorrupt;
                 }
+            }
+            if (result == kExtractOk && seal.tail.version == kIntegrityVersionMetadata &&
+                !parseMetadata(tail + seal.tail.metadataAt, seal.tail.metadataBytes, count,
+                               seal.metadata)) {
+                logLine(1, "read_files_to_crypt", u"metadata record refused");
+                result = kCorrupt;
             }
         }
     }
@@ -324,10 +363,26 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
                 break;
         }
     }
+    if (result == kExtractOk && seal.metadata.present()) {
+        NameClash clash;
+        switch (findMetadataClash(files, seal.metadata, clash)) {
+            case ClashCheck::kClash:
+                logLine(1, "read_files_to_crypt", u"a folder of the metadata clashes with #%d",
+                        static_cast<int>(clash.first));
+                result = kCorrupt;
+                break;
+            case ClashCheck::kOutOfMemory:
+                result = kOutOfMemory;
+                break;
+            case ClashCheck::kNone:
+                break;
+        }
+    }
     if (result != kExtractOk) {
         files.release();
         seal.kind = kTailClassic;
         seal.namesChecked = false;
+        seal.metadata.release();
     }
     return result;
 }

@@ -4,7 +4,8 @@
 //     stub (S bytes, the extractor; none in a .tvf)
 //     data stream (D): every file's bytes back to back, zero-padded to a multiple of 16
 //     info block (I): one record per file, zero-padded to a multiple of 16, or followed by the
-//                     integrity record (see integrity_record.h)
+//                     integrity record (see integrity_record.h), which in version 3 has the
+//                     metadata record (file times, empty folders; metadata_record.h) before it
 //     trailer (32): ArchiveTrailer
 //     key block (K = 32 for a hardened archive, 0 for a classic one), in the clear
 //
@@ -47,6 +48,7 @@
 #include "common/archive/extract_result.h"
 #include "common/archive/file_table.h"
 #include "common/archive/integrity_record.h"
+#include "common/archive/metadata_record.h"
 #include "common/crypto/password_cipher.h"
 #include "common/support/file_io.h"
 
@@ -129,12 +131,15 @@ struct PayloadSeal {
     // The names tag matched before any record was parsed (a version 2 record): the table's names
     // and sizes are the ones written, though the data is still to be checked against the tag.
     bool namesChecked = false;
+    // A version 3 record's metadata: file times and folders without files, parsed after the
+    // names tag matched and checked as the names are. Absent otherwise.
+    ArchiveMetadata metadata;
 
     bool checked() const { return kind == kTailRecord; }
 };
 
 // Checks the names tag of the info block at where.infoOffset, which the trailer says ends in a
-// version 2 record: reads the block as ciphertext and deciphers only its last 160 bytes (the
+// version 2 or 3 record: reads the block as ciphertext and deciphers only its last 160 bytes (the
 // guard, header and tags), so no record is parsed and nothing of a name is looked at before the
 // answer. kExtractOk when it matches; kCorrupt for any failure alike (a short block, a damaged
 // guard or header, a tag that does not match, a read that fails); kOutOfMemory when `scratch`
@@ -149,7 +154,10 @@ ExtractResult checkNamesTag(File& image, const ArchiveTrailer& trailer,
 // destination folder, two names would be one file on Windows (or one a folder of the other),
 // the file sizes do not account for the data stream (all of it but at most 15 bytes of
 // padding), or what follows the records is neither zero padding nor an integrity record, or is
-// not the record the trailer announced. When the trailer announces a version 2 record, its names
+// not the record the trailer announced, or a version 3 record's metadata is bad (see
+// parseMetadata) or names a folder that clashes with a file or another folder, or the metadata
+// the names tag covered (a length of M the header gives is only believed then) does not fill the
+// block exactly. When the trailer announces a version 2 or 3 record, its names
 // tag is checked first (namesTagMatches), before any record is parsed, and again over the bytes
 // the records are then parsed from, so a file changed in between is caught too. Every failure
 // of the names tag is the same kCorrupt, whatever was changed. Nothing of an archive that fails

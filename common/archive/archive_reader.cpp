@@ -106,6 +106,13 @@ struct ReaderRun {
     }
 
     void endFile() {
+        // The time the archive kept, once the last byte is written (a write would move it), on
+        // the temporary, whose rename into place keeps it.
+        const uint64_t kept = seal.metadata.fileTime(index);
+        if (!job.verifyOnly && kept != 0 && !output.setModifiedTime(kept)) {
+            logLine(2, "write_crypt_files", u"%d: its time could not be set",
+                    static_cast<int>(index));
+        }
         output.close();
         started = false;
         written = 0;
@@ -156,6 +163,7 @@ struct ReaderRun {
 
     bool extract();
     bool checkSeal();
+    bool makeFolders();
     bool commit();
     bool mayGoOn();
 };
@@ -281,7 +289,34 @@ bool ReaderRun::checkSeal() {
     }
 }
 
+// The folders without files the metadata names, made inside the destination as a file's
+// folders are (never through a link, never where a file or anything but a folder stands), before
+// any file is renamed into place, so a refusal leaves the destination's files as they were. A
+// folder this run made gets the kept time; one that was there keeps its own.
+bool ReaderRun::makeFolders() {
+    const FileTable& folders = seal.metadata.folders();
+    if (job.verifyOnly || folders.count() == 0) return true;
+    if (files().count() == 0 && !openDestination()) return false;
+    for (uint32_t i = 0; i < folders.count(); ++i) {
+        const FileEntry e = folders.at(i);
+        const TreeEnter entered = tree.enter(e.name, e.nameLength / 2, true);
+        // Past the table's indexes: a folder, which front ends name in general terms.
+        index = files().count() + i;
+        if (entered == TreeEnter::kLinkInPath || entered == TreeEnter::kNotAFolder) {
+            logLine(1, "write_crypt_files", u"folder %s refused: a link or a file stands there",
+                    e.name);
+            return fail(kWriteError, 0);
+        }
+        if (entered != TreeEnter::kEntered) return fail(kWriteError);
+        if (e.size != 0 && tree.madeCurrent() && !tree.setCurrentTime(e.size)) {
+            logLine(2, "write_crypt_files", u"folder %s: its time could not be set", e.name);
+        }
+    }
+    return true;
+}
+
 bool ReaderRun::commit() {
+    if (!makeFolders()) return false;
     if (job.verifyOnly || files().count() == 0) return true;
     uint32_t failed = 0;
     TargetRefusal refusal = kNotRefused;

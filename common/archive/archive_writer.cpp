@@ -71,6 +71,7 @@ struct WriterRun {
     LeafStager leaves;  // the data stream's leaves, for the seal
     ByteBuf io;
     ByteBuf scanned;  // list offset of each file that opened in the scan, as uint32
+    ByteBuf times;    // with metadata: each stored file's modification time, as uint64
     WideBuf path;
     WideBuf temporary;
     WideBuf text;
@@ -133,7 +134,10 @@ struct WriterRun {
     void flushGathered(ChunkPipeline& behind);
     bool streamFile(ChunkPipeline& behind, File& file, uint64_t size);
     bool finish(uint32_t stored);
+    bool gatherFolders(FileTable& folders);
     void abandon(WriteResult why);
+
+    bool keepsMetadata() const { return job.integrity && job.metadata; }
 };
 
 void WriterRun::scan() {
@@ -305,6 +309,11 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         abandon(kWriteFailed);
         return false;
     }
+    if (keepsMetadata() &&
+        (uint64_t{w.fileCount} * 8 > UINT32_MAX || !times.ensureCapacity(w.fileCount * 8))) {
+        abandon(kWriteFailed);
+        return false;
+    }
     const uint32_t* offsets = reinterpret_cast<const uint32_t*>(scanned.data);
     OpenAhead ahead;
     ahead.start(w.fileList, offsets, w.fileCount, &WriterRun::openToStore, this);
@@ -332,6 +341,13 @@ bool WriterRun::storeFiles(uint32_t& stored) {
         }
         const uint64_t fileSize = static_cast<uint64_t>(size);
         w.fileTable.setSize(stored, fileSize);
+        if (keepsMetadata()) {
+            // Taken as the file is opened to be stored; a time the system cannot tell is 0,
+            // which the reader leaves alone.
+            uint64_t modified = 0;
+            file.modifiedTime(modified);
+            std::memcpy(times.data + uint64_t{stored} * 8, &modified, 8);
+        }
         logLine(3, "rftc", u"file size: %I64d %s", static_cast<long long>(fileSize),
                 w.fileTable.nameOf(stored));
         // A short read means the file shrank or failed under us: its record would claim bytes
@@ -384,15 +400,31 @@ bool WriterRun::finish(uint32_t stored) {
     }
     if (recordsEnd > UINT32_MAX - 2 * kIntegrityLongestTail) return false;
     const uint32_t r = static_cast<uint32_t>(recordsEnd);
+    // The metadata record, made whole before the trailer, whose sizes count it.
+    const bool withMetadata = keepsMetadata();
+    const uint8_t version = withMetadata ? kIntegrityVersionMetadata : kIntegrityVersion;
+    ByteBuf metadata;
+    uint32_t metadataBytes = 0;
+    if (withMetadata) {
+        FileTable folders;
+        if (!gatherFolders(folders)) return false;
+        metadataBytes = metadataBytesFor(stored, folders);
+        if (metadataBytes == 0 || metadataBytes > UINT32_MAX - 2 * kIntegrityLongestTail - r ||
+            !metadata.ensureCapacity(metadataBytes)) {
+            return false;
+        }
+        const uint64_t* fileTimes = reinterpret_cast<const uint64_t*>(times.data);
+        encodeMetadata(stored, fileTimes, folders, metadata.data);
+    }
     // A hardened key's salt and cost go last, in the clear, and under both tags.
     uint8_t keyBlock[kKeyBlockBytes];
     const bool hardened = keyBlockFor(w.cipher, keyBlock);
     const uint8_t* covered = hardened ? keyBlock : nullptr;
     if (w.integrity) {
         // The trailer announces the record, so that it cannot be taken away unseen.
-        t.recordVersion = kIntegrityVersion;
+        t.recordVersion = version;
         t.infoPadding = static_cast<uint8_t>(roundUp16(r) - r);
-        t.infoSize = r + recordBytesFor(r, kIntegrityVersion);
+        t.infoSize = r + recordBytesFor(r, version) + metadataBytes;
         seal.addTrailer(t.bytes(), covered);
         names.restart(w.cipher.integrityKey());
         names.addTrailer(t.bytes(), covered);
@@ -404,29 +436,47 @@ bool WriterRun::finish(uint32_t stored) {
 
     // The info block, flushed whole blocks at a time when the buffer fills.
     uint32_t flushed = 0;
-    uint32_t buffered = 0;
+    uint32_t n = 0;  // bytes in the buffer, not yet written
+    auto flush = [&]() {
+        const uint32_t whole = n & ~15u;
+        if (w.integrity) seal.addInfo(io.data, whole);
+        w.cipher.encryptBlocks(io.data, whole / 16);
+        if (w.integrity) names.addCipherText(io.data, whole);
+        if (!writeAll(io.data, whole)) return false;
+        flushed += whole;
+        n -= whole;
+        std::memmove(io.data, io.data + whole, n);
+        return true;
+    };
     for (uint32_t i = 0; i < stored; ++i) {
         const FileEntry e = w.fileTable.at(i);
-        if (e.nameLength + buffered + kInfoRecordHeader > kChunkSize) {
-            const uint32_t n = carry + buffered;
-            const uint32_t whole = n & ~15u;
-            if (w.integrity) seal.addInfo(io.data, whole);
-            w.cipher.encryptBlocks(io.data, whole / 16);
-            if (w.integrity) names.addCipherText(io.data, whole);
-            if (!writeAll(io.data, whole)) return false;
-            flushed += whole;
-            carry = n - whole;
-            std::memmove(io.data, io.data + whole, carry);
-            buffered = 0;
-        }
-        buffered += encodeInfoRecord(e, io.data + carry + buffered);
+        if (e.nameLength + n + kInfoRecordHeader > kChunkSize && !flush()) return false;
+        n += encodeInfoRecord(e, io.data + n);
     }
-    uint32_t n = carry + buffered;
+    if (withMetadata) {
+        // Alignment zeros, the metadata, then guard, header and tags as in version 2.
+        const uint32_t align = static_cast<uint32_t>(roundUp16(r) - r);
+        std::memset(io.data + n, 0, align);
+        n += align;
+        for (uint32_t done = 0; done < metadataBytes;) {
+            if (n + 16 > kChunkSize && !flush()) return false;
+            const uint32_t room = kChunkSize - n;
+            const uint32_t left = metadataBytes - done;
+            const uint32_t piece = left < room ? left : room;
+            std::memcpy(io.data + n, metadata.data + done, piece);
+            n += piece;
+            done += piece;
+        }
+        metadata.destroy();
+        n += encodeRecord(static_cast<uint32_t>(roundUp16(r)) + metadataBytes, w.cipher.hasKey(),
+                          nullptr, io.data + n, version, metadataBytes);
+    } else if (w.integrity) {
+        n += encodeRecord(r, w.cipher.hasKey(), nullptr, io.data + n, version);
+    }
     if (w.integrity) {
         // The record after the records. The names tag covers the ciphertext before it, so that
         // much is enciphered first; the tag covers the plaintext of everything before it, names
         // tag included; then the two tags are enciphered, continuing the chain.
-        n += encodeRecord(r, w.cipher.hasKey(), nullptr, io.data + n, kIntegrityVersion);
         const uint32_t namesAt = n - 2 * kIntegrityTagSize;
         seal.addInfo(io.data, namesAt);
         w.cipher.encryptBlocks(io.data, namesAt / 16);
@@ -453,6 +503,24 @@ bool WriterRun::finish(uint32_t stored) {
     uint8_t sealed[kTrailerSize];
     sealTrailer(w.cipher, t, sealed);
     return writeAll(sealed, kTrailerSize) && (!hardened || writeAll(keyBlock, kKeyBlockBytes));
+}
+
+// The folders without files the front end listed, under their stored names, each with its
+// time where the table keeps a size (0 when the system cannot tell it). A name that cannot be
+// stored fails the run: the front end checks its names before it starts one.
+bool WriterRun::gatherFolders(FileTable& folders) {
+    uint32_t at = 0;
+    while (const char16_t* name = listedNameAt(job.folderList, at)) {
+        char16_t stored[kMaxNameChars + 1];
+        const uint32_t chars = storedNameFor(name, stored, kMaxNameChars + 1, nullptr);
+        if (!isSafeStoredName(stored, chars) || !joinPath(job.baseFolder, name, path)) {
+            return false;
+        }
+        uint64_t modified = 0;
+        pathModifiedTime(path.data, modified);
+        if (!folders.add(stored, chars, modified)) return false;
+    }
+    return true;
 }
 
 void WriterRun::abandon(WriteResult why) {

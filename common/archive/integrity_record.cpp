@@ -33,7 +33,7 @@ void writeLe(uint8_t* p, uint32_t v, int bytes) {
 }  // namespace
 
 uint32_t encodeRecord(uint32_t recordsEnd, bool keyed, const uint8_t* tag, uint8_t* out,
-                      uint8_t version) {
+                      uint8_t version, uint32_t metadataBytes) {
     const uint32_t total = recordBytesFor(recordsEnd, version);
     std::memset(out, 0, total);
     uint8_t* header = out + (total - recordLengthOf(version));
@@ -41,28 +41,58 @@ uint32_t encodeRecord(uint32_t recordsEnd, bool keyed, const uint8_t* tag, uint8
     header[kVersionAt] = version;
     header[kAlgorithmAt] = keyed ? kIntegrityKeyed : kIntegrityUnkeyed;
     writeLe(header + kTagLengthAt, kIntegrityTagSize, 2);
-    writeLe(header + kRecordLengthAt, recordLengthOf(version), 4);
+    writeLe(header + kRecordLengthAt,
+            version == kIntegrityVersionMetadata ? metadataBytes : recordLengthOf(version), 4);
     if (tag != nullptr) std::memcpy(out + total - kIntegrityTagSize, tag, kIntegrityTagSize);
     return total;
 }
 
 namespace {
 
-// The header of a record of a version this reader knows, for this algorithm.
+// The header of a record of a version this reader knows, for this algorithm. Version 3 keeps
+// the metadata's length where the others keep the record length, which it implies: whole blocks.
 bool headerFits(const uint8_t* header, uint8_t version, bool keyed) {
+    const uint32_t lengthField = readLe(header + kRecordLengthAt, 4);
+    const bool lengthFits = version == kIntegrityVersionMetadata
+                                ? lengthField % 16 == 0
+                                : lengthField == recordLengthOf(version);
     return std::memcmp(header + kMarkerAt, kIntegrityMarker, sizeof kIntegrityMarker) == 0 &&
            header[kVersionAt] == version &&
            header[kAlgorithmAt] == (keyed ? kIntegrityKeyed : kIntegrityUnkeyed) &&
-           readLe(header + kTagLengthAt, 2) == kIntegrityTagSize &&
-           readLe(header + kRecordLengthAt, 4) == recordLengthOf(version);
+           readLe(header + kTagLengthAt, 2) == kIntegrityTagSize && lengthFits;
+}
+
+// A version 3 tail, held whole: alignment zeros, M bytes of metadata, then guard, header and
+// tags exactly at the end, where M comes from the header.
+IntegrityTailKind classifyMetadataTail(const uint8_t* tail, uint32_t held, uint32_t recordsEnd,
+                                       uint32_t length, bool keyed, IntegrityTail& out) {
+    const uint32_t align = static_cast<uint32_t>(roundUp16(recordsEnd) - recordsEnd);
+    constexpr uint32_t kTail = recordTailSize(kIntegrityVersionMetadata);
+    if (held < length || length < align + kTail) return kTailCorrupt;
+    const uint8_t* guard = tail + (length - kTail);
+    const uint8_t* header = guard + kIntegrityGuardSize;
+    if (!allZero(tail, align) || !allZero(guard, kIntegrityGuardSize) ||
+        !headerFits(header, kIntegrityVersionMetadata, keyed)) {
+        return kTailCorrupt;
+    }
+    const uint32_t metadata = readLe(header + kRecordLengthAt, 4);
+    if (uint64_t{align} + metadata + kTail != length) return kTailCorrupt;
+    out.version = kIntegrityVersionMetadata;
+    out.metadataAt = align;
+    out.metadataBytes = metadata;
+    out.tagOffset = recordsEnd + length - kIntegrityTagSize;
+    std::memcpy(out.namesTag, header + kIntegrityHeaderSize, kIntegrityTagSize);
+    std::memcpy(out.tag, tail + length - kIntegrityTagSize, kIntegrityTagSize);
+    return kTailRecord;
 }
 
 }  // namespace
 
-bool readAnnouncedRecord(const uint8_t* end, bool keyed, uint8_t* namesTag) {
+bool readAnnouncedRecord(const uint8_t* end, bool keyed, uint8_t* namesTag, uint8_t version) {
     std::memset(namesTag, 0, kIntegrityTagSize);
+    if (version != kIntegrityVersion && version != kIntegrityVersionMetadata) return false;
     if (!allZero(end, kIntegrityGuardSize)) return false;
-    if (!headerFits(end + kIntegrityGuardSize, kIntegrityVersion, keyed)) return false;
+    if (!headerFits(end + kIntegrityGuardSize, version, keyed)) return false;
     std::memcpy(namesTag, end + kIntegrityGuardSize + kIntegrityHeaderSize, kIntegrityTagSize);
     return true;
 }
@@ -74,11 +104,14 @@ IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, uint32_t 
     if (recordsEnd > infoSize) return kTailCorrupt;
     // A later record's layout is its own; the trailer's word for it is enough, and nothing after
     // the records is looked at, as a reader that follows the format would not.
-    if (announced > kIntegrityVersion) {
+    if (announced > kIntegrityNewestVersion) {
         out.version = announced;
         return kTailLaterVersion;
     }
     const uint32_t length = infoSize - recordsEnd;
+    if (announced == kIntegrityVersionMetadata) {
+        return classifyMetadataTail(tail, held, recordsEnd, length, keyed, out);
+    }
     if (length < kIntegrityGuardSize) {
         if (announced != 0) return kTailCorrupt;  // the record it announced is not there
         return held >= length && allZero(tail, length) ? kTailClassic : kTailCorrupt;
@@ -103,12 +136,14 @@ IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, uint32_t 
         // The trailer said which record follows; nothing else will do.
         if (version != announced) return kTailCorrupt;
     } else {
-        // Version 2 records are only ever written announced: one without is a trailer from
-        // elsewhere.
-        if (version == kIntegrityVersion) return kTailCorrupt;
+        // Records of version 2 and 3 are only ever written announced: one without is a trailer
+        // from elsewhere.
+        if (version == kIntegrityVersion || version == kIntegrityVersionMetadata) {
+            return kTailCorrupt;
+        }
         // A later version may lay out the rest differently; the intact guard is what shows that
         // its version byte was written so and not flipped.
-        if (version > kIntegrityVersion) return kTailLaterVersion;
+        if (version > kIntegrityNewestVersion) return kTailLaterVersion;
     }
 
     const uint32_t namesAt = headerAt + kIntegrityHeaderSize;

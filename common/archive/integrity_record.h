@@ -16,6 +16,26 @@
 // length 80), roundup16(R) + 160 for version 2 (record length 144). S, D, the count and the
 // records keep their meaning; only I grows.
 //
+// Version 3 is version 2 with the metadata record (metadata_record.h: file times, folders
+// without files) between the alignment zeros and the guard:
+//
+//     R ..                     zero bytes up to the next multiple of 16
+//     roundup16(R)             metadata, M bytes (a multiple of 16)
+//     roundup16(R) + M         guard: 16 zero bytes
+//     roundup16(R) + M + 16    header: "QSFXINTG", 3, algorithm, tag length 64 (u16 LE),
+//                              M (u32 LE, where version 2 has its record length, 144)
+//     roundup16(R) + M + 32    the names tag, 64 bytes
+//     then                     the tag, 64 bytes
+//
+// so I = roundup16(R) + M + 160, and the last 160 bytes are placed as in version 2: the reader
+// still finds the names tag at I - 128 and checks it over the ciphertext before it parses a
+// record, and since the metadata lies before the names tag, both tags cover it with no change
+// to their messages. Only after the names tag matched is M believed, and the records must then
+// end exactly where it says (roundup16(R) + M + 160 = I). Version 2 stays what a writer asked to
+// keep no metadata writes. Our readers before version 3 see the trailer announce a record of a
+// later version: they open the archive unverified (asking first, as for any such record), read
+// exactly `count` records as always, and extract the files without their times or folders.
+//
 // Why the guard. In CBC a chosen bit of a plaintext block is flipped by flipping the same bit of
 // the previous ciphertext block, which garbles that whole previous block. The block before the
 // header must read as zeros, so any such change to the header (say, making the version one this
@@ -94,12 +114,17 @@ constexpr uint32_t kIntegrityTagSize = 64;
 constexpr uint8_t kIntegrityMarker[8] = {'Q', 'S', 'F', 'X', 'I', 'N', 'T', 'G'};
 // Version 1: the tag alone, found after the records. Written by 1.1.0; still read and verified.
 constexpr uint8_t kIntegrityVersion1 = 1;
-// Version 2: announced in trailer byte 0, with the names tag before the tag. What we write.
+// Version 2: announced in trailer byte 0, with the names tag before the tag. What we write when
+// no metadata is kept.
 constexpr uint8_t kIntegrityVersion = 2;
+// Version 3: version 2 with the metadata record before the guard. What we write by default.
+constexpr uint8_t kIntegrityVersionMetadata = 3;
+// The latest version this reader knows.
+constexpr uint8_t kIntegrityNewestVersion = kIntegrityVersionMetadata;
 constexpr uint8_t kNamesTagLabel[16] = {'Q', 'S', 'F', 'X', ' ', 'n', 'a', 'm',
                                         'e', 's', ' ', 't', 'a', 'g', ' ', '2'};
 
-// Header and tags of a record of this version (1 or 2): 80 or 144 bytes.
+// Header and tags of a record of this version (1, or 2 and 3): 80 or 144 bytes.
 constexpr uint32_t recordLengthOf(uint8_t version) {
     return kIntegrityHeaderSize + kIntegrityTagSize * (version >= 2 ? 2 : 1);
 }
@@ -109,6 +134,7 @@ constexpr uint32_t recordTailSize(uint8_t version) {
 }
 // The longest tail of any version this reader knows.
 constexpr uint32_t kIntegrityLongestTail = recordTailSize(kIntegrityVersion);  // 160
+static_assert(recordTailSize(kIntegrityVersionMetadata) == kIntegrityLongestTail);
 constexpr uint8_t kIntegrityKeyed = 1;    // HMAC-SHA-512 under the password's integrity key
 constexpr uint8_t kIntegrityUnkeyed = 2;  // SHA-512, for an archive without a password
 constexpr uint32_t kIntegrityChunkSize = 512 * 1024;
@@ -141,8 +167,10 @@ constexpr uint32_t tagOffsetFor(uint32_t recordsEnd, uint8_t version = kIntegrit
 // info block at offset `recordsEnd`, and returns recordBytesFor(recordsEnd, version). The tags
 // cover the header, so a writer encodes with a null `tag` (zeros in place of both tags),
 // computes them, and then copies them to namesTagOffsetFor and tagOffsetFor.
+// For version 3 the metadata's M bytes come before, and `recordsEnd` is where they end (a
+// multiple of 16, so no alignment zeros are written); `metadataBytes` is M, for the header.
 uint32_t encodeRecord(uint32_t recordsEnd, bool keyed, const uint8_t* tag, uint8_t* out,
-                      uint8_t version = kIntegrityVersion1);
+                      uint8_t version = kIntegrityVersion1, uint32_t metadataBytes = 0);
 
 enum IntegrityTailKind : int {
     // Fewer than 16 bytes after the records, all zero: an archive written before the record
@@ -166,10 +194,15 @@ struct IntegrityTail {
     uint32_t tagOffset = 0;  // kTailRecord: where the tag starts, and how far the tag covers
     uint8_t tag[kIntegrityTagSize] = {};       // kTailRecord: the stored tag
     uint8_t namesTag[kIntegrityTagSize] = {};  // kTailRecord of version 2: the stored names tag
+    // kTailRecord of version 3: where the metadata starts, counted from the records' end (the
+    // alignment zeros), and its length M.
+    uint32_t metadataAt = 0;
+    uint32_t metadataBytes = 0;
 };
 
 // The bytes of the tail a reader must hold to classify it: all of it, or one byte more than the
-// longest tail of a version it knows, which is enough to call anything longer corrupt.
+// longest tail of a version it knows, which is enough to call anything longer corrupt. A version
+// 3 tail is held whole, metadata and all.
 constexpr uint32_t kIntegrityTailLook = 15 + kIntegrityLongestTail + 1;
 
 // Looks at the deciphered tail of an info block of `infoSize` bytes whose `count` records end at
@@ -185,11 +218,13 @@ inline IntegrityTailKind classifyInfoTail(const uint8_t* tail, uint32_t held, ui
     return classifyInfoTail(tail, held, recordsEnd, infoSize, keyed, 0, out);
 }
 
-// Looks at the last recordTailSize(2) bytes of an info block whose trailer announces a version 2
-// record, deciphered (`end`), before any record is parsed: an intact guard, a version 2 header
-// for the archive's algorithm and record length. True and the stored names tag in `namesTag` when
-// they are; the tag itself is the caller's to compare.
-bool readAnnouncedRecord(const uint8_t* end, bool keyed, uint8_t* namesTag);
+// Looks at the last recordTailSize(2) bytes of an info block whose trailer announces a record of
+// `version` (2 or 3), deciphered (`end`), before any record is parsed: an intact guard, a header
+// of that version for the archive's algorithm and record length (for version 3, a metadata
+// length that is a multiple of 16). True and the stored names tag in `namesTag` when they are;
+// the tag itself is the caller's to compare.
+bool readAnnouncedRecord(const uint8_t* end, bool keyed, uint8_t* namesTag,
+                         uint8_t version = kIntegrityVersion);
 
 // The message digest both tags are made with: HMAC-SHA-512 under the integrity key, or plain
 // SHA-512 for an archive without a password. Wiped when it goes.

@@ -35,6 +35,13 @@ void ArchiveWriter::configure(ModuleHandle stub, const char16_t* base, const cha
     if (output != nullptr) outputPath.assign(output);
 }
 
+void ArchiveWriter::setFolders(const char16_t* list, uint32_t listLength) {
+    // Two spare zeros, as for the files' list.
+    if (listLength <= UINT32_MAX - 2 && folderList.ensureCapacity(listLength + 2)) {
+        std::memcpy(folderList.data, list, std::size_t{listLength} * sizeof(char16_t));
+    }
+}
+
 void ArchiveWriter::bindProgress(WindowHandle dialog, int statusId, int percentId, int barId) {
     bindDialog(windows, progress, dialog, statusId, percentId, barId);
 }
@@ -46,12 +53,14 @@ void ArchiveWriter::destroy() {
     workerThreadId = 0;
     baseFolder.ensureCapacity(0);
     fileList.ensureCapacity(0);
+    folderList.ensureCapacity(0);
     outputPath.ensureCapacity(0);
     fileTable.release();
     std::memset(&trailer, 0, sizeof trailer);
     fileCount = 0;
     baseFolder.destroy();
     fileList.destroy();
+    folderList.destroy();
     outputPath.destroy();
     cipher.clear();
 }

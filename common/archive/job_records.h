@@ -42,6 +42,13 @@ struct ArchiveWriter {
     // Writes the integrity record after the info records (the default). Without it the archive
     // is the classic image, byte for byte.
     bool integrity = true;
+    // Keeps each file's modification time, and the folders named in folderList, in a metadata
+    // record (an integrity record of version 3; needs `integrity`). Off unless asked for, so the
+    // plug-in's hosts get the archives they always did; sfxtool asks unless --no-metadata.
+    bool metadata = false;
+    // Folders without files, named relative to the base folder like the files: each ended by a
+    // zero, then an empty name. Kept only with `metadata`.
+    WideBuf folderList;
     // Every listed file or no archive: a file that cannot be opened fails the run (with
     // kWriteReadFailed, its position in the list in failedName and the system's error), where
     // otherwise it is left out with a log line.
@@ -73,6 +80,8 @@ struct ArchiveWriter {
         }
         return cipher.setHardenedPassword(password, spec);
     }
+    // Copies the list of folders without files, `listLength` characters zeros included.
+    void setFolders(const char16_t* list, uint32_t listLength);
     // Reports to the controls of a progress dialog, found by id.
     void bindProgress(WindowHandle dialog, int statusId, int percentId, int barId);
     // Reports to a sink of the caller's.

@@ -60,6 +60,9 @@ class DestinationTree {
     // The current folder was made by the enter() that entered it, so nothing was in it then:
     // what is in it now, this tree put there (or someone who raced it).
     bool madeCurrent() const { return made_; }
+    // Gives the current folder the modification time `ticks` (file_time.h), without following
+    // a link; false when the system will not.
+    bool setCurrentTime(uint64_t ticks);
 
     // In the current folder. `tag` picks the temporary's name.
     bool createTemporary(uint32_t tag, File& out);

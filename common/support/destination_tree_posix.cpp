@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/support/destination_tree.h"
+#include "common/support/file_time.h"
 #include "common/support/utf8.h"
 
 namespace {
@@ -124,6 +125,19 @@ TreeEnter DestinationTree::enter(const char16_t* folder, uint32_t chars, bool cr
     entered_ = true;
     made_ = made;
     return TreeEnter::kEntered;
+}
+
+bool DestinationTree::setCurrentTime(uint64_t ticks) {
+    if (current_ < 0) return false;
+    int64_t seconds = 0, nanoseconds = 0;
+    unixFromTicks(ticks, seconds, nanoseconds);
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(nanoseconds);
+    // The descriptor is the folder itself, reached without a link.
+    return futimens(static_cast<int>(current_), times) == 0;
 }
 
 bool DestinationTree::createTemporary(uint32_t tag, File& out) {

@@ -18,6 +18,10 @@ TreeEnter DestinationTree::enter(const char16_t*, uint32_t, bool) {
     return TreeEnter::kFailed;
 }
 
+bool DestinationTree::setCurrentTime(uint64_t) {
+    return false;
+}
+
 bool DestinationTree::createTemporary(uint32_t, File&) {
     return false;
 }

@@ -280,6 +280,23 @@ void DestinationTree::askCurrentName() {
     CloseHandle(handle);
 }
 
+bool DestinationTree::setCurrentTime(uint64_t ticks) {
+    if (!entered_) return false;
+    const RedirectionOff redirection;
+    // The folder itself, not what a reparse point there would lead to.
+    const HANDLE folder =
+        CreateFileW(wide(currentPath_), FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(ticks);
+    written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    const bool set = SetFileTime(folder, nullptr, nullptr, &written) != 0;
+    CloseHandle(folder);
+    return set;
+}
+
 bool DestinationTree::createTemporary(uint32_t tag, File& out) {
     const RedirectionOff redirection;
     if (!entered_ || !temporaryPath(currentPath_, currentChars_, tag, false, scratch_)) {

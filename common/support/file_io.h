@@ -87,6 +87,11 @@ class File {
     }
     // Which file this is; false when the system cannot tell.
     bool identity(FileIdentity& out);
+    // When the file was last modified, in ticks (file_time.h); false when the system cannot
+    // tell (and in the browser, whose files have no time the engine may set).
+    bool modifiedTime(uint64_t& ticks);
+    // Sets that time; to be called after the last write, which would otherwise move it again.
+    bool setModifiedTime(uint64_t ticks);
 
   private:
     static constexpr intptr_t kClosed = -1;
@@ -100,6 +105,9 @@ bool deleteFile(const char16_t* path);
 bool replaceFile(const char16_t* from, const char16_t* to);
 // One folder level; fails (harmlessly) when it exists.
 bool createFolder(const char16_t* path);
+// When the file or folder at `path` was last modified, in ticks (file_time.h). False when it
+// cannot be told.
+bool pathModifiedTime(const char16_t* path, uint64_t& ticks);
 
 // The calling thread's last system error (GetLastError, or errno elsewhere), and a way to put
 // it back, so that logging never disturbs what a caller is about to report.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/support/file_io.h"
+#include "common/support/file_time.h"
 #include "common/support/stop_request.h"
 #include "common/support/utf8.h"
 
@@ -141,6 +142,33 @@ bool File::identity(FileIdentity& out) {
     out.index = static_cast<uint64_t>(st.st_ino);
     out.known = true;
     return true;
+}
+
+bool File::modifiedTime(uint64_t& ticks) {
+    struct stat st;
+    ticks = 0;
+    if (fstat(fd(handle_), &st) != 0) return false;
+    ticks = ticksFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    return ticks != 0;
+}
+
+bool File::setModifiedTime(uint64_t ticks) {
+    int64_t seconds = 0, nanoseconds = 0;
+    unixFromTicks(ticks, seconds, nanoseconds);
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(nanoseconds);
+    return futimens(fd(handle_), times) == 0;
+}
+
+bool pathModifiedTime(const char16_t* path, uint64_t& ticks) {
+    struct stat st;
+    ticks = 0;
+    if (lstat(nativePath(path).c_str(), &st) != 0) return false;
+    ticks = ticksFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    return ticks != 0;
 }
 
 bool deleteFile(const char16_t* path) {

@@ -117,6 +117,23 @@ bool replaceFile(const char16_t* from, const char16_t* to) {
            hostFileRename(from, wideLength(from), to, wideLength(to)) != 0;
 }
 
+// The page's files are Blobs handed over by its worker, and a download carries no time: the
+// engine reads and sets none here. An archive the page writes keeps no metadata (its writer does
+// not ask for it), and a file saved from the page gets the time it is saved.
+bool File::modifiedTime(uint64_t& ticks) {
+    ticks = 0;
+    return false;
+}
+
+bool File::setModifiedTime(uint64_t) {
+    return false;
+}
+
+bool pathModifiedTime(const char16_t*, uint64_t& ticks) {
+    ticks = 0;
+    return false;
+}
+
 bool createFolder(const char16_t*) {
     // Names carry their folders; the page makes them when it saves.
     return false;

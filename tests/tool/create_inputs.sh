@@ -75,9 +75,10 @@ ln -s ../nowhere tree/dangling
 ln -s ../../elsewhere/target.txt tree/files/to-file
 ln -s ../missing tree/only-links/dead
 mkfifo tree/files/pipe
-run create --plain -q -p Velvet-Otter-Quarry-42 -o t.tvf tree; check "create over a tree with gaps" 0 $?
+# Without the metadata record a folder without files has nowhere to go, and is named.
+run create --plain -q --no-metadata -p Velvet-Otter-Quarry-42 -o t.tvf tree; check "create over a tree with gaps" 0 $?
 expect "-q: nothing on standard output" test ! -s out.txt
-expect "names the empty folder" said 'sfxtool: tree/empty: folder without files not stored (an archive holds files only)'
+expect "names the empty folder" said 'sfxtool: tree/empty: folder without files not stored (kept only with the metadata record)'
 expect "names the deepest of nested empty folders" grep -qF 'sfxtool: tree/deep/er/est: folder without' err.txt
 expect "and not the folders around it" not_found 'tree/deep/er:' err.txt
 expect "names a folder holding only links" grep -qF 'sfxtool: tree/only-links: folder without' err.txt
@@ -88,8 +89,18 @@ expect "says nothing of the files" not_found 'f.txt' err.txt
 "$tool" list -p Velvet-Otter-Quarry-42 t.tvf >out.txt 2>/dev/null
 expect "stores the files, a link to a file as the file" \
     test "$(tr '\\' / <out.txt | sort | tr '\n' ' ')" = 'tree/files/f.txt tree/files/to-file '
-run create --plain -p Velvet-Otter-Quarry-42 -o t2.tvf tree; check "the same without -q" 0 $?
+run create --plain --no-metadata -p Velvet-Otter-Quarry-42 -o t2.tvf tree; check "the same without -q" 0 $?
 expect "the summary counts them" grep -qx 'created t2.tvf: 2 file(s); not stored: 3 folders without files, 3 links, 1 other entry' out.txt
+# By default the same folders are kept, as entries of their own, and counted as kept; what is in
+# them that cannot be stored is still named.
+run create --plain -p Velvet-Otter-Quarry-42 -o t4.tvf tree; check "the tree, keeping empty folders" 0 $?
+expect "the summary counts the folders kept" grep -qx 'created t4.tvf: 2 file(s), 3 empty folder(s); not stored: 3 links, 1 other entry' out.txt
+expect "no folder is named as left out" not_found 'folder without files' err.txt
+rm -rf back
+"$tool" extract -q -p Velvet-Otter-Quarry-42 -d back t4.tvf 2>/dev/null
+check "they come back" 0 $?
+expect "every empty folder, and nothing in it" \
+    test "$(cd back && find tree -mindepth 1 -type d -empty | sort | tr '\n' ' ')" = 'tree/deep/er/est tree/empty tree/only-links '
 run create --plain -p Velvet-Otter-Quarry-42 -o t3.tvf tree/files/f.txt; check "a file alone" 0 $?
 expect "its summary has nothing left out" grep -qx 'created t3.tvf: 1 file(s)' out.txt
 

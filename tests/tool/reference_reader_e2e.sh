@@ -50,18 +50,17 @@ opens_exactly() {  # opens_exactly LABEL ARCHIVE PW [READER-OPTION...]
     expect "$label: every byte" diff -r in out/in
 }
 
-make_archive() {  # make_archive NAME PW SFXTOOL-OPTION... (classic-NAME too, without the record)
-    local name=$1 pw=$2
+make_archive() {  # make_archive NAME PW SFXTOOL-OPTION... (also nometa-NAME, classic-NAME)
+    local name=$1 pw=$2 key
     shift 2
-    if [ "$pw" = - ]; then
-        "$sfxtool" create "$@" --no-password -o "$name" in </dev/null >/dev/null 2>&1 &&
-            "$sfxtool" create "$@" --no-integrity --no-password -o "classic-$name" in \
-                </dev/null >/dev/null 2>&1
-    else
-        "$sfxtool" create "$@" --classic-key -p "$pw" -o "$name" in </dev/null >/dev/null 2>&1 &&
-            "$sfxtool" create "$@" --no-integrity --classic-key -p "$pw" -o "classic-$name" in \
-                </dev/null >/dev/null 2>&1
-    fi
+    if [ "$pw" = - ]; then key=(--no-password); else key=(--classic-key -p "$pw"); fi
+    # The default, with the metadata record; without it (the previous release's record); and
+    # without any record.
+    "$sfxtool" create "$@" "${key[@]}" -o "$name" in </dev/null >/dev/null 2>&1 &&
+        "$sfxtool" create "$@" --no-metadata "${key[@]}" -o "nometa-$name" in \
+            </dev/null >/dev/null 2>&1 &&
+        "$sfxtool" create "$@" --no-integrity "${key[@]}" -o "classic-$name" in \
+            </dev/null >/dev/null 2>&1
     check "sfxtool makes $name" 0 $?
 }
 
@@ -77,10 +76,16 @@ for entry in "${archives[@]}"; do
     IFS='|' read -r name pw how <<<"$entry"
     # shellcheck disable=SC2086
     make_archive "$name" "$pw" $how
-    # As a reader that stops after the records reads it, then with the record checked.
+    # As a reader that stops after the records reads it, then with the record checked. The
+    # metadata record is after the records, so such a reader reads every file exactly; its own
+    # check knows the records up to version 2 and says the default archive's is a later one.
     opens_exactly "$name" "$name" "$pw"
-    opens_exactly "$name, checked" "$name" "$pw" --check-integrity
-    expect "$name: verified" grep -q '^integrity: verified' list.txt
+    $reader list "$name" "$(password_args "$pw")" --check-integrity >out.txt 2>&1
+    check "$name: a record of a later version, not verified" 3 $?
+    expect "$name: says version 3" grep -q 'integrity record of version 3' out.txt
+    opens_exactly "nometa-$name" "nometa-$name" "$pw"
+    opens_exactly "nometa-$name, checked" "nometa-$name" "$pw" --check-integrity
+    expect "nometa-$name: verified" grep -q '^integrity: verified' list.txt
 
     opens_exactly "classic-$name" "classic-$name" "$pw"
     $reader list "classic-$name" "$(password_args "$pw")" --check-integrity >out.txt 2>&1
@@ -94,7 +99,8 @@ for entry in "${archives[@]}"; do
         "$stamp" "classic-$name" "stamped-$name" "$pw"
     fi
     check "classic-$name: stamped" 0 $?
-    expect "$name: the stamped classic archive is the written one" cmp -s "$name" "stamped-$name"
+    expect "nometa-$name: the stamped classic archive is the written one" \
+        cmp -s "nometa-$name" "stamped-$name"
 done
 
 expect "the .exe carries the extractor in front" test "$(head -c 2 self.exe)" = MZ
@@ -138,9 +144,10 @@ PY
     cat missed.txt
 }
 
-flip_fails plain.tvf 'pass word' 0 40
-flip_fails self.exe 'pass word' "$stub_size" 12
-flip_fails open.tvf - 0 12
+# (On the archives whose record this reader verifies.)
+flip_fails nometa-plain.tvf 'pass word' 0 40
+flip_fails nometa-self.exe 'pass word' "$stub_size" 12
+flip_fails nometa-open.tvf - 0 12
 
 # Signed: the certificate table after the archive, and behind a stub of odd size the zero bytes
 # before it, are not the archive's; the reader finds its end before them and the record still
@@ -153,17 +160,17 @@ head -c "$stub_size" self.exe >odd-stub.exe
 printf 'odd' >>odd-stub.exe
 make_archive odd.exe 'pass word' --stub odd-stub.exe
 for name in self odd; do
-    osslsigncode sign -h sha256 -certs signer.pem -key signer.key -in "$name.exe" \
+    osslsigncode sign -h sha256 -certs signer.pem -key signer.key -in "nometa-$name.exe" \
         -out "signed-$name.exe" >/dev/null 2>&1
     check "$name.exe: signed" 0 $?
     opens_exactly "signed-$name.exe" "signed-$name.exe" 'pass word' --check-integrity
     expect "signed-$name.exe: verified" grep -q '^integrity: verified' list.txt
 done
 expect "the odd stub's archive has padding before its table" \
-    test $(($(stat -c %s odd.exe) % 8)) -ne 0
+    test $(($(stat -c %s nometa-odd.exe) % 8)) -ne 0
 
 # A bit flipped inside the stub changes nothing a reader uses: still verified.
-cp self.exe stub-flip.exe
+cp nometa-self.exe stub-flip.exe
 printf 'X' | dd of=stub-flip.exe bs=1 seek=200 conv=notrunc status=none
 $reader list stub-flip.exe --password='pass word' --check-integrity >/dev/null 2>&1
 check "a changed stub is not the record's to catch" 0 $?

@@ -182,8 +182,8 @@ TEST(SfxtoolOptions, EachCommandsHelpShowsItsOptions) {
         }
     }
     EXPECT_EQ(synopsisOf(*findCommand(u"create")),
-              u"sfxtool create [-o ARCHIVE] [--plain] [--no-integrity] [--classic-key] [--stub "
-              u"FILE] [-C DIR] [-q] "
+              u"sfxtool create [-o ARCHIVE] [--plain] [--no-integrity] [--no-metadata] "
+              u"[--classic-key] [--stub FILE] [-C DIR] [-q] "
               u"[PASSWORD] "
               u"[SIGNING] PATH...");
     EXPECT_EQ(synopsisOf(*findCommand(u"rate")), u"sfxtool rate");

@@ -7,6 +7,8 @@
 #include <csignal>
 #endif
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -50,6 +52,9 @@ struct Job {
     fs::path target() const { return dir.native() / "out"; }
     std::u16string archive = dir.path() + u"\\archive.bin";
 
+    // With `folders`, the writer keeps times and those folders without files (nullptr: neither).
+    const std::vector<std::string>* folders = nullptr;
+
     WriteResult write(const Tree& files, const char16_t* password, const std::string& stub = "",
                       std::vector<std::string> names = {}) {
         for (const auto& [name, content] : files)
@@ -65,6 +70,11 @@ struct Job {
             w.stubImage = {reinterpret_cast<const uint8_t*>(stub.data()),
                            static_cast<uint32_t>(stub.size())};
         EXPECT_EQ(w.setPassword(password), password != nullptr && password[0] != 0);
+        if (folders != nullptr) {
+            w.metadata = true;
+            const std::u16string folderList = listOf(*folders);
+            w.setFolders(folderList.data(), static_cast<uint32_t>(folderList.size()));
+        }
         w.run();
         return w.writeResult;
     }
@@ -127,6 +137,39 @@ TEST(ArchiveRoundTrip, ContentsOfWholeBlocksAndAllEmpty) {
         ASSERT_EQ(job.read(u"pw"), kExtractOk);
         EXPECT_EQ(file_tree::read(job.target()), files);
     }
+}
+
+// A metadata record longer than the writer's buffer, so it is flushed in pieces: thousands of
+// folders without files (which need not exist to be listed: their times are then unknown), and
+// a file whose time was moved back a year.
+TEST(ArchiveRoundTrip, MetadataLargerThanAChunkComesBackWhole) {
+    const Tree files = {{"a.txt", "dated"}, {"b/c.bin", file_tree::pattern(kChunk + 3, 6)}};
+    std::vector<std::string> folders;
+    for (int i = 0; i < 2100; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "many/f%04d-", i);
+        folders.push_back(name + std::string(120, 'x'));
+    }
+    Job job;
+    job.folders = &folders;
+    for (const auto& [name, content] : files) {
+        file_tree::put(file_tree::below(job.source(), name), content);
+    }
+    const fs::path dated = job.source() / "a.txt";
+    const auto then = fs::last_write_time(dated) - std::chrono::hours(24 * 365);
+    fs::last_write_time(dated, then);
+    ASSERT_EQ(job.write({}, u"pw", "", {"a.txt", "b/c.bin"}), kWriteOk);
+    // The data is a chunk and a little; the metadata more than another.
+    EXPECT_GT(job.bytes().size(), 2 * kChunk);
+    ASSERT_EQ(job.read(u"pw"), kExtractOk);
+    EXPECT_EQ(file_tree::read(job.target()), files);
+    const auto back = fs::last_write_time(job.target() / "a.txt");
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(back - then).count(), 0);
+    std::size_t made = 0;
+    for (const auto& e : fs::directory_iterator(job.target() / "many")) {
+        made += e.is_directory() && fs::is_empty(e.path()) ? 1 : 0;
+    }
+    EXPECT_EQ(made, folders.size());
 }
 
 TEST(ArchiveReader, WrongPasswordAndDamageCreateNothing) {

@@ -132,7 +132,7 @@ TEST(IntegrityReader, ADamagedRecordFailsTheWholeArchive) {
 TEST(IntegrityReader, ALaterVersionOpensAsBeforeNotVerified) {
     const auto image =
         buildImage(kFiles, u"pw", "", nullptr, true, [](std::vector<uint8_t>& i, uint32_t r) {
-            i[headerAt(r) + 8] = 3;
+            i[headerAt(r) + 8] = 4;
             i[headerAt(r) + 16] ^= 0xFF;  // its tag means nothing to us
         });
     const Outcome o = both(image);
@@ -183,7 +183,7 @@ TEST(IntegrityReader, AnAnnouncedRecordThatIsDamagedOrGoneIsCorrupt) {
         {"version 1 in its header",
          [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 1; }},
         {"a later version in its header",
-         [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 3; }},
+         [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 4; }},
         {"guard", [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) - 16] = 1; }},
         // The records made to reach the end of the block: the last name swallows the record.
         {"stripped",
@@ -228,7 +228,7 @@ TEST(IntegrityReader, UncheckedArchivesAreRefusedOrAskedBeforeAnythingIsWritten)
     // A later version is asked about as such; a checked archive is never asked about.
     const auto later =
         buildImage(kFiles, u"pw", "", nullptr, true,
-                   [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 3; });
+                   [](std::vector<uint8_t>& i, uint32_t r) { i[headerAt(r) + 8] = 4; });
     Answering asked;
     EXPECT_EQ(run(later, u"pw", false, kUnverifiedAsk, &asked).result, kUnverified);
     EXPECT_TRUE(asked.laterVersion);

@@ -367,7 +367,7 @@ TEST_F(ClassifyTail, AValidRecordAndItsAlgorithm) {
 }
 
 TEST_F(ClassifyTail, LaterVersionsOpenUnverifiedBehindAnIntactGuard) {
-    for (uint8_t version : {3, 7, 255}) {
+    for (uint8_t version : {4, 7, 255}) {
         Bytes later = with(72, version);
         // A later version may change everything after its version byte, and the length.
         later[73] = 9;
@@ -381,6 +381,7 @@ TEST_F(ClassifyTail, LaterVersionsOpenUnverifiedBehindAnIntactGuard) {
     EXPECT_EQ(classify(with(72, 0)), kTailCorrupt) << "version 0";
     // Version 2 is only ever written announced: unannounced it is a trailer from elsewhere.
     EXPECT_EQ(classify(with(72, 2)), kTailCorrupt) << "version 2 without its announcement";
+    EXPECT_EQ(classify(with(72, 3)), kTailCorrupt) << "version 3 without its announcement";
 }
 
 // A block as the writer ends it now: records, zeros, guard, header, names tag, tag.
@@ -417,8 +418,9 @@ TEST_F(ClassifyTail, TheTrailerSaysWhichRecordMustFollow) {
     wrongLength[64 + 12] = 80;
     EXPECT_EQ(classifyAs(wrongLength, 2), kTailCorrupt) << "record length of version 1";
     // A later announced version is not looked at at all.
-    EXPECT_EQ(classifyAs(Bytes(v2.begin(), v2.begin() + 48), 3), kTailLaterVersion);
-    EXPECT_EQ(tail.version, 3);
+    EXPECT_EQ(classifyAs(Bytes(v2.begin(), v2.begin() + 48), 4), kTailLaterVersion);
+    EXPECT_EQ(tail.version, 4);
+    EXPECT_EQ(classifyAs(v2, 3), kTailCorrupt) << "a version 2 record where 3 was announced";
 
     uint8_t names[kIntegrityTagSize];
     EXPECT_TRUE(readAnnouncedRecord(v2.data() + 48, true, names));

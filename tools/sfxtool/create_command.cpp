@@ -25,13 +25,16 @@
 
 namespace {
 
-// The stored names: each must be one the reader accepts, and no two may be one file on Windows
-// (the reader refuses such an archive whole).
-bool checkNames(const Options& o, const GatheredNames& listed) {
+// The stored names, of the files and then of the empty folders: each must be one the reader
+// accepts, and no two may be one entry on Windows (the reader refuses such an archive whole).
+bool checkNames(const Options& o, const GatheredNames& listed, const GatheredNames& folders) {
     FileTable stored;
     bool toldCut = false;
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        const std::u16string name(listed.at(i));
+    const auto nameAt = [&](std::size_t i) {
+        return i < listed.size() ? listed.at(i) : folders.at(i - listed.size());
+    };
+    for (std::size_t i = 0; i < listed.size() + folders.size(); ++i) {
+        const std::u16string name(nameAt(i));
         const std::size_t joined =
             o.baseFolder.empty() ? name.size() : o.baseFolder.size() + 1 + name.size();
         if (joined > kMaxPathChars) {
@@ -58,8 +61,8 @@ bool checkNames(const Options& o, const GatheredNames& listed) {
     }
     NameClash clash;
     if (findNameClash(stored, clash) == ClashCheck::kClash) {
-        const std::u16string a = shownName(listed.at(clash.first));
-        const std::u16string b = shownName(listed.at(clash.second));
+        const std::u16string a = shownName(std::u16string(nameAt(clash.first)));
+        const std::u16string b = shownName(std::u16string(nameAt(clash.second)));
         complain(clash.folder ? u"'" + a + u"' and '" + b +
                                     u"' cannot both be stored: one would be a folder of the other"
                               : u"'" + a + u"' and '" + b +
@@ -89,9 +92,10 @@ bool readWhole(const std::u16string& file, std::vector<uint8_t>& bytes) {
 
 int runCreate(Options& o) {
     GatheredNames listed;
+    GatheredNames folders;
     LeftOut leftOut;
-    if (const int status = gatherInputs(o, listed, leftOut); status != 0) return status;
-    if (!checkNames(o, listed)) return kExitUsage;
+    if (const int status = gatherInputs(o, listed, folders, leftOut); status != 0) return status;
+    if (!checkNames(o, listed, folders)) return kExitUsage;
     const std::u16string output = o.output.empty() ? defaultOutput(o, !o.plain) : o.output;
     if (const int status = checkOutput(o, output, listed); status != 0) return status;
 
@@ -128,6 +132,13 @@ int runCreate(Options& o) {
     if (!stub.empty()) writer.stubImage = {stub.data(), static_cast<uint32_t>(stub.size())};
     writer.strictList = true;
     writer.integrity = !o.noIntegrity;
+    writer.metadata = !o.noMetadata && !o.noIntegrity;
+    const uint32_t folderCount = writer.metadata ? static_cast<uint32_t>(folders.size()) : 0;
+    if (writer.metadata) {
+        std::u16string folderList = folders.inOrder();
+        writer.setFolders(folderList.data(), static_cast<uint32_t>(folderList.size()));
+    }
+    folders.release();
     // A password that gives no key (out of memory, or nothing left once converted) must not
     // leave an archive written in the clear as if it were keyed.
     TerminalProgress progress(isTerminal(Stream::kErr) && !o.quiet);
@@ -165,10 +176,13 @@ int runCreate(Options& o) {
                 if (signedStatus != 0) return signedStatus;
             }
             if (o.quiet) return 0;
-            print(Stream::kOut, formatted(u"created %s: %u file(s)", output.c_str(),
-                                          static_cast<unsigned>(writer.fileCount)) +
-                                    (leftOut.any() ? u"; not stored: " + leftOut.summary() : u"") +
-                                    u"\n");
+            print(Stream::kOut,
+                  formatted(u"created %s: %u file(s)", output.c_str(),
+                            static_cast<unsigned>(writer.fileCount)) +
+                      (folderCount > 0
+                           ? formatted(u", %u empty folder(s)", static_cast<unsigned>(folderCount))
+                           : u"") +
+                      (leftOut.any() ? u"; not stored: " + leftOut.summary() : u"") + u"\n");
             return 0;
         case kWriteReadFailed:
             if (writer.failedName < count) {

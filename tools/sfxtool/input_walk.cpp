@@ -21,7 +21,9 @@ std::u16string counted(uint32_t n, const char16_t* one, const char16_t* many) {
 
 class Walk {
   public:
-    Walk(GatheredNames& listed, LeftOut& leftOut) : listed_(listed), leftOut_(leftOut) {}
+    // `folders`: where folders without files go, or null when the archive keeps none.
+    Walk(GatheredNames& listed, GatheredNames* folders, LeftOut& leftOut)
+        : listed_(listed), folders_(folders), leftOut_(leftOut) {}
 
     // A file named or met: stored when it can be read. False after saying why not.
     bool file(const fs::path& path, const std::u16string& stored) {
@@ -56,6 +58,7 @@ class Walk {
                std::vector<Pending>& pending, bool& failed);
 
     GatheredNames& listed_;
+    GatheredNames* folders_;
     LeftOut& leftOut_;
 };
 
@@ -119,11 +122,20 @@ bool Walk::folder(const fs::path& top, const std::u16string& named, const std::u
             complain(shown + u": " + reasonOf(ec));
             return false;
         }
-        // A folder comes back only as the folder of a file in it, or of a folder below it
-        // (which is named in its turn if it holds none).
+        // A folder comes back as the folder of a file in it, or of a folder below it (which is
+        // named in its turn if it holds none), or, holding nothing, as an entry of its own in the
+        // archive's metadata. The current folder named as "." has no name to be stored under.
         if (!holds) {
-            leaveOut(shown, u"folder without files not stored (an archive holds files only)",
-                     leftOut_.emptyFolders);
+            if (folders_ != nullptr && here.stored.size() > 1) {
+                folders_->add(std::u16string_view(here.stored).substr(0, here.stored.size() - 1));
+            } else {
+                leaveOut(shown,
+                         folders_ != nullptr
+                             ? u"folder without files not stored (it has no name of its own)"
+                             : u"folder without files not stored (kept only with the metadata "
+                               u"record)",
+                         leftOut_.emptyFolders);
+            }
         }
     }
     return true;
@@ -154,9 +166,10 @@ std::u16string LeftOut::summary() const {
     return out;
 }
 
-int gatherInputs(const Options& o, GatheredNames& listed, LeftOut& leftOut) {
+int gatherInputs(const Options& o, GatheredNames& listed, GatheredNames& folders,
+                 LeftOut& leftOut) {
     const fs::path base = o.baseFolder.empty() ? fs::path() : pathOf(o.baseFolder);
-    Walk walk(listed, leftOut);
+    Walk walk(listed, o.noMetadata || o.noIntegrity ? nullptr : &folders, leftOut);
     for (const std::u16string& arg : o.paths) {
         const fs::path full = base.empty() ? pathOf(arg) : base / pathOf(arg);
         std::error_code ec;
@@ -189,5 +202,10 @@ int gatherInputs(const Options& o, GatheredNames& listed, LeftOut& leftOut) {
         complain(u"the folders named hold no files");
         return 2;
     }
+    // The empty folders in one sorted order, so every build writes the same archive.
+    const char16_t* names = folders.text.c_str();
+    std::sort(folders.starts.begin(), folders.starts.end(), [names](uint32_t a, uint32_t b) {
+        return std::u16string_view(names + a) < std::u16string_view(names + b);
+    });
     return 0;
 }

@@ -1,9 +1,9 @@
 // What create stores: the files named, and every file in the folders named, walked in a fixed
 // order so every build writes the same archive. Each file is checked to be readable and each
 // folder to be listable before anything is asked or written. What an archive cannot keep is
-// named on standard error as the walk meets it and counted: folders with no file in them (an
-// archive holds files, and a folder comes back only as the folder of a file), and links that
-// lead to a folder or nowhere (a link to a file is stored as the file it leads to).
+// named on standard error as the walk meets it and counted: folders with no file in them when
+// the archive keeps no metadata (otherwise they are gathered as entries of their own), and links
+// that lead to a folder or nowhere (a link to a file is stored as the file it leads to).
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,8 @@ struct LeftOut {
     std::u16string summary() const;
 };
 
-// Every file the arguments name, as names relative to the base folder (-C). Returns 0, or the
-// exit status after naming the path that cannot be read and the system's reason.
-int gatherInputs(const Options& o, GatheredNames& listed, LeftOut& leftOut);
+// Every file the arguments name, as names relative to the base folder (-C), and in `folders`
+// the folders below them that hold nothing at all, unless --no-metadata (or --no-integrity) says
+// the archive keeps none. Returns 0, or the exit status after naming the path that cannot be
+// read and the system's reason.
+int gatherInputs(const Options& o, GatheredNames& listed, GatheredNames& folders, LeftOut& leftOut);

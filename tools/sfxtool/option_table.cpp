@@ -5,7 +5,9 @@ namespace {
 constexpr CommandInfo kCommands[] = {
     {u"create", kCreateCommand, u"PATH...", u"store files and folders in a new archive",
      u"Stores the named files, and folders with everything in them, under names relative to the "
-     u"current folder (or to -C DIR). The archive is a self-extracting Windows program (.exe) "
+     u"current folder (or to -C DIR), with each file's modification time and the folders that "
+     u"hold no file (not with --no-metadata). The archive is a self-extracting Windows program "
+     u"(.exe) "
      u"with the extractor built into sfxtool in front, or a plain encrypted archive (.tvf) with "
      u"--plain. Without -o it is named after the first PATH. A failed create leaves no partial "
      u"archive behind, and an archive already at the output path stays as it was. A "
@@ -14,7 +16,10 @@ constexpr CommandInfo kCommands[] = {
      u"page holds (Windows-1252 off Windows). One the password meter rejects is used after a "
      u"yes at the terminal, or given with -p or on standard input, with a warning."},
     {u"extract", kExtractCommand, u"ARCHIVE", u"unpack an archive",
-     u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed. "
+     u"Unpacks the archive into the current folder, or into -d DIR, creating folders as needed, "
+     u"the empty folders the archive keeps among them, and gives files the modification times "
+     u"the archive keeps (archives made with --no-metadata, or by older versions, keep none: "
+     u"such files get the time of extraction). "
      u"Files the destination already holds are replaced (the summary says how many), or kept "
      u"with --keep-existing. Nothing is put in place until the whole archive has been read and "
      u"verified: a run that fails or is interrupted leaves every file as it was. An archive "
@@ -45,7 +50,12 @@ constexpr OptionInfo kOptions[] = {
      u"write a plain encrypted archive (.tvf) instead of a self-extracting one"},
     {u"--no-integrity", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
      u"leave out the integrity record: the classic archive, byte for byte as older versions "
-     u"wrote it, whose damage or tampering readers cannot detect"},
+     u"wrote it, whose damage or tampering readers cannot detect (and no times or empty "
+     u"folders, which live in that record)"},
+    {u"--no-metadata", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
+     u"keep no modification times and no folders without files: the integrity record as the "
+     u"previous release wrote it, which its readers verify (by default the record also holds "
+     u"each file's time and the empty folders, which those readers open only unverified)"},
     {u"--classic-key", nullptr, nullptr, kCreateCommand, OptionGroup::kCommand,
      u"derive the key as older readers do (one SHA-512 of the password, no salt) instead of "
      u"with Argon2id (64 MiB, 3 passes, 4 lanes, a salt of the archive's own): for recipients "

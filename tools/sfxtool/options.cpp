@@ -40,6 +40,8 @@ bool store(const std::u16string& name, std::u16string& value, Options& out) {
         out.classicKey = true;
     } else if (name == u"--no-integrity") {
         out.noIntegrity = true;
+    } else if (name == u"--no-metadata") {
+        out.noMetadata = true;
     } else if (name == u"--allow-unverified") {
         out.allowUnverified = true;
     } else if (name == u"-q") {

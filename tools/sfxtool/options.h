@@ -17,6 +17,7 @@ struct Options {
     std::u16string output;         // -o, create
     bool plain = false;            // --plain, create
     bool noIntegrity = false;      // --no-integrity, create
+    bool noMetadata = false;       // --no-metadata, create
     bool classicKey = false;       // --classic-key, create
     bool allowUnverified = false;  // --allow-unverified, extract and test
     std::u16string stubFile;       // --stub, create
