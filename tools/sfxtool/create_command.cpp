@@ -146,6 +146,9 @@ int runCreate(Options& o) {
     // progress line while it runs.
     const bool hardened = !o.classicKey && !password.empty();
     if (hardened && progress.hasStatus()) progress.showStatus(u"deriving the key (Argon2id)");
+    // Caught from here, so that a signal during the derivation ends the run as one during the
+    // writing does: said in one line, nothing made.
+    catchInterrupts();
     const bool keyed =
         password.empty() || (hardened ? writer.setHardenedPassword(password.text().c_str())
                                       : writer.setPassword(password.text().c_str()));
@@ -155,13 +158,16 @@ int runCreate(Options& o) {
         return kExitNoKey;
     }
     password.wipe();
+    const std::u16string untouched =
+        u"no archive was made, and nothing at " + output + u" was changed";
+    if (interrupted()) {
+        progress.finish(false);
+        return reportInterrupt(untouched);
+    }
     writer.bindProgress(&progress);
-    catchInterrupts();
     writer.run();
     progress.finish(writer.writeResult == kWriteOk);
     // An interrupted writer removed its temporary; an archive to be signed is not signed.
-    const std::u16string untouched =
-        u"no archive was made, and nothing at " + output + u" was changed";
     if (interrupted() && (writer.writeResult != kWriteOk || o.signing())) {
         if (writer.writeResult == kWriteOk) deleteFile(written.c_str());
         return reportInterrupt(untouched);
