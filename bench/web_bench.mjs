@@ -87,7 +87,7 @@ try {
   execFileSync('head', ['-c', String(mib * 1048576), '/dev/urandom'], { stdio: ['ignore', fs.openSync(data, 'w'), 'inherit'] });
   const archive = path.join(work, 'data.tvf');
   // The classic key, so that openssl can decipher it with the password's digest as reference.
-  const made = sfxtool(['create', '--plain', '--classic-key', '--password-stdin', '-C', work, '-o', archive, 'data.bin'],
+  const made = sfxtool(['create', '--plain', '--classic-key', '--no-metadata', '--password-stdin', '-C', work, '-o', archive, 'data.bin'],
     { input: PASSWORD + '\n' });
   if (made.status !== 0) throw new Error(String(made.stderr));
 

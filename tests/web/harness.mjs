@@ -141,10 +141,11 @@ export function sfxtool(args, { input, cwd } = {}) {
 // Makes an archive of `names` (relative to `folder`), with or without a password, and with the
 // integrity record unless `integrity` is false.
 export function createArchive(folder, names, output, password,
-  { plain = false, integrity = true, classicKey = false } = {}) {
+  { plain = false, integrity = true, classicKey = false, metadata = true } = {}) {
   const args = ['create', '-C', folder, '-o', output];
   if (plain) args.push('--plain');
   if (classicKey) args.push('--classic-key');
+  if (!metadata) args.push('--no-metadata');
   if (!integrity) args.push('--no-integrity');
   if (password === '') args.push('--no-password');
   else args.push('--password-stdin');
