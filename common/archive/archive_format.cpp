@@ -5,30 +5,11 @@
 #include "common/archive/name_clash.h"
 #include "common/archive/signed_image.h"
 #include "common/archive/stored_name.h"
+#include "common/support/little_endian.h"
 #include "common/support/log.h"
 #include "common/support/secure_zero.h"
 
 namespace {
-
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void put64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get32(const uint8_t* p) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-uint64_t get64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 constexpr uint8_t kKeyBlockMarker[8] = {'Q', 'S', 'F', 'X', 'H', 'K', 'E', 'Y'};
 constexpr uint8_t kKeyDerivationArgon2id13 = 1;

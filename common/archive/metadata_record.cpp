@@ -4,30 +4,7 @@
 
 #include "common/archive/archive_format.h"
 #include "common/archive/stored_name.h"
-
-namespace {
-
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void put64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get32(const uint8_t* p) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-uint64_t get64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-}  // namespace
+#include "common/support/little_endian.h"
 
 uint64_t ArchiveMetadata::fileTime(uint32_t index) const {
     if (!present_ || index >= fileCount_) return 0;
