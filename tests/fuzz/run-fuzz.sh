@@ -21,6 +21,7 @@ head -c 300 /dev/urandom >in/sub/odd
 # Sealed by default; the classic image too.
 "$tool" create --plain --no-integrity --no-password -o corpus/classic.tvf in >/dev/null
 "$tool" create --plain -p fuzz -o corpus/keyed.tvf in >/dev/null
+"$tool" create --plain --classic-key -p fuzz -o corpus/keyed-classic.tvf in >/dev/null
 "$tool" create --plain --no-password -o corpus/single.tvf in/one >/dev/null
 printf 'MZ' >stub
 "$tool" create --stub stub --no-password -o corpus/stub.exe in/sub >/dev/null
