@@ -75,8 +75,8 @@ ArchiveEnd judgeArchiveEnd(File& image) {
         if (!image.readAllAt(end - kWindow, window, kWindow)) return ArchiveEnd::kPossible;
         if (isKeylessTrailer(window + kWindow - kTrailerSize)) return ArchiveEnd::kPossible;
         // A hardened archive ends in its key block, which is in the clear.
-        KeySpec spec;
-        if (decodeKeyBlock(window + kWindow - kKeyBlockBytes, spec) != KeyBlockRead::kAbsent) {
+        KeyRecipe recipe;
+        if (decodeKeyBlock(window + kWindow - kKeyBlockBytes, recipe) != KeyBlockRead::kAbsent) {
             return ArchiveEnd::kPossible;
         }
         const bool text = isText(window, kWindow);

@@ -16,35 +16,35 @@ constexpr uint8_t kKeyDerivationArgon2id13 = 1;
 
 }  // namespace
 
-KeyBlockRead decodeKeyBlock(const uint8_t* block, KeySpec& spec) {
+KeyBlockRead decodeKeyBlock(const uint8_t* block, KeyRecipe& recipe) {
     if (std::memcmp(block, kKeyBlockMarker, sizeof kKeyBlockMarker) != 0) {
         return KeyBlockRead::kAbsent;
     }
-    spec = KeySpec{};
-    spec.kind = KeyKind::kHardened;
-    spec.cost.lanes = block[9];
-    spec.cost.passes = static_cast<uint32_t>(block[10] | (block[11] << 8));
-    spec.cost.memoryKiB = get32(block + 12);
-    std::memcpy(spec.salt, block + 16, kKeySaltBytes);
-    if (block[8] != kKeyDerivationArgon2id13 || !argon2CostAcceptable(spec.cost)) {
+    recipe = KeyRecipe{};
+    recipe.kind = KeyKind::kHardened;
+    recipe.cost.lanes = block[9];
+    recipe.cost.passes = static_cast<uint32_t>(block[10] | (block[11] << 8));
+    recipe.cost.memoryKiB = get32(block + 12);
+    std::memcpy(recipe.salt, block + 16, kKeySaltBytes);
+    if (block[8] != kKeyDerivationArgon2id13 || !argon2CostAcceptable(recipe.cost)) {
         return KeyBlockRead::kBad;
     }
     return KeyBlockRead::kHardened;
 }
 
-void encodeKeyBlock(const KeySpec& spec, uint8_t* out) {
+void encodeKeyBlock(const KeyRecipe& recipe, uint8_t* out) {
     std::memcpy(out, kKeyBlockMarker, sizeof kKeyBlockMarker);
     out[8] = kKeyDerivationArgon2id13;
-    out[9] = static_cast<uint8_t>(spec.cost.lanes);
-    out[10] = static_cast<uint8_t>(spec.cost.passes);
-    out[11] = static_cast<uint8_t>(spec.cost.passes >> 8);
-    put32(out + 12, spec.cost.memoryKiB);
-    std::memcpy(out + 16, spec.salt, kKeySaltBytes);
+    out[9] = static_cast<uint8_t>(recipe.cost.lanes);
+    out[10] = static_cast<uint8_t>(recipe.cost.passes);
+    out[11] = static_cast<uint8_t>(recipe.cost.passes >> 8);
+    put32(out + 12, recipe.cost.memoryKiB);
+    std::memcpy(out + 16, recipe.salt, kKeySaltBytes);
 }
 
 bool keyBlockFor(const PasswordCipher& cipher, uint8_t* out) {
     if (cipher.kind() != KeyKind::kHardened) return false;
-    encodeKeyBlock(cipher.spec(), out);
+    encodeKeyBlock(cipher.recipe(), out);
     return true;
 }
 
@@ -395,8 +395,8 @@ ExtractResult keyForEnd(File& image, uint64_t end, PasswordCipher& cipher, Paylo
     if (!image.seek(end - kKeyBlockBytes) || !image.readAll(where.keyBlock, kKeyBlockBytes)) {
         return kCorrupt;
     }
-    KeySpec spec;
-    switch (decodeKeyBlock(where.keyBlock, spec)) {
+    KeyRecipe recipe;
+    switch (decodeKeyBlock(where.keyBlock, recipe)) {
         case KeyBlockRead::kBad:
             logLine(1, "read_files_to_crypt", u"key block: unknown derivation or cost refused");
             return kCorrupt;
@@ -404,7 +404,7 @@ ExtractResult keyForEnd(File& image, uint64_t end, PasswordCipher& cipher, Paylo
             std::memset(where.keyBlock, 0, sizeof where.keyBlock);
             // A cipher without any password reads a classic archive in the clear, as always.
             if (!cipher.holdsPassword() && !cipher.hasKey()) return kExtractOk;
-            if (!cipher.keyFor(spec)) return kWrongPassword;
+            if (!cipher.keyFor(recipe)) return kWrongPassword;
             logLine(3, "read_files_to_crypt", u"key: classic");
             return kExtractOk;
         case KeyBlockRead::kHardened:
@@ -413,11 +413,11 @@ ExtractResult keyForEnd(File& image, uint64_t end, PasswordCipher& cipher, Paylo
     where.hardened = true;
     where.imageSize = end - kKeyBlockBytes;
     logLine(3, "read_files_to_crypt", u"key: Argon2id, %d KiB, %d passes, %d lanes",
-            static_cast<int>(spec.cost.memoryKiB), static_cast<int>(spec.cost.passes),
-            static_cast<int>(spec.cost.lanes));
-    // Without a held password only a key already derived for this very spec opens it (the
+            static_cast<int>(recipe.cost.memoryKiB), static_cast<int>(recipe.cost.passes),
+            static_cast<int>(recipe.cost.lanes));
+    // Without a held password only a key already derived for this very recipe opens it (the
     // writer reading back what it signed); with one, failing to derive means no memory.
-    if (cipher.keyFor(spec)) return kExtractOk;
+    if (cipher.keyFor(recipe)) return kExtractOk;
     return cipher.holdsPassword() ? kOutOfMemory : kWrongPassword;
 }
 

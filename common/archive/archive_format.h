@@ -90,12 +90,12 @@ void sealTrailer(PasswordCipher& cipher, const ArchiveTrailer& trailer, uint8_t*
 // What the key block says, from its 32 bytes.
 enum class KeyBlockRead : uint8_t {
     kAbsent,    // no marker: a classic archive
-    kHardened,  // a hardened archive; `spec` holds its derivation, salt and cost
+    kHardened,  // a hardened archive; `recipe` holds its derivation, salt and cost
     kBad,       // the marker, with a derivation this reader does not know or a cost out of bounds
 };
-KeyBlockRead decodeKeyBlock(const uint8_t* block, KeySpec& spec);
-// The key block of a hardened spec.
-void encodeKeyBlock(const KeySpec& spec, uint8_t* out);
+KeyBlockRead decodeKeyBlock(const uint8_t* block, KeyRecipe& recipe);
+// The key block of a hardened recipe.
+void encodeKeyBlock(const KeyRecipe& recipe, uint8_t* out);
 // The key block an archive written under this cipher ends in: true and its bytes for a hardened
 // key, false (nothing written) for a classic key or none.
 bool keyBlockFor(const PasswordCipher& cipher, uint8_t* out);

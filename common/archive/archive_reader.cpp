@@ -331,7 +331,7 @@ bool ReaderRun::commit() {
 
 }  // namespace
 
-void ProgressSink::derivingKey(const KeySpec&) {
+void ProgressSink::derivingKey(const KeyRecipe&) {
     // Hosts' translated tables predate this line; theirs is used where they have it.
     if (hasStatus()) showStatus(loadTextOrEnglish(kStrDerivingKey));
 }

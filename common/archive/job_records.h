@@ -73,12 +73,12 @@ struct ArchiveWriter {
     // The hardened key: a fresh salt and the default cost, derived here (up to a second). False
     // without a key: an empty password, no random bytes, no memory.
     [[nodiscard]] bool setHardenedPassword(const char16_t* password) {
-        KeySpec spec;
-        if (!newHardenedSpec(spec)) {
+        KeyRecipe recipe;
+        if (!newHardenedRecipe(recipe)) {
             cipher.clear();
             return false;
         }
-        return cipher.setHardenedPassword(password, spec);
+        return cipher.setHardenedPassword(password, recipe);
     }
     // Copies the list of folders without files, `listLength` characters zeros included.
     void setFolders(const char16_t* list, uint32_t listLength);

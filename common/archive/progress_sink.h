@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "common/crypto/key_spec.h"
+#include "common/crypto/key_recipe.h"
 #include "common/support/platform_types.h"
 
 struct ProgressSink : KeyDerivationWatch {
@@ -30,7 +30,7 @@ struct ProgressSink : KeyDerivationWatch {
     }
     // A reader's hardened key is being derived (up to a second, before any file): the status
     // line says so. Defined with the reader.
-    void derivingKey(const KeySpec& spec) override;
+    void derivingKey(const KeyRecipe& recipe) override;
     // The job's last act: ends the progress dialog with this result.
     virtual void endDialog(int result) = 0;
 };

@@ -59,7 +59,7 @@ void release(Secret*& secret) {
     hmacSha512(buf.data, 64, reinterpret_cast<const uint8_t*>(kIntegrityKeyLabel),
                sizeof kIntegrityKeyLabel - 1, cipher.integrity->bytes);
     secureZeroObject(sha);
-    cipher.keySpec = KeySpec{};
+    cipher.keyRecipe = KeyRecipe{};
     return true;
 }
 
@@ -104,8 +104,8 @@ void PasswordCipher::clear() {
     release(working);
     release(saved);
     release(integrity);
-    keySpec = KeySpec{};
-    keySpec.kind = KeyKind::kNone;
+    keyRecipe = KeyRecipe{};
+    keyRecipe.kind = KeyKind::kNone;
 }
 
 void PasswordCipher::forgetPassword() {
@@ -129,12 +129,12 @@ bool PasswordCipher::holdPassword(const char16_t* password) {
     return true;
 }
 
-bool PasswordCipher::keyFor(const KeySpec& spec) {
-    if (hasKey() && keySpec.sameAs(spec)) return true;
+bool PasswordCipher::keyFor(const KeyRecipe& recipe) {
+    if (hasKey() && keyRecipe.sameAs(recipe)) return true;
     if (held == nullptr) return false;
-    if (spec.kind == KeyKind::kHardened) {
-        if (watch != nullptr) watch->derivingKey(spec);
-        return setHardenedPassword(held, spec);
+    if (recipe.kind == KeyKind::kHardened) {
+        if (watch != nullptr) watch->derivingKey(recipe);
+        return setHardenedPassword(held, recipe);
     }
-    return spec.kind == KeyKind::kClassic && setPassword(held);
+    return recipe.kind == KeyKind::kClassic && setPassword(held);
 }

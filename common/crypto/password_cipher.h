@@ -7,11 +7,11 @@
 // fixed label, so the MAC key and the cipher key are unrelated to anyone without the password
 // and one never serves as the other. It lives and dies with the contexts.
 //
-// Two kinds of key sit behind this one face (see key_spec.h). The classic key is derived at once
+// Two kinds of key sit behind this one face (see key_recipe.h). The classic key is derived at once
 // from the password (setPassword). The hardened key needs the archive's salt and cost: a writer
 // makes them and derives at once (setHardenedPassword); a reader learns them from the archive
 // only when it reads it, on its worker thread, so it holds the typed password (holdPassword)
-// until the format module hands it the archive's spec (keyFor). Reader and writer ask the key
+// until the format module hands it the archive's recipe (keyFor). Reader and writer ask the key
 // for its kind; they never derive anything themselves.
 #pragma once
 
@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "common/crypto/aes_context.h"
-#include "common/crypto/key_spec.h"
+#include "common/crypto/key_recipe.h"
 
 // The 64-byte key of the archive's integrity MAC.
 struct IntegrityKey {
@@ -37,7 +37,7 @@ struct PasswordCipher {
     // The typed password kept for keyFor, wiped when it goes; null when none is held.
     char16_t* held = nullptr;
     uint32_t heldChars = 0;
-    KeySpec keySpec;  // what the current key was derived with; its kind is kNone without a key
+    KeyRecipe keyRecipe;  // what the current key was derived with; its kind is kNone without a key
     KeyDerivationWatch* watch = nullptr;  // told before keyFor derives a hardened key
 
     PasswordCipher() = default;
@@ -55,24 +55,24 @@ struct PasswordCipher {
     [[nodiscard]] bool setPassword(const char16_t* password);
 
     // Derives key, IV and integrity key from one Argon2id output over the UTF-8 of the password,
-    // with the spec's salt and cost. False (and no key) for an empty password, a cost outside
+    // with the recipe's salt and cost. False (and no key) for an empty password, a cost outside
     // the readers' bounds (nothing is allocated then) or no memory.
-    [[nodiscard]] bool setHardenedPassword(const char16_t* password, const KeySpec& spec);
+    [[nodiscard]] bool setHardenedPassword(const char16_t* password, const KeyRecipe& recipe);
 
     // Keeps a copy of the password, deriving nothing yet; any key held is dropped. False for an
     // empty password or no memory.
     [[nodiscard]] bool holdPassword(const char16_t* password);
     bool holdsPassword() const { return held != nullptr; }
 
-    // The key for an archive of this spec. With a password held: derived from it, unless the
-    // key already held was derived with the same spec. Without one: true only when the key held
-    // is of that spec (a caller that keyed the cipher itself). False means the key cannot open
+    // The key for an archive of this recipe. With a password held: derived from it, unless the
+    // key already held was derived with the same recipe. Without one: true only when the key held
+    // is of that recipe (a caller that keyed the cipher itself). False means the key cannot open
     // the archive: no password, no memory, a cost outside the bounds.
-    [[nodiscard]] bool keyFor(const KeySpec& spec);
+    [[nodiscard]] bool keyFor(const KeyRecipe& recipe);
 
     bool hasKey() const { return working != nullptr; }
-    KeyKind kind() const { return hasKey() ? keySpec.kind : KeyKind::kNone; }
-    const KeySpec& spec() const { return keySpec; }
+    KeyKind kind() const { return hasKey() ? keyRecipe.kind : KeyKind::kNone; }
+    const KeyRecipe& recipe() const { return keyRecipe; }
 
     // The 64 bytes that key the archive's integrity MAC; null without a key.
     const uint8_t* integrityKey() const {

@@ -59,9 +59,9 @@ bool obtain(Secret*& secret) {
 }
 
 [[gnu::noinline]] bool deriveHardened(PasswordCipher& cipher, const char16_t* password,
-                                      const KeySpec& spec) {
+                                      const KeyRecipe& recipe) {
     cipher.clear();
-    if (spec.kind != KeyKind::kHardened || !argon2CostAcceptable(spec.cost)) return false;
+    if (recipe.kind != KeyKind::kHardened || !argon2CostAcceptable(recipe.cost)) return false;
     const uint32_t chars = wideChars(password);
     // Every UTF-16 unit is at most 3 bytes of UTF-8 (a pair of them, 4).
     if (chars > (UINT32_MAX - 1) / 3) return false;
@@ -75,7 +75,7 @@ bool obtain(Secret*& secret) {
     }
     uint8_t out[kHardenedOutputBytes];
     const Argon2Result derived =
-        argon2idDerive(utf8.data, length, spec.salt, kKeySaltBytes, spec.cost, out, sizeof out);
+        argon2idDerive(utf8.data, length, recipe.salt, kKeySaltBytes, recipe.cost, out, sizeof out);
     utf8.destroy();
     if (derived != kArgon2Ok) {
         secureZero(out, sizeof out);
@@ -88,18 +88,18 @@ bool obtain(Secret*& secret) {
         cipher.integrity->bytes[i] = out[kHardenedKeyBytes + kHardenedIvBytes + i];
     }
     secureZero(out, sizeof out);
-    cipher.keySpec = spec;
+    cipher.keyRecipe = recipe;
     return true;
 }
 
 }  // namespace
 
-bool PasswordCipher::setHardenedPassword(const char16_t* password, const KeySpec& spec) {
+bool PasswordCipher::setHardenedPassword(const char16_t* password, const KeyRecipe& recipe) {
     if (password == nullptr || password[0] == 0) {
         clear();
         return false;
     }
-    const bool keyed = deriveHardened(*this, password, spec);
+    const bool keyed = deriveHardened(*this, password, recipe);
     wipeStack<kHardenedStackBytes>();
     return keyed;
 }

@@ -24,12 +24,13 @@ namespace fs = std::filesystem;
 // A cost small enough for many derivations in a sanitized build.
 constexpr Argon2Cost kQuickCost{64, 1, 2};
 
-KeySpec quickSpec(uint8_t saltByte) {
-    KeySpec spec;
-    spec.kind = KeyKind::kHardened;
-    spec.cost = kQuickCost;
-    for (uint32_t i = 0; i < kKeySaltBytes; ++i) spec.salt[i] = static_cast<uint8_t>(saltByte + i);
-    return spec;
+KeyRecipe quickRecipe(uint8_t saltByte) {
+    KeyRecipe recipe;
+    recipe.kind = KeyKind::kHardened;
+    recipe.cost = kQuickCost;
+    for (uint32_t i = 0; i < kKeySaltBytes; ++i)
+        recipe.salt[i] = static_cast<uint8_t>(saltByte + i);
+    return recipe;
 }
 
 std::string keyOf(const PasswordCipher& c) {
@@ -45,17 +46,17 @@ TEST(HardenedKey, KeyIvAndIntegrityKeyAreOneArgon2idOutputOverTheUtf8) {
     const char16_t* typed = u"Gr\u00fc\u00dfe \u20ac5 \U0001F600";
     const uint8_t utf8[] = {'G',  'r',  0xC3, 0xBC, 0xC3, 0x9F, 'e',  ' ', 0xE2,
                             0x82, 0xAC, '5',  ' ',  0xF0, 0x9F, 0x98, 0x80};
-    const KeySpec spec = quickSpec(7);
+    const KeyRecipe recipe = quickRecipe(7);
     uint8_t expected[kHardenedOutputBytes];
     Argon2Inputs in;
     in.password = utf8;
     in.passwordLength = sizeof utf8;
-    in.salt = spec.salt;
+    in.salt = recipe.salt;
     in.saltLength = kKeySaltBytes;
-    ASSERT_EQ(argon2id(in, spec.cost, expected, sizeof expected), kArgon2Ok);
+    ASSERT_EQ(argon2id(in, recipe.cost, expected, sizeof expected), kArgon2Ok);
 
     PasswordCipher c;
-    ASSERT_TRUE(c.setHardenedPassword(typed, spec));
+    ASSERT_TRUE(c.setHardenedPassword(typed, recipe));
     EXPECT_EQ(c.kind(), KeyKind::kHardened);
     EXPECT_EQ(keyOf(c), toHex(expected, 32));
     EXPECT_EQ(ivOf(c), toHex(expected + 32, 16));
@@ -70,14 +71,14 @@ TEST(HardenedKey, KeyIvAndIntegrityKeyAreOneArgon2idOutputOverTheUtf8) {
 
 TEST(HardenedKey, SaltCostAndPasswordEachChangeTheKey) {
     PasswordCipher base, salt, cost, password;
-    KeySpec other = quickSpec(1);
-    ASSERT_TRUE(base.setHardenedPassword(u"pw", quickSpec(1)));
+    KeyRecipe other = quickRecipe(1);
+    ASSERT_TRUE(base.setHardenedPassword(u"pw", quickRecipe(1)));
     other.salt[15] ^= 1;
     ASSERT_TRUE(salt.setHardenedPassword(u"pw", other));
-    other = quickSpec(1);
+    other = quickRecipe(1);
     other.cost.passes = 2;
     ASSERT_TRUE(cost.setHardenedPassword(u"pw", other));
-    ASSERT_TRUE(password.setHardenedPassword(u"pW", quickSpec(1)));
+    ASSERT_TRUE(password.setHardenedPassword(u"pW", quickRecipe(1)));
     EXPECT_NE(keyOf(base), keyOf(salt));
     EXPECT_NE(keyOf(base), keyOf(cost));
     EXPECT_NE(keyOf(base), keyOf(password));
@@ -85,9 +86,9 @@ TEST(HardenedKey, SaltCostAndPasswordEachChangeTheKey) {
 
 TEST(HardenedKey, RefusesEmptyPasswordsAndCostsOutOfBoundsWithoutDeriving) {
     PasswordCipher c;
-    EXPECT_FALSE(c.setHardenedPassword(u"", quickSpec(1)));
+    EXPECT_FALSE(c.setHardenedPassword(u"", quickRecipe(1)));
     EXPECT_FALSE(c.hasKey());
-    KeySpec huge = quickSpec(1);
+    KeyRecipe huge = quickRecipe(1);
     huge.cost.memoryKiB = kArgon2MaxMemoryKiB * 4;  // 4 GiB: refused before any allocation
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(c.setHardenedPassword(u"pw", huge));
@@ -96,29 +97,29 @@ TEST(HardenedKey, RefusesEmptyPasswordsAndCostsOutOfBoundsWithoutDeriving) {
     EXPECT_EQ(c.kind(), KeyKind::kNone);
 }
 
-TEST(HardenedKey, AHeldPasswordIsDerivedForWhateverSpecTheArchiveGives) {
+TEST(HardenedKey, AHeldPasswordIsDerivedForWhateverRecipeTheArchiveGives) {
     PasswordCipher held, direct;
     ASSERT_TRUE(held.holdPassword(u"secret"));
     EXPECT_FALSE(held.hasKey());
-    ASSERT_TRUE(held.keyFor(quickSpec(3)));
-    ASSERT_TRUE(direct.setHardenedPassword(u"secret", quickSpec(3)));
+    ASSERT_TRUE(held.keyFor(quickRecipe(3)));
+    ASSERT_TRUE(direct.setHardenedPassword(u"secret", quickRecipe(3)));
     EXPECT_EQ(keyOf(held), keyOf(direct));
     // The same password, now for a classic archive.
-    ASSERT_TRUE(held.keyFor(KeySpec{}));
+    ASSERT_TRUE(held.keyFor(KeyRecipe{}));
     ASSERT_TRUE(direct.setPassword(u"secret"));
     EXPECT_EQ(keyOf(held), keyOf(direct));
     // Without a held password the key opens only what it was made for.
-    EXPECT_FALSE(direct.keyFor(quickSpec(3)));
-    EXPECT_TRUE(direct.keyFor(KeySpec{}));
+    EXPECT_FALSE(direct.keyFor(quickRecipe(3)));
+    EXPECT_TRUE(direct.keyFor(KeyRecipe{}));
 }
 
 TEST(KeyBlock, RoundTripsAndRefusesWhatNoReaderShouldDerive) {
-    const KeySpec spec = quickSpec(9);
+    const KeyRecipe recipe = quickRecipe(9);
     uint8_t block[kKeyBlockBytes];
-    encodeKeyBlock(spec, block);
-    KeySpec read;
+    encodeKeyBlock(recipe, block);
+    KeyRecipe read;
     ASSERT_EQ(decodeKeyBlock(block, read), KeyBlockRead::kHardened);
-    EXPECT_TRUE(read.sameAs(spec));
+    EXPECT_TRUE(read.sameAs(recipe));
 
     uint8_t bad[kKeyBlockBytes];
     std::memcpy(bad, block, sizeof bad);
@@ -155,7 +156,7 @@ struct HardenedJob {
     std::map<std::string, std::string> files{{"a.txt", std::string(70000, 'a')},
                                              {"b.bin", file_tree::pattern(5000, 3)}};
 
-    WriteResult write(const char16_t* password, const KeySpec* spec,
+    WriteResult write(const char16_t* password, const KeyRecipe* recipe,
                       const std::u16string& to = u"") {
         for (const auto& [name, content] : files)
             file_tree::put(file_tree::below(dir.native() / "src", name), content);
@@ -164,8 +165,8 @@ struct HardenedJob {
         const std::u16string out = to.empty() ? archive : to;
         w.configure(nullptr, (dir.path() + u"\\src").c_str(), out.c_str(), list.data(),
                     static_cast<uint32_t>(list.size()), 2);
-        const bool keyed = spec == nullptr ? w.setHardenedPassword(password)
-                                           : w.cipher.setHardenedPassword(password, *spec);
+        const bool keyed = recipe == nullptr ? w.setHardenedPassword(password)
+                                             : w.cipher.setHardenedPassword(password, *recipe);
         EXPECT_TRUE(keyed);
         w.run();
         return w.writeResult;
@@ -192,13 +193,13 @@ TEST(HardenedArchive, RoundTripsVerifiedUnderTheDefaultCost) {
     HardenedJob job;
     ASSERT_EQ(job.write(u"pass\u00e9 \u4e2d", nullptr), kWriteOk);
     const std::string image = job.bytes();
-    KeySpec spec;
+    KeyRecipe recipe;
     ASSERT_EQ(
-        decodeKeyBlock(reinterpret_cast<const uint8_t*>(image.data()) + image.size() - 32, spec),
+        decodeKeyBlock(reinterpret_cast<const uint8_t*>(image.data()) + image.size() - 32, recipe),
         KeyBlockRead::kHardened);
-    EXPECT_EQ(spec.cost.memoryKiB, 65536u);
-    EXPECT_EQ(spec.cost.passes, 3u);
-    EXPECT_EQ(spec.cost.lanes, 4u);
+    EXPECT_EQ(recipe.cost.memoryKiB, 65536u);
+    EXPECT_EQ(recipe.cost.passes, 3u);
+    EXPECT_EQ(recipe.cost.lanes, 4u);
     IntegrityState integrity = kIntegrityAbsent;
     ASSERT_EQ(job.read(u"pass\u00e9 \u4e2d", &integrity), kExtractOk);
     EXPECT_EQ(integrity, kIntegrityVerified);
@@ -209,8 +210,8 @@ TEST(HardenedArchive, RoundTripsVerifiedUnderTheDefaultCost) {
 
 TEST(HardenedArchive, ChangedSaltCostOrMarkerReadAsWrongPasswordOrCorrupt) {
     HardenedJob job;
-    const KeySpec spec = quickSpec(5);
-    ASSERT_EQ(job.write(u"pw", &spec), kWriteOk);
+    const KeyRecipe recipe = quickRecipe(5);
+    ASSERT_EQ(job.write(u"pw", &recipe), kWriteOk);
     ASSERT_EQ(job.read(u"pw"), kExtractOk);
     const std::string image = job.bytes();
     const std::size_t block = image.size() - 32;
@@ -245,8 +246,8 @@ TEST(HardenedArchive, ChangedSaltCostOrMarkerReadAsWrongPasswordOrCorrupt) {
     EXPECT_EQ(job.read(u"pw"), kWrongPassword);
     // The key block swapped for that of another archive under the same password.
     HardenedJob other;
-    const KeySpec otherSpec = quickSpec(6);
-    ASSERT_EQ(other.write(u"pw", &otherSpec), kWriteOk);
+    const KeyRecipe otherRecipe = quickRecipe(6);
+    ASSERT_EQ(other.write(u"pw", &otherRecipe), kWriteOk);
     const std::string theirs = other.bytes();
     job.put(image.substr(0, block) + theirs.substr(theirs.size() - 32));
     EXPECT_EQ(job.read(u"pw"), kWrongPassword);
@@ -255,8 +256,8 @@ TEST(HardenedArchive, ChangedSaltCostOrMarkerReadAsWrongPasswordOrCorrupt) {
 
 TEST(HardenedArchive, ReadersWithoutTheHeldPasswordRefuseIt) {
     HardenedJob job;
-    const KeySpec spec = quickSpec(5);
-    ASSERT_EQ(job.write(u"pw", &spec), kWriteOk);
+    const KeyRecipe recipe = quickRecipe(5);
+    ASSERT_EQ(job.write(u"pw", &recipe), kWriteOk);
     // No password at all.
     EXPECT_EQ(job.read(nullptr), kWrongPassword);
     // A caller that keyed a classic cipher itself.

@@ -153,7 +153,7 @@ TEST_F(RecordWipe, ReaderDestroyWipesItsPasswordAndKey) {
         held = r.cipher.held;
         ASSERT_NE(held, nullptr);
         release_watch::watch(held, 3 * sizeof(char16_t));
-        ASSERT_TRUE(r.cipher.keyFor(KeySpec{}));
+        ASSERT_TRUE(r.cipher.keyFor(KeyRecipe{}));
         working = r.cipher.working;
         release_watch::watch(working, sizeof(AesContext));
     }

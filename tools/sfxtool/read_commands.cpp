@@ -149,7 +149,7 @@ std::u16string integrityWords(IntegrityState state, bool keyed) {
 std::u16string keyWords(const PasswordCipher& cipher) {
     switch (cipher.kind()) {
         case KeyKind::kHardened: {
-            const Argon2Cost& cost = cipher.spec().cost;
+            const Argon2Cost& cost = cipher.recipe().cost;
             const std::u16string memory =
                 cost.memoryKiB % 1024 == 0
                     ? formatted(u"%u MiB", static_cast<unsigned>(cost.memoryKiB / 1024))

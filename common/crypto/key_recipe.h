@@ -24,13 +24,13 @@ constexpr uint32_t kHardenedIntegrityBytes = 64;
 constexpr uint32_t kHardenedOutputBytes =
     kHardenedKeyBytes + kHardenedIvBytes + kHardenedIntegrityBytes;  // 112
 
-struct KeySpec {
+struct KeyRecipe {
     KeyKind kind = KeyKind::kClassic;
     Argon2Cost cost = kDefaultHardenedCost;  // kHardened only
     uint8_t salt[kKeySaltBytes] = {};        // kHardened only
 
     // Same derivation, same inputs besides the password.
-    bool sameAs(const KeySpec& other) const {
+    bool sameAs(const KeyRecipe& other) const {
         if (kind != other.kind) return false;
         if (kind != KeyKind::kHardened) return true;
         if (cost.memoryKiB != other.cost.memoryKiB || cost.passes != other.cost.passes ||
@@ -47,12 +47,12 @@ struct KeySpec {
 // Told when a hardened key is about to be derived, which takes up to a second: a reader's
 // front end says so on its status line rather than look stuck.
 struct KeyDerivationWatch {
-    virtual void derivingKey(const KeySpec& spec) = 0;
+    virtual void derivingKey(const KeyRecipe& recipe) = 0;
 
   protected:
     ~KeyDerivationWatch() = default;
 };
 
-// A new hardened spec: a fresh salt from the system's random source and the default cost.
+// A new hardened recipe: a fresh salt from the system's random source and the default cost.
 // False when no random bytes could be had; the caller must not then write a hardened archive.
-[[nodiscard]] bool newHardenedSpec(KeySpec& spec);
+[[nodiscard]] bool newHardenedRecipe(KeyRecipe& recipe);
