@@ -14,6 +14,12 @@ namespace {
 constexpr uint8_t kKeyBlockMarker[8] = {'Q', 'S', 'F', 'X', 'H', 'K', 'E', 'Y'};
 constexpr uint8_t kKeyDerivationArgon2id13 = 1;
 
+// A clash of names is a corrupt archive; finding out may run out of memory.
+ExtractResult clashResult(ClashCheck check) {
+    if (check == ClashCheck::kClash) return kCorrupt;
+    return check == ClashCheck::kOutOfMemory ? kOutOfMemory : kExtractOk;
+}
+
 }  // namespace
 
 KeyBlockRead decodeKeyBlock(const uint8_t* block, KeyRecipe& recipe) {
@@ -331,33 +337,21 @@ ExtractResult readInfoBlock(File& image, const ArchiveTrailer& trailer,
     if (result == kExtractOk && trailer.dataSize - total > 15) result = kCorrupt;
     if (result == kExtractOk) {
         NameClash clash;
-        switch (findNameClash(files, clash)) {
-            case ClashCheck::kClash:
-                logLine(1, "read_files_to_crypt", u"#%d and #%d are one file on Windows",
-                        static_cast<int>(clash.first), static_cast<int>(clash.second));
-                result = kCorrupt;
-                break;
-            case ClashCheck::kOutOfMemory:
-                result = kOutOfMemory;
-                break;
-            case ClashCheck::kNone:
-                break;
+        const ClashCheck check = findNameClash(files, clash);
+        if (check == ClashCheck::kClash) {
+            logLine(1, "read_files_to_crypt", u"#%d and #%d are one file on Windows",
+                    static_cast<int>(clash.first), static_cast<int>(clash.second));
         }
+        result = clashResult(check);
     }
     if (result == kExtractOk && seal.metadata.present()) {
         NameClash clash;
-        switch (findMetadataClash(files, seal.metadata, clash)) {
-            case ClashCheck::kClash:
-                logLine(1, "read_files_to_crypt", u"a folder of the metadata clashes with #%d",
-                        static_cast<int>(clash.first));
-                result = kCorrupt;
-                break;
-            case ClashCheck::kOutOfMemory:
-                result = kOutOfMemory;
-                break;
-            case ClashCheck::kNone:
-                break;
+        const ClashCheck check = findMetadataClash(files, seal.metadata, clash);
+        if (check == ClashCheck::kClash) {
+            logLine(1, "read_files_to_crypt", u"a folder of the metadata clashes with #%d",
+                    static_cast<int>(clash.first));
         }
+        result = clashResult(check);
     }
     if (result != kExtractOk) {
         files.release();
