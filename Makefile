@@ -1,6 +1,6 @@
 # Short commands for people; the real build is CMake (CMakePresets.json).
-.PHONY: all demo bootstrap build build-native build-win32 build-win64 build-windows-suite build-fuzz \
-	package web test test-native test-win32 test-win64 test-web bench bench-web format clean
+.PHONY: all demo bootstrap build build-native build-win32 build-win32-shipped build-win64 \
+	build-windows-suite build-fuzz package pack web test test-native test-win32 test-win64 test-web bench bench-web format clean
 
 all: build
 
@@ -10,7 +10,7 @@ bootstrap:
 build: build-win32 build-native web
 
 # The native sfxtool carries the extractor the cross build makes, so that comes first.
-build-native: bootstrap build-win32
+build-native: bootstrap build-win32-shipped
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native
 
@@ -18,9 +18,15 @@ build-win32: bootstrap
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32
 
+# Only the 32-bit programs we ship (what the native sfxtool, the page and the zip take from that
+# build), without its test programs: enough where the Windows suite runs on the x86-64 build.
+build-win32-shipped: bootstrap
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 --target sfxstub sfxtool sfxbuild hwtok32 pluginhost
+
 # The page, build/web/quillon.html: the engine as WebAssembly, with the extractor the cross build
 # made inside.
-web: bootstrap build-win32
+web: bootstrap build-win32-shipped
 	@cmake --preset web >/dev/null
 	@cmake --build --preset web
 
@@ -30,9 +36,11 @@ build-win64: bootstrap
 	@cmake --preset win64 >/dev/null
 	@cmake --build --preset win64
 
-# Whichever Windows build the Windows suite runs on this machine, besides the 32-bit one.
-build-windows-suite: build-win32
-	@if [ "$$(scripts/windows-suite)" = win64 ]; then $(MAKE) --no-print-directory build-win64; fi
+# Whichever Windows build the Windows suite runs on this machine, tests and all: the 32-bit one
+# where 32-bit programs start, else the x86-64 one (the 32-bit programs are built either way).
+build-windows-suite: build-win32-shipped
+	@if [ "$$(scripts/windows-suite)" = win64 ]; then $(MAKE) --no-print-directory build-win64; \
+	else $(MAKE) --no-print-directory build-win32; fi
 
 build-fuzz: bootstrap
 	@cmake --preset fuzz >/dev/null
@@ -42,14 +50,17 @@ build-fuzz: bootstrap
 # cmake/QuillonPackaging.cmake); the zip takes the web page too when build/web has it. Every file
 # in them carries the commit's time (or SOURCE_DATE_EPOCH when set), so one commit packs to the
 # same bytes.
-package: build
+package: build pack
+
+# The packages of what is built already.
+pack:
 	@export SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)}; \
 	(cd build/win32 && cpack --config CPackConfig.cmake >/dev/null) && \
 	(cd build/native && cpack --config CPackConfig.cmake >/dev/null)
 	@ls -l build/package
 
 # Every suite always runs; the target fails if any did. The native suite unpacks the packages.
-test: build build-fuzz build-windows-suite package
+test: build-win32-shipped build-native web build-fuzz build-windows-suite pack
 	@scripts/run-tests
 
 test-native: build-native

@@ -38,6 +38,10 @@ function(quillon_test name)
         list(APPEND checked_deps ${dep}_checked)
     endforeach()
     target_link_libraries(${name} PRIVATE ${checked_deps} GTest::gtest_main)
+    # A test program's own code only drives the engine, which keeps the optimised build it ships
+    # with: unoptimised, the test sources (GoogleTest's templates, with the sanitizers) compile
+    # about three times faster, and they are most of what the test builds compile.
+    target_compile_options(${name} PRIVATE -O0)
     if(QUILLON_SANITIZE)
         target_compile_options(${name} PRIVATE ${QUILLON_SANITIZER_FLAGS})
         target_link_options(${name} PRIVATE ${QUILLON_SANITIZER_FLAGS})

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds seeds with sfxtool and runs the reader fuzzer over them for a bounded time, then the
-# fuzzer of the stored-name rules for a quarter of that time.
+# Builds seeds with sfxtool and runs the reader fuzzer over them for a bounded time, with the
+# fuzzer of the stored-name rules beside it for as long (each takes one core).
 #   run-fuzz.sh FUZZER SFXTOOL SECONDS
 # Inputs may be up to 1 MiB, enough for forged counts and sizes to ask for a lot of memory; any
 # single allocation over 16 MiB is a failure, since nothing the reader needs comes near it.
@@ -31,6 +31,12 @@ forge=(python3 "$here/../support/forge_archive.py")
 "${forge[@]}" many corpus/many.tvf 300
 # Signed images, well-formed and hostile (security directories and certificate entries).
 "$(dirname "$fuzzer")/signed_image_seeds" corpus || exit 1
+# The fuzzer of the stored-name rules runs beside the reader's, on the other core.
+names=$(dirname "$fuzzer")/name_fuzzer
+mkdir -p names
+"$names" names -max_total_time="$seconds" -max_len=2048 -timeout=10 \
+    -artifact_prefix=crashes/names- -print_final_stats=1 >names.log 2>&1 &
+names_pid=$!
 # Fuzzer output goes to a file; its last lines are shown when something was found.
 "$fuzzer" corpus -max_total_time="$seconds" -max_len=1048576 -timeout=10 -rss_limit_mb=1024 \
     -malloc_limit_mb=16 \
@@ -42,11 +48,7 @@ if [ $status -ne 0 ]; then
     tail -n 40 fuzz.log
     failed=1
 fi
-names=$(dirname "$fuzzer")/name_fuzzer
-mkdir -p names
-"$names" names -max_total_time=$((seconds / 4 + 1)) -max_len=2048 -timeout=10 \
-    -artifact_prefix=crashes/names- -print_final_stats=1 >names.log 2>&1
-if [ $? -ne 0 ]; then
+if ! wait "$names_pid"; then
     tail -n 20 names.log
     failed=$((failed + 1))
 fi
