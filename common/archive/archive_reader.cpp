@@ -15,6 +15,7 @@
 #include "common/archive/leaf_hasher.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
+#include "common/archive/visible_name.h"
 #include "common/support/localised_text.h"
 #include "common/support/log.h"
 #include "common/support/string_ids.h"
@@ -99,7 +100,10 @@ struct ReaderRun {
             WideBuf line;
             line.assign(loadText(kStrDecrypt));
             line.append(u" ");
-            line.append(e.name);
+            // Shown so that a name cannot pass itself off as another (see visible_name.h).
+            char16_t shown[kMaxNameChars * kVisibleGrowth + 1];
+            visibleName(e.name, e.nameLength / 2, shown, kMaxNameChars * kVisibleGrowth + 1);
+            line.append(shown);
             progress()->showStatus(line.data);
         }
         return true;

@@ -12,6 +12,7 @@
 #include "common/archive/open_ahead.h"
 #include "common/archive/percent_meter.h"
 #include "common/archive/stored_name.h"
+#include "common/archive/visible_name.h"
 #include "common/support/clock.h"
 #include "common/support/code_page.h"
 #include "common/support/localised_text.h"
@@ -109,7 +110,11 @@ struct WriterRun {
         if (!joinPath(job.baseFolder, name, into)) return false;
         char16_t stored[kMaxNameChars + 1];
         const uint32_t storedChars = storedNameFor(name, stored, kMaxNameChars + 1, nullptr);
-        if (!isSafeStoredName(stored, storedChars)) return false;
+        // A name the reader would refuse, or one that would show other than it is, is left out
+        // as a file that cannot be opened.
+        if (!isSafeStoredName(stored, storedChars) || holdsInvisible(stored, storedChars)) {
+            return false;
+        }
         return ansi ? file.openAnsi(into.data, FileOpen::kReadShared)
                     : file.open(into.data, FileOpen::kReadShared);
     }
@@ -513,7 +518,8 @@ bool WriterRun::gatherFolders(FileTable& folders) {
     while (const char16_t* name = listedNameAt(job.folderList, at)) {
         char16_t stored[kMaxNameChars + 1];
         const uint32_t chars = storedNameFor(name, stored, kMaxNameChars + 1, nullptr);
-        if (!isSafeStoredName(stored, chars) || !joinPath(job.baseFolder, name, path)) {
+        if (!isSafeStoredName(stored, chars) || holdsInvisible(stored, chars) ||
+            !joinPath(job.baseFolder, name, path)) {
             return false;
         }
         uint64_t modified = 0;

@@ -1,9 +1,12 @@
 // One extraction under the dialogs (see the header).
 #include "common/archive/extraction_run.h"
 
+#include "common/archive/file_table.h"
 #include "common/archive/job_records.h"
 #include "common/archive/stored_name.h"
+#include "common/archive/visible_name.h"
 #include "common/archive/wide_buf.h"
+#include "common/support/code_page.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
 #include "common/support/wide_chars.h"
@@ -35,7 +38,7 @@ Asked askPassword(HINSTANCE templates, const PasswordDialogIds& ids, HWND owner,
 
 // The reader's message; for a file that could not be written or was refused its place, with
 // the file's path below it (the destination, a backslash unless it ends in one, the stored
-// name), so the user knows which file to look at.
+// name as shown), so the user knows which file to look at.
 void reportResult(HWND owner, const ArchiveReader& reader) {
     const char16_t* message = reader.resultMessage();
     if (message == nullptr) return;
@@ -50,7 +53,11 @@ void reportResult(HWND owner, const ArchiveReader& reader) {
             text.append(destination.data);
             if (!isPathSeparator(destination.data[chars - 1])) text.append(u"\\");
         }
-        text.append(reader.fileTable.nameOf(reader.failedFile));
+        // Shown so that the name cannot pass itself off as another (see visible_name.h).
+        const char16_t* name = reader.fileTable.nameOf(reader.failedFile);
+        char16_t shown[kMaxNameChars * kVisibleGrowth + 1];
+        visibleName(name, wideLength(name), shown, kMaxNameChars * kVisibleGrowth + 1);
+        text.append(shown);
     }
     MessageBoxW(owner, wide(text.data != nullptr ? text.data : message), nullptr, MB_OK);
 }

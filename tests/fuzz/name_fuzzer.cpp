@@ -1,7 +1,8 @@
 // Feeds arbitrary UTF-16 text to the rules for stored names: what the writer makes of a listed
 // path, what the reader accepts, and the comparison that decides which names are one file on
-// Windows. Any name the reader accepts must be a plain relative path, and the comparison must be
-// an order (or duplicate names could slip past the check).
+// Windows, and the form names are shown in. Any name the reader accepts must be a plain relative
+// path, the comparison must be an order (or duplicate names could slip past the check), and no
+// shown name may hold a character that draws nothing.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "common/archive/name_clash.h"
 #include "common/archive/stored_name.h"
+#include "common/archive/visible_name.h"
 #include "common/support/upcase_table.h"
 
 namespace {
@@ -67,6 +69,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             !(stored[i] == u'.' && stored[i + 1] == u'.' && (i == 0 || stored[i - 1] == u'\\') &&
               (i + 2 == storedChars || stored[i + 2] == u'\\')),
             "no '..' survives in a stored name");
+    }
+
+    // The shown form fits its bound, holds no invisible formatting character (so no name can pass
+    // for another when shown), leaves a name without one as it is, and when cut short is a
+    // start of the whole form.
+    char16_t shown[kMaxNameChars * kVisibleGrowth + 1];
+    const uint32_t shownChars = visibleName(a, aChars, shown, aChars * kVisibleGrowth + 1);
+    require(shownChars <= aChars * kVisibleGrowth && shown[shownChars] == 0, "shown form fits");
+    require(!holdsInvisible(shown, shownChars), "nothing invisible is shown");
+    require(holdsInvisible(a, aChars) ||
+                (shownChars == aChars && std::memcmp(shown, a, aChars * 2) == 0),
+            "a name without invisible characters is shown as it is");
+    char16_t part[kMaxNameChars * kVisibleGrowth + 1];
+    const uint32_t room = bChars % (shownChars + 2);
+    require(visibleName(a, aChars, part, room) == shownChars, "a cut form tells the whole length");
+    if (room > 0) {
+        uint32_t n = 0;
+        while (part[n] != 0) ++n;
+        require(n < room && std::memcmp(part, shown, n * 2) == 0, "a cut form is a start of it");
     }
 
     // The comparison is an order, and equality is equality of the upper-cased units.

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes archives without a password (every region in the clear), laid out as the format
+r"""Writes archives without a password (every region in the clear), laid out as the format
 describes, including ones no writer would make: forged counts, sparse info blocks, many files.
 
   forge_archive.py many OUT COUNT          COUNT empty files in folders of 1000
@@ -7,13 +7,16 @@ describes, including ones no writer would make: forged counts, sparse info block
   forge_archive.py short OUT COUNT         two real records, a trailer claiming COUNT
   forge_archive.py named OUT NAME...       a file under each NAME (backslashes separate
                                            folders) holding the NAME's own bytes
+  forge_archive.py escaped OUT NAME...     the same, each NAME written with Python's escapes
+                                           (\\ for a backslash, \u202e, \udc80): names no
+                                           command line carries, such as a lone surrogate
 """
 import struct
 import sys
 
 
 def record(name, size):
-    raw = name.encode("utf-16-le")
+    raw = name.encode("utf-16-le", "surrogatepass")
     return struct.pack("<IQ", len(raw), size) + raw
 
 
@@ -51,6 +54,11 @@ def main():
     elif kind == "named":
         names = sys.argv[3:]
         contents = [n.encode("utf-8") for n in names]
+        write_plain(out, [record(n, len(c)) for n, c in zip(names, contents)],
+                    data=b"".join(contents))
+    elif kind == "escaped":
+        names = [n.encode("ascii").decode("unicode_escape") for n in sys.argv[3:]]
+        contents = [n.encode("utf-8", "surrogatepass") for n in names]
         write_plain(out, [record(n, len(c)) for n, c in zip(names, contents)],
                     data=b"".join(contents))
     else:

@@ -100,6 +100,44 @@ done
 expect "a forged archive of plain names extracts" test $? = 0
 expect "with both files" test "$(cat odd-out/fine.txt odd-out/sub/a#b)" = 'fine.txtsub\a#b'
 
+# Names holding a character that draws nothing or turns the text around: with a right-to-left
+# override, "Invoice_2024<U+202E>fdp.exe" reads as "Invoice_2024exe.pdf". create refuses to store
+# one, named directly or found in a folder, before anything is written; an archive forged to hold
+# such names (older archives may) still lists and extracts, but every name is shown with the
+# character written out, a lone surrogate too, and the raw character never reaches the terminal.
+rlo=$(printf '\xe2\x80\xae')
+mkdir shady
+printf 'x' >"shady/Invoice_2024${rlo}fdp.exe"
+"$tool" create --plain --no-password -o shady.tvf -C shady "Invoice_2024${rlo}fdp.exe" \
+    >/dev/null 2>err.txt
+expect "create refuses a name with a right-to-left override" test $? = 64
+expect "naming it written out, and the character" grep -qxF "sfxtool: 'Invoice_2024<U+202E>fdp.exe' cannot be stored: the name holds an invisible formatting character (U+202E)" err.txt
+"$tool" create --plain --no-password -o shady.tvf shady >/dev/null 2>err.txt
+expect "create refuses it found in a folder" test $? = 64
+expect "naming it in its folder" grep -qF "'shady/Invoice_2024<U+202E>fdp.exe' cannot be stored" err.txt
+expect "and writes no archive" test ! -e shady.tvf
+printf 'y' >"shady/soft$(printf '\xc2\xad')hyphen.txt"
+rm "shady/Invoice_2024${rlo}fdp.exe"
+"$tool" create --plain --no-password -o shady.tvf shady >/dev/null 2>err.txt
+expect "create refuses a soft hyphen" grep -qF "(U+00AD)" err.txt
+"${forge[@]}" escaped shady.tvf 'fine.txt' 'Invoice_2024\u202efdp.exe' 'sub\\tag\U000e0041' \
+    'lone\udc80' 'zero\u200bwidth'
+"$tool" list shady.tvf --no-password >out.txt 2>err.txt
+expect "list opens an archive holding such names" test $? = 0
+expect "and shows each written out" test "$(tr '\n' ' ' <out.txt)" = \
+    'fine.txt Invoice_2024<U+202E>fdp.exe sub/tag<U+E0041> lone<U+DC80> zero<U+200B>width '
+expect "never the raw override" not_found "$rlo" out.txt
+"${forge[@]}" named shady2.tvf 'fine.txt' "Invoice_2024${rlo}fdp.exe"
+"$tool" extract shady2.tvf -d shady-out --no-password --allow-unverified >/dev/null 2>&1
+expect "extract writes the file under its stored name" \
+    test "$(cat "shady-out/Invoice_2024${rlo}fdp.exe")" = "Invoice_2024${rlo}fdp.exe"
+rm "shady-out/Invoice_2024${rlo}fdp.exe"
+mkdir -p "shady-out/Invoice_2024${rlo}fdp.exe/in-the-way"
+"$tool" extract shady2.tvf -d shady-out --no-password --allow-unverified \
+    >/dev/null 2>err.txt
+expect "a message about the file names it written out too" \
+    grep -qF "shady-out/Invoice_2024<U+202E>fdp.exe" err.txt
+
 # Unreadable inputs need a user the file permissions apply to (root reads everything).
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)

@@ -221,6 +221,45 @@ TEST(ArchiveReader, NamesWindowsCannotHoldRejectTheWholeArchive) {
     }
 }
 
+// Every status line the reader shows.
+struct StatusLines : ProgressSink {
+    std::vector<std::u16string> lines;
+    bool hasDialog() const override { return false; }
+    bool hasStatus() const override { return true; }
+    bool hasPercent() const override { return false; }
+    bool hasBar() const override { return false; }
+    void showStatus(const char16_t* text) override { lines.emplace_back(text); }
+    void showPercent(const char16_t*) override {}
+    void moveBar(uint32_t) override {}
+    void endDialog(int) override {}
+};
+
+// An archive made before writers refused them may hold a name with a right-to-left override.
+// It still extracts (the file system takes the name), but the progress line shows the override
+// written out, so "Invoice_2024<U+202E>fdp.exe" never reads as "Invoice_2024exe.pdf".
+TEST(ArchiveReader, NamesWithInvisibleFormattingExtractAndShowWrittenOut) {
+    Job job;
+    job.putArchive(buildImage({{u"Invoice_2024\u202Efdp.exe", "x"}}, u"pw", ""));
+    const std::u16string dest = job.dir.path() + u"\\out";
+    ArchiveReader r;
+    r.configure(nullptr, dest.c_str(), job.archive.c_str());
+    ASSERT_TRUE(r.setPassword(u"pw"));
+    r.unverified = kUnverifiedAllow;  // an old archive, made before the integrity record
+    StatusLines status;
+    r.bindProgress(&status);
+    r.run();
+    ASSERT_EQ(r.result, kExtractOk);
+    EXPECT_EQ(file_tree::read(job.target()), (Tree{{"Invoice_2024\xE2\x80\xAE"
+                                                    "fdp.exe",
+                                                    "x"}}));
+    bool named = false;
+    for (const std::u16string& line : status.lines) {
+        EXPECT_EQ(line.find(u'\u202E'), std::u16string::npos) << utf8FromWide(line);
+        named = named || line.find(u" Invoice_2024<U+202E>fdp.exe") != std::u16string::npos;
+    }
+    EXPECT_TRUE(named) << "the name is shown, written out";
+}
+
 TEST(ArchiveReader, SizesThatDoNotAccountForTheDataAreCorrupt) {
     // Sizes summing past the data, and sizes leaving more than padding unused.
     std::vector<uint8_t> image = buildImage({{u"a", std::string(40, 'a')}}, nullptr, "");
@@ -287,6 +326,20 @@ TEST(ArchiveWriter, LeavesOutNamesWindowsCannotHold) {
     }
 }
 #endif
+
+// A name with an invisible formatting character would show as another: the writer leaves such
+// a file out as it does a missing one, on every system (the front ends refuse it up front).
+TEST(ArchiveWriter, LeavesOutNamesThatShowOtherThanTheyAre) {
+    for (const char* bad : {"Invoice_2024\xE2\x80\xAE"
+                            "fdp.exe",
+                            "zero\xE2\x80\x8Bwidth.txt", "soft\xC2\xADhyphen.txt",
+                            "bom\xEF\xBB\xBF/inner.txt", "tag\xF3\xA0\x81\x81.txt"}) {
+        Job job;
+        ASSERT_EQ(job.write({{"fine.txt", "x"}, {bad, "y"}}, u"pw"), kWriteOk) << bad;
+        ASSERT_EQ(job.read(u"pw"), kExtractOk) << bad;
+        EXPECT_EQ(file_tree::read(job.target()), (Tree{{"fine.txt", "x"}})) << bad;
+    }
+}
 
 TEST(ArchiveWriter, EmptyBaseFolderTakesNamesAsTheyStand) {
     Job job;

@@ -8,8 +8,8 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  createArchive, patternBytes, servePage, sfxtool, startBrowser, takeDownloads, tempDir,
-  waitIdle, writeTree,
+  PAGE, ROOT, createArchive, execFileSync, patternBytes, servePage, sfxtool, startBrowser,
+  takeDownloads, tempDir, waitIdle, writeTree,
 } from './harness.mjs';
 
 const PASSWORD = 'Pässwört-€-2024';
@@ -192,6 +192,104 @@ describe('the page refuses what sfxtool create refuses', () => {
       assert.match(String(r.stderr), /the name is not one every system can extract/);
       assert.equal(fs.existsSync(path.join(work, 'odd.tvf')), false);
     }
+  });
+
+  // With a right-to-left override "Invoice_2024<U+202E>fdp.exe" reads as "Invoice_2024exe.pdf":
+  // the page's name check turns it away (problem 6) before anything is written, as sfxtool
+  // create does. The worker's answer is watched beside the page's own handler.
+  test('a name holding an invisible formatting character', async () => {
+    const name = 'Invoice_2024\u202Efdp.exe';
+    writeTree(work, { [`shady/${name}`]: 'not a pdf' });
+    const page = await browser.newPage(undefined, {
+      before: () => {
+        const Base = window.Worker;
+        window.Worker = class extends Base {
+          constructor(...args) {
+            super(...args);
+            this.addEventListener('message', (e) => {
+              if (e.data && e.data.op === 'made') window.madeAnswer = e.data;
+            });
+          }
+        };
+      },
+    });
+    await page.locator('#tab-make').click();
+    await page.setInputFiles('#add-files', [path.join(work, 'shady', name)]);
+    await page.fill('#new-password', PASSWORD);
+    await page.fill('#confirm-password', PASSWORD);
+    await page.click('#create');
+    await waitIdle(page);
+    const answer = await page.evaluate(() => window.madeAnswer);
+    assert.equal(answer.problem, 6, 'refused for the invisible character');
+    assert.equal(answer.name, name);
+    assert.equal(await page.locator('#status').evaluate((e) => e.classList.contains('failed')), true);
+    assert.notEqual((await page.locator('#status').textContent()).trim(), '');
+    await page.waitForTimeout(200);
+    assert.equal(page.downloads.length, 0);
+    await page.close();
+    const r = sfxtool(['create', '--plain', '--no-password', '-C', path.join(work, 'shady'), '-o',
+      path.join(work, 'shady.tvf'), name]);
+    assert.equal(r.status, 64, String(r.stderr));
+    assert.equal(String(r.stderr), "sfxtool: 'Invoice_2024<U+202E>fdp.exe' cannot be stored: " +
+      'the name holds an invisible formatting character (U+202E)\n');
+    assert.equal(fs.existsSync(path.join(work, 'shady.tvf')), false);
+  });
+
+  // The page's module gives the page sfxtool's rule and form: each name shown by qn_visible_name
+  // exactly as sfxtool list shows it from an archive forged to hold it (older archives may), and
+  // refused by the name check with the character named.
+  test('the engine shows and refuses such names as sfxtool does', () => {
+    const html = fs.readFileSync(PAGE, 'utf8');
+    const module = new WebAssembly.Module(
+      Buffer.from(/id="engine-wasm">([^<]*)</.exec(html)[1], 'base64'));
+    const host = Object.fromEntries(WebAssembly.Module.imports(module).map(({ name }) =>
+      [name, () => { throw new Error(`the engine called ${name}`); }]));
+    const engine = new WebAssembly.Instance(module, { quillon: host }).exports;
+    engine._initialize();
+    const withText = (text, fn) => {
+      const bytes = 2 * text.length + 2;
+      const at = engine.qn_alloc(bytes);
+      const units = new Uint16Array(engine.memory.buffer, at, text.length + 1);
+      for (let i = 0; i < text.length; i++) units[i] = text.charCodeAt(i);
+      units[text.length] = 0;
+      try {
+        return fn(at);
+      } finally {
+        engine.qn_free(at, bytes);
+      }
+    };
+    const visible = (name) => withText(name, (at) => {
+      const shown = engine.qn_visible_name(at, name.length);
+      const units = new Uint16Array(engine.memory.buffer);
+      let end = shown / 2;
+      while (units[end] !== 0) end++;
+      return String.fromCharCode(...units.subarray(shown / 2, end));
+    });
+
+    const names = ['plain.txt', 'Invoice_2024\u202Efdp.exe', 'zero\u200Bwidth', 'soft\u00ADhyphen',
+      'tag\u{E0041}s', 'lone\uDC80', 'high\uD83D', 'smile\u{1F600}', 'del\u007F', 'nbsp\u00A0',
+      'bom\uFEFF', 'line\u2028break'];
+    const escaped = names.map((n) => [...Array(n.length).keys()].map((i) => {
+      const c = n.charCodeAt(i);
+      return c < 0x80 ? n[i] : '\\u' + c.toString(16).padStart(4, '0');
+    }).join(''));
+    const forged = path.join(work, 'forged.tvf');
+    execFileSync('python3', [path.join(ROOT, 'tests/support/forge_archive.py'), 'escaped', forged,
+      ...escaped]);
+    const listed = sfxtool(['list', forged, '--no-password']);
+    assert.equal(listed.status, 0, String(listed.stderr));
+    assert.deepEqual(names.map(visible), String(listed.stdout).split('\n').slice(0, -1));
+    assert.deepEqual(names.map(visible).slice(0, 7), ['plain.txt', 'Invoice_2024<U+202E>fdp.exe',
+      'zero<U+200B>width', 'soft<U+00AD>hyphen', 'tag<U+E0041>s', 'lone<U+DC80>', 'high<U+D83D>']);
+
+    for (const [name, character] of [['Invoice_2024\u202Efdp.exe', 0x202E], ['lone\uDC80', 0xDC80],
+      ['tag\u{E0041}', 0xE0041]]) {
+      const list = `fine.txt\0${name}\0\0`;
+      assert.equal(withText(list, (at) => engine.qn_names_check(at, 2)), 6, name);
+      assert.equal(engine.qn_names_index(), 1);
+      assert.equal(engine.qn_names_character(), character);
+    }
+    assert.equal(withText('fine.txt\0smile\u{1F600}\0\0', (at) => engine.qn_names_check(at, 2)), 0);
   });
 
   test('create waits for a confirmation that matches', async () => {

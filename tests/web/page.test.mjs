@@ -2,13 +2,14 @@
 // anyone may drive it by; a label on every field; the keyboard reaches everything; and
 // screenshots of both views in the light and the dark scheme, for people to look at.
 import assert from 'node:assert/strict';
+import { createHash } from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  PAGE, createArchive, listedFiles, openArchive, servePage, startBrowser, tempDir,
-  writeTree,
+  PAGE, createArchive, listedFiles, openArchive, servePage, sfxtool, startBrowser, takeDownloads,
+  tempDir, waitIdle, writeTree,
 } from './harness.mjs';
 
 const SHOTS = process.env.QUILLON_SCREENSHOTS ||
@@ -40,12 +41,71 @@ test('one self-contained file: everything inline, connections forbidden', () => 
     .map(([name, ...values]) => [name, values.join(' ')]));
   assert.equal(rules['default-src'], "'none'");
   assert.equal(rules['connect-src'], "'none'");
-  assert.equal(rules['script-src'], "'unsafe-inline' 'wasm-unsafe-eval'");
+  // Scripts run by hash, never inline at large: the one script the browser runs is named by
+  // the SHA-256 of its text as it stands in the page (the other blocks are data).
+  const scripts = [...html.matchAll(/<script(\s[^>]*)?>([\s\S]*?)<\/script>/g)];
+  const running = scripts.filter(([, attributes]) => !/\stype=/.test(attributes ?? ''));
+  assert.equal(running.length, 1, 'one script runs');
+  assert.equal(scripts.length - running.length, 4, 'the workers, the module and the extractor are data');
+  const hash = createHash('sha256').update(running[0][2], 'utf8').digest('base64');
+  assert.equal(rules['script-src'], `'sha256-${hash}' 'wasm-unsafe-eval'`);
+  assert.doesNotMatch(rules['script-src'], /unsafe-inline/);
   assert.equal(rules['worker-src'], 'blob:');
   // Nothing is fetched: no src or href attribute names anything outside the page.
   assert.doesNotMatch(html, /\s(src|href)=["'](?!#)/i);
   assert.match(html, /id="engine-wasm">AGFzbQ/, 'the module inline (base64 of "\\0asm")');
   assert.match(html, /id="extractor-exe">TVqQ/, 'the extractor inline (base64 of "MZ")');
+});
+
+// What an attacker who got markup into the page would try: a script element and an event
+// handler attribute. The policy names the page's own script by its hash, so neither runs (the
+// browser reports each as a violation), while the page, its workers and their WebAssembly, which
+// the policy still allows, open and make archives as before.
+test('scripts injected into the page do not run, and the page still works', async () => {
+  const browser = await startBrowser();
+  try {
+    const page = await browser.newPage();
+    const blocked = await page.evaluate(async () => {
+      const violations = [];
+      document.addEventListener('securitypolicyviolation',
+        (e) => violations.push(e.effectiveDirective));
+      const script = document.createElement('script');
+      script.textContent = 'window.injectedScriptRan = true;';
+      document.body.append(script);
+      const button = document.createElement('button');
+      button.setAttribute('onclick', 'window.injectedHandlerRan = true;');
+      document.body.append(button);
+      button.click();
+      const holder = document.createElement('div');
+      holder.innerHTML = '<img src="data:," onerror="window.injectedMarkupRan = true">';
+      document.body.append(holder);
+      await new Promise((resolve) => setTimeout(resolve, 300));
+      return {
+        ran: [window.injectedScriptRan, window.injectedHandlerRan, window.injectedMarkupRan],
+        violations: violations.sort(),
+      };
+    });
+    assert.deepEqual(blocked.ran, [undefined, undefined, undefined], 'no injected script ran');
+    assert.deepEqual(blocked.violations, ['script-src-attr', 'script-src-attr', 'script-src-elem']);
+
+    assert.match(await openArchive(page, archive, 'tr0ub4dor&3'), /^Opened Documents\.exe: 4 files/);
+    await page.locator('#tab-make').click();
+    await page.setInputFiles('#add-files', path.join(work, 'src', 'notes.txt'));
+    await page.fill('#new-password', 'tr0ub4dor&3');
+    await page.fill('#confirm-password', 'tr0ub4dor&3');
+    await page.selectOption('#type', 'tvf');
+    await page.click('#create');
+    await waitIdle(page);
+    const [[name, bytes]] = Object.entries(await takeDownloads(page, 1));
+    const made = path.join(work, name);
+    fs.writeFileSync(made, bytes);
+    const listed = sfxtool(['list', made, '--password-stdin'], { input: 'tr0ub4dor&3\n' });
+    assert.equal(listed.status, 0, String(listed.stderr));
+    assert.equal(String(listed.stdout), 'notes.txt\n');
+    assert.deepEqual(browser.errors, []);
+  } finally {
+    await browser.close();
+  }
 });
 
 test('works from a web server as from disk, and asks it for nothing but the page', async () => {

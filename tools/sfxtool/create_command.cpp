@@ -9,6 +9,7 @@
 #include "common/archive/job_records.h"
 #include "common/archive/name_clash.h"
 #include "common/archive/stored_name.h"
+#include "common/archive/visible_name.h"
 #include "common/archive/wide_buf.h"
 #include "common/support/localised_text.h"
 #include "common/support/string_ids.h"
@@ -48,6 +49,15 @@ bool checkNames(const Options& o, const GatheredNames& listed, const GatheredNam
         if (!isSafeStoredName(form, chars)) {
             complain(u"'" + shownName(name) +
                      u"' cannot be stored: the name is not one every system can extract");
+            return false;
+        }
+        uint32_t invisible = 0;
+        if (findInvisible(form, chars, invisible) < chars) {
+            char16_t label[9];
+            codePointLabel(invisible, label);
+            complain(u"'" + shownName(name) +
+                     u"' cannot be stored: the name holds an invisible formatting character (" +
+                     label + u")");
             return false;
         }
         if (cut && !toldCut) {

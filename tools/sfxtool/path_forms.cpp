@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/archive/visible_name.h"
 #include "common/support/utf8.h"
 #include "tools/sfxtool/console.h"
 
@@ -19,7 +20,11 @@ std::u16string withBackslashes(std::u16string path) {
 }
 
 std::u16string shownName(std::u16string_view stored) {
-    std::u16string shown(stored);
+    // Invisible formatting characters written out (visible_name.h), so that no name can pass
+    // itself off as another in a listing or a message.
+    const uint32_t chars = static_cast<uint32_t>(stored.size());
+    std::u16string shown(std::size_t{chars} * kVisibleGrowth + 1, u'\0');
+    shown.resize(visibleName(stored.data(), chars, shown.data(), chars * kVisibleGrowth + 1));
 #ifndef _WIN32
     std::replace(shown.begin(), shown.end(), u'\\', u'/');
 #endif

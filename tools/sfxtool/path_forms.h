@@ -15,7 +15,8 @@ std::filesystem::path pathOf(const std::u16string& path);
 // The path with its slashes made backslashes, as names are stored.
 std::u16string withBackslashes(std::u16string path);
 
-// A stored name as sfxtool shows it: as stored on Windows, with slashes elsewhere.
+// A stored name as sfxtool shows it: as stored on Windows, with slashes elsewhere, and any
+// invisible formatting character written out as "<U+202E>".
 std::u16string shownName(std::u16string_view stored);
 
 // The system's words for an error a std::filesystem call reported.

@@ -4,6 +4,7 @@
 #include "common/archive/file_table.h"
 #include "common/archive/name_clash.h"
 #include "common/archive/stored_name.h"
+#include "common/archive/visible_name.h"
 #include "common/support/code_page.h"
 
 ListedNameCheck checkListedNames(const char16_t* list, uint32_t count) {
@@ -22,6 +23,10 @@ ListedNameCheck checkListedNames(const char16_t* list, uint32_t count) {
         const uint32_t n = storedNameFor(name, form, kMaxNameChars + 1, &cut);
         if (!isSafeStoredName(form, n)) {
             check.problem = kNameUnsafe;
+            return check;
+        }
+        if (findInvisible(form, n, check.character) < n) {
+            check.problem = kNameInvisible;
             return check;
         }
         check.cut = check.cut || cut;

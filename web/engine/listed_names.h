@@ -12,13 +12,15 @@ enum ListedNameProblem : uint32_t {
     kNameDuplicate = 3,    // Windows would take it and an earlier one for one file
     kNameFolderClash = 4,  // one of the two would be a folder of the other
     kNamesNoMemory = 5,
+    kNameInvisible = 6,  // it holds an invisible formatting character (visible_name.h)
 };
 
 struct ListedNameCheck {
     ListedNameProblem problem = kNamesOk;
-    uint32_t index = 0;  // the name at fault (for a clash, the later of the two)
-    uint32_t other = 0;  // for a clash, the earlier name
-    bool cut = false;    // some name loses leading folders, a drive or ".." when stored
+    uint32_t index = 0;      // the name at fault (for a clash, the later of the two)
+    uint32_t other = 0;      // for a clash, the earlier name
+    bool cut = false;        // some name loses leading folders, a drive or ".." when stored
+    uint32_t character = 0;  // for kNameInvisible, the code point of the first such character
 };
 
 // `list` holds `count` names, each ended by a zero.

@@ -42,6 +42,10 @@ QUILLON_EXPORT(qn_names_other) uint32_t qnNamesOther() {
 QUILLON_EXPORT(qn_names_cut) uint32_t qnNamesCut() {
     return g_check.cut ? 1 : 0;
 }
+// For a name refused for an invisible formatting character, that character's code point.
+QUILLON_EXPORT(qn_names_character) uint32_t qnNamesCharacter() {
+    return g_check.character;
+}
 
 // Writes the archive `output` from the `count` files of `list` (zero-ended names, in order),
 // under `password` (empty: no key), with the extractor's `stubSize` bytes in front (0: a .tvf);
