@@ -109,9 +109,21 @@ export async function integrityShown(page) {
   return (await page.locator('#integrity').textContent()).trim();
 }
 
+// The whole list of the open archive, as stored. The table holds only the rows in view, so this
+// reads the page's model; renderedFiles reads the rows themselves.
 export async function listedFiles(page) {
-  return page.$$eval('#files tr[data-name]', (rows) =>
-    rows.map((r) => ({ name: r.dataset.name, size: Number(r.dataset.size) })));
+  return page.evaluate(() => window.quillonListedFiles());
+}
+
+// The rows the table holds now: the stored name, the name shown, the Save button's label, and
+// the row's place in the whole list (1 is the header).
+export async function renderedFiles(page) {
+  return page.$$eval('#files tr[data-name]', (rows) => rows.map((r) => ({
+    name: r.dataset.name,
+    shown: r.cells[1].textContent,
+    label: r.querySelector('button').getAttribute('aria-label'),
+    rowIndex: Number(r.getAttribute('aria-rowindex')),
+  })));
 }
 
 // Downloads that arrived after `from`, as {name: bytes}, once `count` of them have. They are

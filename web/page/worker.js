@@ -362,15 +362,7 @@ async function openArchive(m) {
   const result = withText(ARCHIVE, (name) =>
     withText(m.password, (password) => engine.qn_archive_open(name, password)));
   if (result !== 0) return refuse(result);
-  const files = [];
-  let offset = 0;
-  const count = engine.qn_archive_count();
-  for (let i = 0; i < count; i++) {
-    const name = readText(engine.qn_archive_name(i), engine.qn_archive_name_chars(i));
-    const size = engine.qn_archive_size(i);
-    files.push({ name, size, offset });
-    offset += size;
-  }
+  const { files, list } = listFiles();
   archive = {
     blob: m.file,
     dataOffset: engine.qn_archive_data_offset(),
@@ -395,12 +387,40 @@ async function openArchive(m) {
   postMessage({
     op: 'opened',
     result: 0,
-    files: files.map((f) => ({ name: f.name, size: f.size })),
+    files: list,
     keyed: archive.keyed,
     integrity,
     selfExtracting: archive.stubSize > 0,
     cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
-  });
+  }, [list.ends.buffer, list.sizes.buffer]);
+}
+
+// The open archive's files, twice: as the save needs them ({name, size, offset} each), and as
+// the page shows them. The page's copy is a handful of objects whatever the count: every name
+// in one string, each ended by a '\0' (stored names never hold one), where each ends, and the
+// sizes. A million {name, size} objects would take the page's thread seconds to receive and
+// hundreds of megabytes to keep; one string and two arrays cost it nothing to receive (the
+// arrays are handed over, not copied).
+function listFiles() {
+  const count = engine.qn_archive_count();
+  const files = new Array(count);
+  const names = new Array(count);
+  const ends = new Uint32Array(count);
+  const sizes = new Float64Array(count);
+  let offset = 0;
+  let end = 0;
+  for (let i = 0; i < count; i++) {
+    const name = readText(engine.qn_archive_name(i), engine.qn_archive_name_chars(i));
+    const size = engine.qn_archive_size(i);
+    files[i] = { name, size, offset };
+    offset += size;
+    names[i] = name;
+    end += name.length;
+    ends[i] = end;
+    end++; // the '\0'
+    sizes[i] = size;
+  }
+  return { files, list: { names: names.join('\0'), ends, sizes } };
 }
 
 // Hands the open archive's key to the cipher that deciphers it: the cipher workers' copies of
