@@ -185,12 +185,13 @@ function updateControls() {
 // gigabytes of memory. The scroller holds the header (sticky) and the holder of the rows;
 // `fillRow` writes entry `index` into a row `makeRow` made, and `count` tells the list's true
 // length to assistive technology. Rows keep one line's height or wrap; the spacers count every
-// row as tall as the shortest one seen.
+// row as tall as the middle one of those shown.
 class RowWindow {
   constructor({ scroller, holder, header = null, spacer, makeRow, fillRow, count, focusTarget }) {
     Object.assign(this, { scroller, holder, header, makeRow, fillRow, count, focusTarget });
     this.length = 0;
-    this.rowHeight = 0; // measured from the first rows shown
+    this.rowHeight = 0; // measured from the rows shown
+    this.measuring = false;
     this.rows = []; // the rows in the page, in order, entries first..first+rows.length-1
     this.first = 0;
     this.focused = null; // the entry the keyboard is at while the focus waits on the scroller
@@ -275,9 +276,16 @@ class RowWindow {
     const top = Math.max(0, y - (index - first) * g.rowHeight);
     this.setHeight(this.top, top);
     this.setHeight(this.bottom, Math.max(0, g.total - top - wanted * g.rowHeight));
-    if (this.rowHeight === 0 && this.rows.length > 0 && this.rows[0].offsetHeight > 0) {
-      this.rowHeight = Math.min(...this.rows.map((r) => r.offsetHeight));
+    // Rows change height with what they show (the Save buttons appear once an unchecked archive
+    // is accepted, the width changes): measured again each time, to the fraction of a pixel,
+    // since a rounding error adds up over a million rows.
+    const heights = this.rows.map((r) => r.getBoundingClientRect().height).sort((a, b) => a - b);
+    const measured = heights.length === 0 ? 0 : heights[heights.length >> 1];
+    if (measured > 0 && Math.abs(measured - this.rowHeight) > 0.01 && !this.measuring) {
+      this.rowHeight = measured;
+      this.measuring = true;
       this.render();
+      this.measuring = false;
       return;
     }
     // Keep the keyboard's place: the focused row may now show another entry, or none.
@@ -294,9 +302,7 @@ class RowWindow {
   }
 
   setHeight(spacer, pixels) {
-    const cell = spacer.firstChild || spacer;
-    const value = pixels + 'px';
-    if (cell.style.height !== value) cell.style.height = value;
+    (spacer.firstChild || spacer).style.height = pixels + 'px';
     spacer.hidden = pixels === 0;
   }
 
@@ -316,6 +322,7 @@ class RowWindow {
 
   // Scrolls as little as it takes to show entry `index` whole.
   scrollTo(index) {
+    this.render(); // the rows' height as they are now
     const g = this.geometry();
     const { index: topIndex } = this.anchor(g);
     if (!g.scaled) {
@@ -605,6 +612,7 @@ view.acceptUnverified.addEventListener('click', () => {
   unverifiedAccepted = true;
   view.unverified.hidden = true;
   view.opened.classList.remove('unaccepted');
+  fileRows.render(); // the rows, with their Save buttons now, are taller
   view.saveAll.focus();
 });
 
