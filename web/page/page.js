@@ -246,7 +246,9 @@ class RowWindow {
       return { index, y: index * g.rowHeight };
     }
     const fraction = Math.min(1, g.at / g.range);
-    const index = Math.floor(fraction * Math.max(0, this.length - g.fullRows));
+    // Rounded, not floored: a scroll position is whole pixels, and the last one short of the
+    // end must still put the last rows at the bottom.
+    const index = Math.round(fraction * Math.max(0, this.length - g.fullRows));
     return { index, y: Math.min(g.at, g.range) };
   }
 
@@ -334,7 +336,7 @@ class RowWindow {
     } else if (index < topIndex || index >= topIndex + g.fullRows) {
       const top = index < topIndex ? index : index - g.fullRows + 1;
       const span = Math.max(1, this.length - g.fullRows);
-      this.scroller.scrollTop = Math.ceil(top * g.range / span);
+      this.scroller.scrollTop = Math.round(top * g.range / span);
     }
     this.render();
   }
