@@ -145,11 +145,13 @@ function overflowing() {
     if (el.closest('.visually-hidden, .picker, script') || el.offsetParent === null) continue;
     const rect = el.getBoundingClientRect();
     if (rect.right > innerWidth + 0.5 || rect.left < -0.5) out.push(`${el.tagName}#${el.id}.${el.className} sticks out`);
-    if (el.clientWidth > 0 && el.scrollWidth > el.clientWidth + 1) out.push(`${el.tagName}#${el.id}.${el.className} overflows`);
+    // A text field scrolls its text by design; anything else that scrolls sideways is cut.
+    if (el.tagName !== 'INPUT' && el.clientWidth > 0 && el.scrollWidth > el.clientWidth + 1) out.push(`${el.tagName}#${el.id}.${el.className} overflows`);
   }
   // A select shows its chosen option cut when the text is wider than the box.
   const canvas = document.createElement('canvas').getContext('2d');
   for (const select of document.querySelectorAll('select')) {
+    if (select.offsetParent === null) continue;
     const style = getComputedStyle(select);
     canvas.font = `${style.fontWeight} ${style.fontSize} ${style.fontFamily}`;
     const room = select.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight) - 20;

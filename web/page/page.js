@@ -164,7 +164,6 @@ function updateControls() {
   view.open.disabled = !ready || busy || pickedArchive === null;
   view.saveAll.disabled = busy;
   for (const b of view.files.querySelectorAll('tbody button')) b.disabled = busy;
-  view.files.classList.toggle('busy', busy);
   const matching = view.newPassword.value === view.confirmPassword.value;
   const keyed = !view.noPassword.checked;
   // Only the classic key is made from code-page bytes; a hardened one takes any character.
@@ -521,18 +520,19 @@ function displayName(stored) {
 // ----- The open archive's list -----
 
 function emptyList() {
-  return receivedList({ names: '', ends: new Uint32Array(0), sizes: new Float64Array(0) });
+  return receivedList({ names: new Uint16Array(0), ends: new Uint32Array(0), sizes: new Float64Array(0) });
 }
 
-// The list as the worker sends it (all names in one string, where each ends, the sizes), kept
-// that way: a name is cut out of the string only when a row shows it.
+// The list as the worker sends it (every name's UTF-16 units one after the other, where each
+// name ends, the sizes), kept that way: a name becomes a string only when a row shows it.
 function receivedList({ names, ends, sizes }) {
   let total = 0;
   for (let i = 0; i < sizes.length; i++) total += sizes[i];
   return {
     length: ends.length,
     total,
-    name: (i) => names.slice(i === 0 ? 0 : ends[i - 1] + 1, ends[i]),
+    // Unit for unit, lone surrogates and all (a name holds at most a few hundred units).
+    name: (i) => String.fromCharCode.apply(null, names.subarray(i === 0 ? 0 : ends[i - 1], ends[i])),
     size: (i) => sizes[i],
   };
 }

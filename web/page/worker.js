@@ -392,35 +392,37 @@ async function openArchive(m) {
     integrity,
     selfExtracting: archive.stubSize > 0,
     cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
-  }, [list.ends.buffer, list.sizes.buffer]);
+  }, [list.names.buffer, list.ends.buffer, list.sizes.buffer]);
 }
 
 // The open archive's files, twice: as the save needs them ({name, size, offset} each), and as
-// the page shows them. The page's copy is a handful of objects whatever the count: every name
-// in one string, each ended by a '\0' (stored names never hold one), where each ends, and the
+// the page shows them. The page's copy is three arrays whatever the count, handed over rather
+// than copied: every name's UTF-16 units one after the other, where each name ends, and the
 // sizes. A million {name, size} objects would take the page's thread seconds to receive and
-// hundreds of megabytes to keep; one string and two arrays cost it nothing to receive (the
-// arrays are handed over, not copied).
+// hundreds of megabytes to keep; even one string of all names takes it a long task to copy.
 function listFiles() {
   const count = engine.qn_archive_count();
   const files = new Array(count);
-  const names = new Array(count);
   const ends = new Uint32Array(count);
   const sizes = new Float64Array(count);
-  let offset = 0;
-  let end = 0;
+  let chars = 0;
   for (let i = 0; i < count; i++) {
-    const name = readText(engine.qn_archive_name(i), engine.qn_archive_name_chars(i));
+    chars += engine.qn_archive_name_chars(i);
+    ends[i] = chars;
+  }
+  const names = new Uint16Array(chars);
+  let offset = 0;
+  for (let i = 0; i < count; i++) {
+    const ptr = engine.qn_archive_name(i);
+    const start = i === 0 ? 0 : ends[i - 1];
+    const units = new Uint16Array(engine.memory.buffer, ptr, ends[i] - start);
+    names.set(units, start);
     const size = engine.qn_archive_size(i);
-    files[i] = { name, size, offset };
+    files[i] = { name: readText(ptr, ends[i] - start), size, offset };
     offset += size;
-    names[i] = name;
-    end += name.length;
-    ends[i] = end;
-    end++; // the '\0'
     sizes[i] = size;
   }
-  return { files, list: { names: names.join('\0'), ends, sizes } };
+  return { files, list: { names, ends, sizes } };
 }
 
 // Hands the open archive's key to the cipher that deciphers it: the cipher workers' copies of
