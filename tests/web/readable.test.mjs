@@ -173,8 +173,9 @@ test('on a phone 390 pixels wide nothing is cut, and names break between words',
     await page.click('#accept-unverified');
     assert.deepEqual(await page.evaluate(overflowing), []);
     // Each word of a name stays whole on its line.
-    const split = await page.$eval('#files tr[data-name^="Quarterly"] td.name bdi', (b) => {
-      const text = b.firstChild;
+    const split = await page.$eval('#files tr[data-name^="Quarterly"] td:nth-child(2)', (cell) => {
+      const text = document.createTreeWalker(cell, NodeFilter.SHOW_TEXT).nextNode();
+      const b = text.parentElement;
       const words = [];
       for (const m of text.textContent.matchAll(/\S+/g)) {
         const range = document.createRange();
