@@ -10,7 +10,10 @@ describes, including ones no writer would make: forged counts, sparse info block
   forge_archive.py escaped OUT NAME...     the same, each NAME written with Python's escapes
                                            (\\ for a backslash, \u202e, \udc80): names no
                                            command line carries, such as a lone surrogate
+  forge_archive.py json OUT JSON           as named, the names a JSON list: any UTF-16 unit,
+                                           lone surrogates included, as a writer would refuse
 """
+import json
 import struct
 import sys
 
@@ -51,9 +54,9 @@ def main():
             f.write(trailer(0, 0, info_size, count, 0, 0))
     elif kind == "short":
         write_plain(out, [record("a", 0), record("b", 0)], count=int(sys.argv[3]))
-    elif kind == "named":
-        names = sys.argv[3:]
-        contents = [n.encode("utf-8") for n in names]
+    elif kind in ("named", "json"):
+        names = sys.argv[3:] if kind == "named" else json.loads(sys.argv[3])
+        contents = [n.encode("utf-8", "surrogatepass") for n in names]
         write_plain(out, [record(n, len(c)) for n, c in zip(names, contents)],
                     data=b"".join(contents))
     elif kind == "escaped":

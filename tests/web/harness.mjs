@@ -109,9 +109,21 @@ export async function integrityShown(page) {
   return (await page.locator('#integrity').textContent()).trim();
 }
 
+// The whole list of the open archive, as stored. The table holds only the rows in view, so this
+// reads the page's model; renderedFiles reads the rows themselves.
 export async function listedFiles(page) {
-  return page.$$eval('#files tr[data-name]', (rows) =>
-    rows.map((r) => ({ name: r.dataset.name, size: Number(r.dataset.size) })));
+  return page.evaluate(() => window.quillonListedFiles());
+}
+
+// The rows the table holds now: the stored name, the name shown, the Save button's label, and
+// the row's place in the whole list (1 is the header).
+export async function renderedFiles(page) {
+  return page.$$eval('#files tr[data-name]', (rows) => rows.map((r) => ({
+    name: r.dataset.name,
+    shown: r.cells[1].textContent,
+    label: r.querySelector('button').getAttribute('aria-label'),
+    rowIndex: Number(r.getAttribute('aria-rowindex')),
+  })));
 }
 
 // Downloads that arrived after `from`, as {name: bytes}, once `count` of them have. They are
@@ -181,3 +193,52 @@ export function patternBytes(length, seed) {
 }
 
 export { execFileSync };
+
+// ----- Measuring the browser -----
+
+// The memory (proportional set size, kB counted once across processes that share pages) of the
+// renderer processes of the browser that runs with `profile`: the tabs and their workers.
+export function rendererMemory(profile) {
+  const parents = new Map();
+  const renderers = new Set();
+  let root = null;
+  for (const pid of fs.readdirSync('/proc').filter((d) => /^\d+$/.test(d))) {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      parents.set(pid, stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+      if (!stat.includes('(chromium')) continue;
+      const cmdline = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+      if (cmdline.includes('--type=renderer')) renderers.add(pid);
+      else if (cmdline.includes(profile) && !cmdline.includes('--type=')) root = pid;
+    } catch {
+      // gone meanwhile
+    }
+  }
+  let bytes = 0;
+  for (const pid of renderers) {
+    let p = pid;
+    while (p !== undefined && p !== '0' && p !== root) p = parents.get(p);
+    if (root === null || p !== root) continue;
+    try {
+      const pss = /^Pss:\s+(\d+) kB/m.exec(fs.readFileSync(`/proc/${pid}/smaps_rollup`, 'utf8'));
+      if (pss !== null) bytes += Number(pss[1]) * 1024;
+    } catch {
+      // gone meanwhile
+    }
+  }
+  return bytes;
+}
+
+// The highest rendererMemory seen, sampled every 100 ms until stop().
+export function watchRendererMemory(profile) {
+  let peak = rendererMemory(profile);
+  const timer = setInterval(() => { peak = Math.max(peak, rendererMemory(profile)); }, 100);
+  return { stop() { clearInterval(timer); return Math.max(peak, rendererMemory(profile)); } };
+}
+
+// Makes an archive with Python's forger (tests/support/forge_archive.py): no password and no
+// integrity record, laid out directly, so no files need to exist on disk.
+export function forgeArchive(output, kind, ...args) {
+  execFileSync('python3', [path.join(ROOT, 'tests/support/forge_archive.py'), kind, output, ...args]);
+  return output;
+}

@@ -8,12 +8,11 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  PAGE, createArchive, listedFiles, openArchive, servePage, sfxtool, startBrowser, takeDownloads,
-  tempDir, waitIdle, writeTree,
+  PAGE, ROOT, createArchive, execFileSync, listedFiles, openArchive, servePage, sfxtool,
+  startBrowser, takeDownloads, tempDir, waitIdle, writeTree,
 } from './harness.mjs';
 
-const SHOTS = process.env.QUILLON_SCREENSHOTS ||
-  path.join(path.dirname(PAGE), '..', 'web-tests', 'screenshots');
+const SHOTS = process.env.QUILLON_SCREENSHOTS || null;
 
 let work;
 let archive;
@@ -203,28 +202,40 @@ test('an archive dropped anywhere on the page is the one to open', async () => {
   }
 });
 
-test('screenshots of both views, light and dark', async () => {
-  fs.mkdirSync(SHOTS, { recursive: true });
+test('screenshots of both views, light and dark, wide and phone-sized', async () => {
+  // Into QUILLON_SCREENSHOTS when given, else a fresh temporary folder (the test says which).
+  const shots = SHOTS || tempDir('screenshots');
+  fs.mkdirSync(shots, { recursive: true });
+  const unchecked = path.join(work, 'Unchecked.tvf');
+  execFileSync('python3', [path.join(ROOT, 'tests/support/forge_archive.py'), 'named', unchecked,
+    'Quarterly report for the board of directors 2024.pdf', 'notes.txt', 'photos\\holiday.jpg']);
   for (const scheme of ['light', 'dark']) {
     const browser = await startBrowser({ scheme });
     try {
       const page = await browser.newPage();
-      await openArchive(page, archive, 'tr0ub4dor&3');
-      await page.screenshot({ path: path.join(SHOTS, `open-${scheme}.png`), fullPage: true });
-      if (scheme === 'light') {
-        // The small picture the README shows (docs/web-page.png is a copy of it).
-        await page.setViewportSize({ width: 640, height: 900 });
-        await page.screenshot({ path: path.join(SHOTS, 'readme.png'), fullPage: true });
-        await page.setViewportSize({ width: 1000, height: 900 });
+      for (const width of [1280, 390]) {
+        await page.setViewportSize({ width, height: width === 390 ? 844 : 900 });
+        await openArchive(page, archive, 'tr0ub4dor&3');
+        await page.screenshot({ path: path.join(shots, `open-verified-${width}-${scheme}.png`), fullPage: true });
+        await openArchive(page, unchecked, '');
+        await page.screenshot({ path: path.join(shots, `open-unverified-${width}-${scheme}.png`), fullPage: true });
+        if (scheme === 'light' && width === 1280) {
+          // The small picture the README shows (docs/web-page.png is a copy of it).
+          await openArchive(page, archive, 'tr0ub4dor&3');
+          await page.setViewportSize({ width: 640, height: 900 });
+          await page.screenshot({ path: path.join(shots, 'readme.png'), fullPage: true });
+          await page.setViewportSize({ width, height: 900 });
+        }
+        await page.locator('#tab-make').click();
+        await page.locator('#clear-files').click();
+        await page.setInputFiles('#add-files', [path.join(work, 'src', 'Report 2024.pdf'),
+          path.join(work, 'src', 'notes.txt')]);
+        await page.fill('#new-password', 'tr0ub4dor&3');
+        await page.fill('#confirm-password', 'tr0ub4dor&3');
+        await page.waitForFunction(() => document.getElementById('quality').dataset.score !== undefined &&
+          document.getElementById('quality').dataset.score !== '0', null, { polling: 100 });
+        await page.screenshot({ path: path.join(shots, `make-${width}-${scheme}.png`), fullPage: true });
       }
-      await page.locator('#tab-make').click();
-      await page.setInputFiles('#add-files', [path.join(work, 'src', 'Report 2024.pdf'),
-        path.join(work, 'src', 'notes.txt')]);
-      await page.fill('#new-password', 'tr0ub4dor&3');
-      await page.fill('#confirm-password', 'tr0ub4dor&3');
-      await page.waitForFunction(() => document.getElementById('quality').dataset.score !== undefined &&
-        document.getElementById('quality').dataset.score !== '0', null, { polling: 100 });
-      await page.screenshot({ path: path.join(SHOTS, `make-${scheme}.png`), fullPage: true });
       const background = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
       // The scheme is followed: a dark background in dark, a light one in light.
       const [r, g, b] = background.match(/\d+/g).map(Number);
@@ -233,4 +244,12 @@ test('screenshots of both views, light and dark', async () => {
       await browser.close();
     }
   }
+  for (const scheme of ['light', 'dark']) {
+    for (const width of [1280, 390]) {
+      for (const shot of ['open-verified', 'open-unverified', 'make']) {
+        assert.ok(fs.statSync(path.join(shots, `${shot}-${width}-${scheme}.png`)).size > 0);
+      }
+    }
+  }
+  console.log(`# screenshots in ${shots}`);
 });

@@ -17,13 +17,14 @@ const view = {
   archiveName: $('archive-name'), create: $('create'), codePageHint: $('code-page-hint'),
   unverified: $('unverified'), unverifiedWhy: $('unverified-why'),
   acceptUnverified: $('accept-unverified'),
-  progress: $('progress'), status: $('status'),
+  progress: $('progress'), status: $('status'), statusLine: $('status-line'),
+  filesScroll: $('files-scroll'), makeScroll: $('make-scroll'),
 };
 
 let pickedArchive = null; // the archive to open
 let passwordFits = true; // the new password's characters all survive the code page
 let unverifiedAccepted = false; // the user took the open archive as it is, unchecked
-let openedFiles = []; // {name, size} of the open archive
+let openedFiles = emptyList(); // the open archive's list, as the worker sends it
 let makeFiles = []; // {name, file} to make an archive of, in the order they are stored
 let nameEdited = false; // the archive name was typed, not derived
 let defaultName = '';
@@ -110,7 +111,12 @@ async function runJob(text, message, reply, transfer = []) {
   rateNow();
 })();
 
+// The control that started the job, given its focus back when the job ends: a button that is
+// disabled while it runs loses the focus, and a keyboard user would start over from the top.
+let focusBeforeJob = null;
+
 function beginJob(text) {
+  focusBeforeJob = document.activeElement;
   busy = true;
   document.body.dataset.busy = 'yes';
   setStatus(text);
@@ -124,6 +130,13 @@ function endJob() {
   document.body.dataset.busy = 'no';
   view.progress.hidden = true;
   updateControls();
+  const lost = document.activeElement === null || document.activeElement === document.body;
+  if (lost && focusBeforeJob !== null && focusBeforeJob.isConnected && !focusBeforeJob.disabled) {
+    focusBeforeJob.focus({ preventScroll: true });
+  }
+  focusBeforeJob = null;
+  // The result shows where the user is looking: the status line sits under the view's buttons.
+  view.statusLine.scrollIntoView({ block: 'nearest' });
 }
 
 function setStatus(text, failed = false) {
@@ -163,6 +176,193 @@ function updateControls() {
   view.classicKey.disabled = !keyed;
 }
 
+// ----- Long lists -----
+
+// A list of any length that puts in the page only the rows around what is in view: spacers
+// above and below stand for the rest, and the rows are reused as the list scrolls. An archive
+// of a million files would otherwise be a million rows, seconds of the page's thread and
+// gigabytes of memory. The scroller holds the header (sticky) and the holder of the rows;
+// `fillRow` writes entry `index` into a row `makeRow` made, and `count` tells the list's true
+// length to assistive technology. Rows keep one line's height or wrap; the spacers count every
+// row as tall as the middle one of those shown.
+class RowWindow {
+  constructor({ scroller, holder, header = null, spacer, makeRow, fillRow, count, focusTarget }) {
+    Object.assign(this, { scroller, holder, header, makeRow, fillRow, count, focusTarget });
+    this.length = 0;
+    this.rowHeight = 0; // measured from the rows shown
+    this.measuring = false;
+    this.rows = []; // the rows in the page, in order, entries first..first+rows.length-1
+    this.first = 0;
+    this.focused = null; // the entry the keyboard is at while the focus waits on the scroller
+    this.parked = false;
+    this.top = spacer();
+    this.bottom = spacer();
+    holder.replaceChildren(this.top, this.bottom);
+    scroller.addEventListener('scroll', () => this.render(), { passive: true });
+    new ResizeObserver(() => this.render()).observe(scroller);
+    scroller.addEventListener('keydown', (e) => this.onKey(e));
+    // The focus coming to the scroller from elsewhere starts the keyboard at the top of the view.
+    scroller.addEventListener('focusin', () => { this.parked = false; });
+  }
+
+  park() {
+    this.scroller.focus({ preventScroll: true });
+    this.parked = true;
+  }
+
+  setCount(length) {
+    this.length = length;
+    this.count(length);
+    // Rows of the entries before are not theirs any more.
+    for (const row of this.rows) row.remove();
+    this.rows = [];
+    this.render();
+  }
+
+  // How far the view is from the first row, in pixels, and how tall the rows' view is.
+  viewport() {
+    const headerHeight = this.header === null ? 0 : this.header.offsetHeight;
+    return { at: this.scroller.scrollTop, height: Math.max(1, this.scroller.clientHeight - headerHeight) };
+  }
+
+  // Browsers cannot lay out a box of unbounded height (Chromium stops near 33 million pixels),
+  // so beyond LIMIT the list scrolls in proportion: the scroll bar's position picks the row at
+  // the top, and a pixel of scrolling moves more than a pixel of rows.
+  geometry() {
+    const rowHeight = this.rowHeight || 36;
+    const { at, height } = this.viewport();
+    const natural = this.length * rowHeight;
+    const total = Math.min(natural, RowWindow.LIMIT);
+    const fullRows = Math.max(1, Math.floor(height / rowHeight));
+    const range = Math.max(1, total - height); // the scroll position's range over the rows
+    return { rowHeight, at, height, total, fullRows, range, scaled: natural > RowWindow.LIMIT };
+  }
+
+  // The entry at the top of the view and where its row goes.
+  anchor(g) {
+    if (!g.scaled) {
+      const index = Math.min(Math.max(0, this.length - 1), Math.floor(g.at / g.rowHeight));
+      return { index, y: index * g.rowHeight };
+    }
+    const fraction = Math.min(1, g.at / g.range);
+    // Rounded, not floored: a scroll position is whole pixels, and the last one short of the
+    // end must still put the last rows at the bottom.
+    const index = Math.round(fraction * Math.max(0, this.length - g.fullRows));
+    return { index, y: Math.min(g.at, g.range) };
+  }
+
+  render() {
+    if (this.scroller.offsetParent === null && this.rows.length > 0) return; // hidden: later
+    const g = this.geometry();
+    const { index, y } = this.anchor(g);
+    const over = RowWindow.OVERSCAN;
+    const first = Math.max(0, index - over);
+    const end = Math.min(this.length, index + Math.ceil(g.height / g.rowHeight) + 1 + over);
+    const focused = this.focusedIndex();
+    const wanted = Math.max(0, end - first);
+    while (this.rows.length > wanted) this.rows.pop().remove();
+    while (this.rows.length < wanted) {
+      const row = this.makeRow();
+      this.bottom.before(row);
+      this.rows.push(row);
+    }
+    this.first = first;
+    this.rows.forEach((row, k) => {
+      const entry = first + k;
+      if (row.dataset.index !== String(entry)) {
+        row.dataset.index = String(entry);
+        this.fillRow(row, entry);
+      }
+    });
+    const top = Math.max(0, y - (index - first) * g.rowHeight);
+    this.setHeight(this.top, top);
+    this.setHeight(this.bottom, Math.max(0, g.total - top - wanted * g.rowHeight));
+    // Rows change height with what they show (the Save buttons appear once an unchecked archive
+    // is accepted, the width changes): measured again each time, to the fraction of a pixel,
+    // since a rounding error adds up over a million rows.
+    const heights = this.rows.map((r) => r.getBoundingClientRect().height).sort((a, b) => a - b);
+    const measured = heights.length === 0 ? 0 : heights[heights.length >> 1];
+    if (measured > 0 && Math.abs(measured - this.rowHeight) > 0.01 && !this.measuring) {
+      this.rowHeight = measured;
+      this.measuring = true;
+      this.render();
+      this.measuring = false;
+      return;
+    }
+    // Keep the keyboard's place: the focused row may now show another entry, or none.
+    if (focused !== null) {
+      const row = this.rowOf(focused);
+      const target = row === null ? null : this.focusTarget(row);
+      if (target !== null && target.offsetParent !== null) {
+        if (document.activeElement !== target) target.focus({ preventScroll: true });
+      } else if (this.holder.contains(document.activeElement)) {
+        this.park();
+      }
+      this.focused = focused;
+    }
+  }
+
+  setHeight(spacer, pixels) {
+    (spacer.firstChild || spacer).style.height = pixels + 'px';
+    spacer.hidden = pixels === 0;
+  }
+
+  rowOf(index) {
+    const k = index - this.first;
+    return k >= 0 && k < this.rows.length ? this.rows[k] : null;
+  }
+
+  // The entry whose row has the focus; the one last had it while the focus is on the scroller.
+  focusedIndex() {
+    const active = document.activeElement;
+    if (active === this.scroller) return this.parked ? this.focused : null;
+    if (active === null || !this.holder.contains(active)) return null;
+    const row = active.closest('[data-index]');
+    return row === null ? null : Number(row.dataset.index);
+  }
+
+  // Scrolls as little as it takes to show entry `index` whole.
+  scrollTo(index) {
+    this.render(); // the rows' height as they are now
+    const g = this.geometry();
+    const { index: topIndex } = this.anchor(g);
+    if (!g.scaled) {
+      const row = this.rowOf(index);
+      const y = index * g.rowHeight;
+      const height = row === null ? g.rowHeight : row.offsetHeight;
+      if (y < g.at) this.scroller.scrollTop = y;
+      else if (y + height > g.at + g.height) this.scroller.scrollTop = y + height - g.height;
+    } else if (index < topIndex || index >= topIndex + g.fullRows) {
+      const top = index < topIndex ? index : index - g.fullRows + 1;
+      const span = Math.max(1, this.length - g.fullRows);
+      this.scroller.scrollTop = Math.round(top * g.range / span);
+    }
+    this.render();
+  }
+
+  // Arrow keys, Page Up and Down, Home and End move from row to row, the list scrolling along.
+  onKey(e) {
+    if (e.altKey || e.ctrlKey || e.metaKey || this.length === 0) return;
+    const from = this.focusedIndex() ?? this.anchor(this.geometry()).index;
+    const page = Math.max(1, this.geometry().fullRows - 1);
+    const moves = {
+      ArrowDown: from + 1, ArrowUp: from - 1, PageDown: from + page, PageUp: from - page,
+      Home: 0, End: this.length - 1,
+    };
+    if (!(e.key in moves)) return;
+    const to = Math.min(this.length - 1, Math.max(0, moves[e.key]));
+    e.preventDefault();
+    this.focused = to;
+    this.scrollTo(to);
+    const row = this.rowOf(to);
+    const target = row === null ? null : this.focusTarget(row);
+    if (target !== null && target.offsetParent !== null) target.focus({ preventScroll: true });
+    else this.park();
+  }
+}
+RowWindow.LIMIT = 8000000;
+RowWindow.OVERSCAN = 8;
+
 // ----- Views -----
 
 function showView(which) {
@@ -174,6 +374,17 @@ function showView(which) {
   view.openPanel.hidden = !open;
   view.makePanel.hidden = open;
   if (!busy) setStatus('');
+  placeStatus();
+  if (!open) makeRows.render();
+}
+
+// The progress bar and the status line go right under the buttons of what the user is doing:
+// under Save all once an archive is open, under Open or Create before. Below the panel, a
+// result such as "Saved 5 files." would be off the screen after a long list.
+function placeStatus() {
+  let under = $('make-actions');
+  if (!view.openPanel.hidden) under = view.opened.hidden ? $('open-actions') : $('save-actions');
+  if (view.statusLine.previousElementSibling !== under) under.after(view.statusLine);
 }
 
 view.openTab.addEventListener('click', () => showView('open'));
@@ -193,6 +404,7 @@ for (const tab of [view.openTab, view.makeTab]) {
 function pickArchive(file) {
   pickedArchive = file || null;
   view.opened.hidden = true;
+  placeStatus();
   if (pickedArchive !== null) setStatus('');
   updateControls();
 }
@@ -221,7 +433,7 @@ document.addEventListener('drop', (e) => {
 $('open-form').addEventListener('submit', async (e) => {
   e.preventDefault();
   if (view.open.disabled) return;
-  const m = await runJob('Opening ' + pickedArchive.name + '…', {
+  const m = await runJob('Opening ' + visibleName(pickedArchive.name) + '…', {
     op: 'open', file: pickedArchive, password: view.password.value,
     // For tests and measurements: #module-cipher or #browser-cipher instead of the faster.
     cipher: location.hash.includes('module-cipher') ? 'module'
@@ -230,15 +442,17 @@ $('open-form').addEventListener('submit', async (e) => {
   if (m === null) return;
   if (m.result !== 0) {
     view.opened.hidden = true;
+    openedFiles = emptyList();
+    fileRows.setCount(0);
+    placeStatus();
     setStatus(m.message, true);
     return;
   }
-  openedFiles = m.files;
+  openedFiles = receivedList(m.files);
   showFiles(m);
-  const total = m.files.reduce((sum, f) => sum + f.size, 0);
-  setStatus('Opened ' + pickedArchive.name + ': ' + m.files.length +
-    (m.files.length === 1 ? ' file, ' : ' files, ') + formatSize(total) + '; integrity ' +
-    integrityWords(m) + '.');
+  setStatus('Opened ' + visibleName(pickedArchive.name) + ': ' + openedFiles.length +
+    (openedFiles.length === 1 ? ' file, ' : ' files, ') + formatSize(openedFiles.total) +
+    '; integrity ' + integrityWords(m) + '.');
 });
 
 // What became of the archive's integrity record, in the words sfxtool uses. Without a password
@@ -253,58 +467,154 @@ function integrityWords(m) {
 }
 
 function showFiles(m) {
+  const verified = m.integrity === 'verified';
   view.integrity.textContent = 'Integrity: ' + integrityWords(m);
-  view.integrity.className = 'integrity ' + (m.integrity === 'verified' ? 'verified' : 'unverified');
   view.integrity.dataset.state = m.integrity;
+  // Not verified is a warning, told by a sign and words as well as by colour.
+  const line = view.integrity.parentElement;
+  line.className = 'integrity ' + (verified ? 'verified' : 'unverified');
+  line.querySelector('.sign').textContent = verified ? '✓' : '⚠';
+  line.querySelector('.visually-hidden').textContent = verified ? '' : 'Warning: ';
   // An archive that cannot be checked is shown, but nothing of it is saved until the user has
   // read why and taken it as it is.
-  unverifiedAccepted = m.integrity === 'verified';
+  unverifiedAccepted = verified;
   view.unverifiedWhy.textContent = m.integrity === 'later'
     ? 'Its integrity record is of a later version than this page knows.'
     : 'It carries no integrity record.';
   view.unverified.hidden = unverifiedAccepted;
   view.opened.classList.toggle('unaccepted', !unverifiedAccepted);
-  const body = view.files.tBodies[0];
-  body.replaceChildren();
-  m.files.forEach((f, index) => {
-    const row = document.createElement('tr');
-    row.dataset.name = f.name;
-    row.dataset.size = String(f.size);
-    const save = document.createElement('button');
-    save.type = 'button';
-    save.textContent = 'Save';
-    save.setAttribute('aria-label', 'Save ' + displayName(f.name));
-    save.addEventListener('click', () => saveFiles([index], false));
-    const name = document.createElement('td');
-    name.textContent = displayName(f.name);
-    const size = document.createElement('td');
-    size.className = 'size';
-    size.textContent = formatSize(f.size);
-    size.title = f.size + ' bytes';
-    const cell = document.createElement('td');
-    cell.append(save);
-    row.append(cell, name, size);
-    body.append(row);
-  });
   view.opened.hidden = false;
+  placeStatus();
+  view.filesScroll.scrollTop = 0;
+  fileRows.setCount(openedFiles.length);
+}
+
+// ----- Names -----
+
+// How a stored name is shown: folders separated by slashes, and every character that does not
+// show itself written out as <U+XXXX> (uppercase hex, four digits at least). Those characters
+// change how a name looks without showing up in it: U+202E turns "Invoice_2024<U+202E>fdp.exe"
+// into what reads as "Invoice_2024exe.pdf". The characters are those of Unicode's format
+// category (Cf), the line and paragraph separators, the controls U+007F to U+009F, and any lone
+// surrogate. The engine and sfxtool list write names out by the same rule in the same form,
+// so a name reads the same everywhere; change the three together.
+const HIDDEN_CHARACTERS = new RegExp('[' +
+  '\\u00AD\\u0600-\\u0605\\u061C\\u06DD\\u070F\\u0890\\u0891\\u08E2\\u180E\\u200B-\\u200F' +
+  '\\u202A-\\u202E\\u2060-\\u2064\\u2066-\\u206F\\uFEFF\\uFFF9-\\uFFFB' +
+  '\\u{110BD}\\u{110CD}\\u{13430}-\\u{1343F}\\u{1BCA0}-\\u{1BCA3}\\u{1D173}-\\u{1D17A}' +
+  '\\u{E0001}\\u{E0020}-\\u{E007F}' +
+  '\\u2028\\u2029\\u007F-\\u009F' +
+  // With the u flag a surrogate pair is one character beyond these; only a lone one matches.
+  '\\uD800-\\uDFFF]', 'gu');
+
+function visibleName(text) {
+  return text.replace(HIDDEN_CHARACTERS, (c) =>
+    '<U+' + c.codePointAt(0).toString(16).toUpperCase().padStart(4, '0') + '>');
 }
 
 // Stored names separate folders with backslashes; people read them with slashes.
 function displayName(stored) {
-  return stored.split('\\').join('/');
+  return visibleName(stored.split('\\').join('/'));
 }
+
+// ----- The open archive's list -----
+
+function emptyList() {
+  return receivedList({ names: new Uint16Array(0), ends: new Uint32Array(0), sizes: new Float64Array(0) });
+}
+
+// The list as the worker sends it (every name's UTF-16 units one after the other, where each
+// name ends, the sizes), kept that way: a name becomes a string only when a row shows it.
+function receivedList({ names, ends, sizes }) {
+  let total = 0;
+  for (let i = 0; i < sizes.length; i++) total += sizes[i];
+  return {
+    length: ends.length,
+    total,
+    // Unit for unit, lone surrogates and all (a name holds at most a few hundred units).
+    name: (i) => String.fromCharCode.apply(null, names.subarray(i === 0 ? 0 : ends[i - 1], ends[i])),
+    size: (i) => sizes[i],
+  };
+}
+
+// For tests and anyone driving the page: the whole list as stored ({name, size} each), while
+// the table holds only the rows in view.
+window.quillonListedFiles = (from = 0, to = openedFiles.length) => {
+  const out = [];
+  for (let i = from; i < Math.min(to, openedFiles.length); i++) {
+    out.push({ name: openedFiles.name(i), size: openedFiles.size(i) });
+  }
+  return out;
+};
+
+const fileRows = new RowWindow({
+  scroller: view.filesScroll,
+  holder: view.files.tBodies[0],
+  header: view.files.tHead,
+  spacer: () => spacerRow(3),
+  count: (n) => view.files.setAttribute('aria-rowcount', String(n + 1)),
+  makeRow() {
+    const row = document.createElement('tr');
+    const save = document.createElement('button');
+    save.type = 'button';
+    save.textContent = 'Save';
+    save.disabled = busy;
+    const cell = document.createElement('td');
+    cell.append(save);
+    const name = document.createElement('td');
+    name.className = 'name';
+    name.append(document.createElement('bdi'));
+    const size = document.createElement('td');
+    size.className = 'size';
+    row.append(cell, name, size);
+    return row;
+  },
+  fillRow(row, index) {
+    const stored = openedFiles.name(index);
+    const shown = displayName(stored);
+    const bytes = openedFiles.size(index);
+    row.dataset.name = stored;
+    row.dataset.size = String(bytes);
+    row.setAttribute('aria-rowindex', String(index + 2)); // the header is row 1
+    const [cell, name, size] = row.cells;
+    cell.firstChild.setAttribute('aria-label', 'Save ' + shown);
+    name.firstChild.textContent = shown;
+    size.textContent = formatSize(bytes);
+    size.title = bytes + ' bytes';
+  },
+  focusTarget: (row) => row.querySelector('button'),
+});
+
+function spacerRow(columns) {
+  const row = document.createElement('tr');
+  row.className = 'spacer';
+  row.setAttribute('aria-hidden', 'true');
+  const cell = document.createElement('td');
+  cell.colSpan = columns;
+  row.append(cell);
+  return row;
+}
+
+// One listener for every row's Save button, however many rows come and go.
+view.files.tBodies[0].addEventListener('click', (e) => {
+  const button = e.target.closest('button');
+  const row = button === null ? null : button.closest('tr[data-index]');
+  if (row !== null) saveFiles([Number(row.dataset.index)], false);
+});
 
 function baseName(stored) {
   const parts = stored.split('\\');
   return parts[parts.length - 1];
 }
 
-view.saveAll.addEventListener('click', () => saveFiles(openedFiles.map((f, i) => i), true));
+view.saveAll.addEventListener('click', () =>
+  saveFiles(Array.from({ length: openedFiles.length }, (_, i) => i), true));
 
 view.acceptUnverified.addEventListener('click', () => {
   unverifiedAccepted = true;
   view.unverified.hidden = true;
   view.opened.classList.remove('unaccepted');
+  fileRows.render(); // the rows, with their Save buttons now, are taller
   view.saveAll.focus();
 });
 
@@ -316,7 +626,7 @@ async function saveFiles(indexes, intoFolder) {
   let target = { kind: 'download' };
   try {
     if (!intoFolder && typeof window.showSaveFilePicker === 'function') {
-      const handle = await window.showSaveFilePicker({ suggestedName: baseName(openedFiles[indexes[0]].name) });
+      const handle = await window.showSaveFilePicker({ suggestedName: baseName(openedFiles.name(indexes[0])) });
       target = { kind: 'file', handle };
     } else if (intoFolder && typeof window.showDirectoryPicker === 'function') {
       const handle = await window.showDirectoryPicker({ mode: 'readwrite' });
@@ -327,11 +637,11 @@ async function saveFiles(indexes, intoFolder) {
     throw e;
   }
   const m = await runJob(indexes.length === 1
-    ? 'Saving ' + displayName(openedFiles[indexes[0]].name) + '…'
+    ? 'Saving ' + displayName(openedFiles.name(indexes[0])) + '…'
     : 'Saving ' + indexes.length + ' files…', { op: 'save', indexes, target }, 'saved');
   if (m === null) return;
   for (const d of m.downloads) offerDownload(d.blob, baseName(d.name));
-  setStatus(m.count === 1 ? 'Saved ' + displayName(openedFiles[indexes[0]].name) + '.'
+  setStatus(m.count === 1 ? 'Saved ' + displayName(openedFiles.name(indexes[0])) + '.'
     : 'Saved ' + m.count + ' files.');
 }
 
@@ -373,18 +683,42 @@ function stem(name) {
 }
 
 function showMakeList() {
-  view.makeList.replaceChildren(...makeFiles.map((f) => {
-    const item = document.createElement('li');
-    item.textContent = displayName(f.name);
-    const size = document.createElement('span');
-    size.className = 'size';
-    size.textContent = formatSize(f.file.size);
-    item.append(size);
-    return item;
-  }));
+  view.makeScroll.hidden = makeFiles.length === 0;
+  makeRows.setCount(makeFiles.length);
   if (!nameEdited) view.archiveName.value = makeFiles.length > 0 ? defaultName + extension() : '';
   updateControls();
 }
+
+// The files to put in the archive, shown as the archive's list is: a folder of a hundred
+// thousand files makes a hundred thousand entries, and the list is rebuilt on every add.
+const makeRows = new RowWindow({
+  scroller: view.makeScroll,
+  holder: view.makeList,
+  spacer() {
+    const item = document.createElement('li');
+    item.className = 'spacer';
+    item.setAttribute('aria-hidden', 'true');
+    return item;
+  },
+  count: () => {},
+  makeRow() {
+    const item = document.createElement('li');
+    const size = document.createElement('span');
+    size.className = 'size';
+    item.append(document.createElement('bdi'), size);
+    return item;
+  },
+  fillRow(item, index) {
+    const f = makeFiles[index];
+    item.value = index + 1;
+    item.setAttribute('aria-setsize', String(makeFiles.length));
+    item.setAttribute('aria-posinset', String(index + 1));
+    item.dataset.name = f.name;
+    item.firstChild.textContent = displayName(f.name);
+    item.lastChild.textContent = formatSize(f.file.size);
+  },
+  focusTarget: () => null,
+});
 
 function extension() {
   return view.type.value === 'exe' ? '.exe' : '.tvf';
@@ -458,13 +792,25 @@ $('make-form').addEventListener('submit', async (e) => {
   setStatus('Made ' + m.name + ' (' + formatSize(m.size) + ').');
 });
 
-// The reasons sfxtool create gives for a list it will not store.
+// The reasons sfxtool create gives for a list it will not store, with the names written out as
+// everywhere else on the page.
 function nameProblem(m) {
+  const name = visibleName(m.name || '');
+  const other = visibleName(m.other || '');
   switch (m.problem) {
-    case 1: return "'" + m.name + "' is too long: a path holds at most 259 characters.";
-    case 2: return "'" + m.name + "' cannot be stored: the name is not one every system can extract.";
-    case 3: return "'" + m.other + "' and '" + m.name + "' would be stored under the same name (Windows ignores case).";
-    case 4: return "'" + m.other + "' and '" + m.name + "' cannot both be stored: one would be a folder of the other.";
+    case 1: return "'" + name + "' is too long: a path holds at most 259 characters.";
+    case 2: return "'" + name + "' cannot be stored: the name is not one every system can extract.";
+    case 3: return "'" + other + "' and '" + name + "' would be stored under the same name (Windows ignores case).";
+    case 4: return "'" + other + "' and '" + name + "' cannot both be stored: one would be a folder of the other.";
+    case 6: {
+      // The first character that does not show itself, named as the name writes it out.
+      const hidden = m.name.match(new RegExp(HIDDEN_CHARACTERS.source, 'u'));
+      const code = hidden === null ? '' : ' (U+' +
+        hidden[0].codePointAt(0).toString(16).toUpperCase().padStart(4, '0') + ')';
+      return "'" + name + "' cannot be stored: the name holds an invisible formatting character" + code + '.';
+    }
     default: return 'Out of memory.';
   }
 }
+
+placeStatus();

@@ -362,15 +362,7 @@ async function openArchive(m) {
   const result = withText(ARCHIVE, (name) =>
     withText(m.password, (password) => engine.qn_archive_open(name, password)));
   if (result !== 0) return refuse(result);
-  const files = [];
-  let offset = 0;
-  const count = engine.qn_archive_count();
-  for (let i = 0; i < count; i++) {
-    const name = readText(engine.qn_archive_name(i), engine.qn_archive_name_chars(i));
-    const size = engine.qn_archive_size(i);
-    files.push({ name, size, offset });
-    offset += size;
-  }
+  const { files, list } = listFiles();
   archive = {
     blob: m.file,
     dataOffset: engine.qn_archive_data_offset(),
@@ -395,12 +387,42 @@ async function openArchive(m) {
   postMessage({
     op: 'opened',
     result: 0,
-    files: files.map((f) => ({ name: f.name, size: f.size })),
+    files: list,
     keyed: archive.keyed,
     integrity,
     selfExtracting: archive.stubSize > 0,
     cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
-  });
+  }, [list.names.buffer, list.ends.buffer, list.sizes.buffer]);
+}
+
+// The open archive's files, twice: as the save needs them ({name, size, offset} each), and as
+// the page shows them. The page's copy is three arrays whatever the count, handed over rather
+// than copied: every name's UTF-16 units one after the other, where each name ends, and the
+// sizes. A million {name, size} objects would take the page's thread seconds to receive and
+// hundreds of megabytes to keep; even one string of all names takes it a long task to copy.
+function listFiles() {
+  const count = engine.qn_archive_count();
+  const files = new Array(count);
+  const ends = new Uint32Array(count);
+  const sizes = new Float64Array(count);
+  let chars = 0;
+  for (let i = 0; i < count; i++) {
+    chars += engine.qn_archive_name_chars(i);
+    ends[i] = chars;
+  }
+  const names = new Uint16Array(chars);
+  let offset = 0;
+  for (let i = 0; i < count; i++) {
+    const ptr = engine.qn_archive_name(i);
+    const start = i === 0 ? 0 : ends[i - 1];
+    const units = new Uint16Array(engine.memory.buffer, ptr, ends[i] - start);
+    names.set(units, start);
+    const size = engine.qn_archive_size(i);
+    files[i] = { name: readText(ptr, ends[i] - start), size, offset };
+    offset += size;
+    sizes[i] = size;
+  }
+  return { files, list: { names, ends, sizes } };
 }
 
 // Hands the open archive's key to the cipher that deciphers it: the cipher workers' copies of
