@@ -46,6 +46,25 @@ const waiting = new Map(); // reply the page waits for → {resolve, reject}
 let busy = false;
 let ready = false;
 let rateSeq = 0;
+let stagingFolder = null; // the worker's folder of staged plaintext in the private file system
+
+// Leaving the page takes what it staged along: the worker drops the open archive (and its staged
+// plaintext), and in case the page goes before the worker gets to it, the page removes the
+// folder itself. A page that comes back from the browser's cache opens its archive again.
+window.addEventListener('pagehide', () => {
+  worker.postMessage({ op: 'close' });
+  if (stagingFolder !== null && navigator.storage && navigator.storage.getDirectory) {
+    navigator.storage.getDirectory()
+      .then((root) => root.getDirectoryHandle('quillon-staging'))
+      .then((all) => all.removeEntry(stagingFolder, { recursive: true }))
+      .catch(() => {});
+  }
+});
+window.addEventListener('pageshow', (e) => {
+  if (!e.persisted) return;
+  view.opened.hidden = true;
+  openedFiles = [];
+});
 
 function expect(op) {
   return new Promise((resolve, reject) => waiting.set(op, { resolve, reject }));
@@ -103,7 +122,7 @@ async function runJob(text, message, reply, transfer = []) {
     // For tests and measurements: #module-hash hashes with the module instead of the browser.
     hash: location.hash.includes('module-hash') ? 'module' : 'browser',
   }, [wasm.buffer]);
-  await started;
+  stagingFolder = (await started).staging;
   ready = true;
   document.body.dataset.ready = 'yes'; // for anyone driving the page: the engine is up
   updateControls();
@@ -294,8 +313,10 @@ function displayName(stored) {
   return stored.split('\\').join('/');
 }
 
+// The name a file is saved under on its own: the last part of its stored name, whose folders the
+// engine separates at a slash as well as at a backslash.
 function baseName(stored) {
-  const parts = stored.split('\\');
+  const parts = stored.split(/[\\/]/);
   return parts[parts.length - 1];
 }
 
@@ -335,7 +356,10 @@ async function saveFiles(indexes, intoFolder) {
     : 'Saved ' + m.count + ' files.');
 }
 
+// A download of exactly the bytes given, under its own name: the Blob's type says nothing of its
+// contents (a staged file's is empty, and the browser would add an extension for that).
 function offerDownload(blob, name) {
+  if (blob.type !== 'application/octet-stream') blob = blob.slice(0, blob.size, 'application/octet-stream');
   const url = URL.createObjectURL(blob);
   const a = document.createElement('a');
   a.href = url;
