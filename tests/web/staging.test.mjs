@@ -241,6 +241,8 @@ describe('nothing is left behind', () => {
       await page.click('#save-all');
       const saved = await takeDownloads(page, 3);
       assert.ok(saved['data.bin'].equals(CONTENTS['data.bin']));
+      // The tab is closed, then the browser, right after the downloads arrived.
+      await page.close({ runBeforeUnload: false });
       await own.context.close();
       closed = true;
       assert.deepEqual(filesWithMark(own.profile), []);

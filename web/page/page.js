@@ -47,18 +47,16 @@ let busy = false;
 let ready = false;
 let rateSeq = 0;
 let stagingFolder = null; // the worker's folder of staged plaintext in the private file system
+let stagingParent = null; // the folder that holds it, looked up beforehand
 
 // Leaving the page takes what it staged along: the worker drops the open archive (and its staged
-// plaintext), and in case the page goes before the worker gets to it, the page removes the
-// folder itself. A page that comes back from the browser's cache opens its archive again.
+// plaintext), and since the page may go before the worker gets to it, the page removes the
+// folder itself, in one call made before the handler returns (the folder above it was looked up
+// when the page started), so that it reaches the browser even when the page goes right after.
+// A page that comes back from the browser's cache opens its archive again.
 window.addEventListener('pagehide', () => {
   worker.postMessage({ op: 'close' });
-  if (stagingFolder !== null && navigator.storage && navigator.storage.getDirectory) {
-    navigator.storage.getDirectory()
-      .then((root) => root.getDirectoryHandle('quillon-staging'))
-      .then((all) => all.removeEntry(stagingFolder, { recursive: true }))
-      .catch(() => {});
-  }
+  if (stagingParent !== null) stagingParent.removeEntry(stagingFolder, { recursive: true }).catch(() => {});
 });
 window.addEventListener('pageshow', (e) => {
   if (!e.persisted) return;
@@ -123,6 +121,10 @@ async function runJob(text, message, reply, transfer = []) {
     hash: location.hash.includes('module-hash') ? 'module' : 'browser',
   }, [wasm.buffer]);
   stagingFolder = (await started).staging;
+  if (stagingFolder !== null) {
+    stagingParent = await navigator.storage.getDirectory()
+      .then((root) => root.getDirectoryHandle('quillon-staging')).catch(() => null);
+  }
   ready = true;
   document.body.dataset.ready = 'yes'; // for anyone driving the page: the engine is up
   updateControls();
