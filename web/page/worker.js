@@ -1,10 +1,14 @@
 // The page's worker: it hosts the engine (the WebAssembly module), answers the engine's calls for
-// files and progress, and runs one job at a time for the page: rate a password, open an archive
-// (checking its integrity record over the whole data stream), save files from it, make an
-// archive. Archives and files are Blobs, read as streams a chunk at a time, so memory stays flat
-// whatever their size; what is saved goes to the File System Access streams the page hands
-// over, or to files of the browser's private file system (else Blobs) the page offers as
-// downloads.
+// files and progress, and runs one job at a time for the page: rate a password, open an archive,
+// save files from it, make an archive. Opening reads the archive's data stream once: the cipher
+// workers each take a range of it, hash it into the integrity record's leaves, decipher it and
+// stage the plaintext in this tab's folder of the browser's private file system; the engine is
+// given the leaves in order, and only when the record's tag matches is the archive shown.
+// Saving then hands out those staged bytes (Blob slices for downloads, copies into picked
+// files), so what is saved is what was checked. Where nothing is staged (a page opened from
+// disk has no private file system, or it was full), saving reads the archive again and compares
+// every leaf with the checked ones before anything is committed. Archives and files are Blobs,
+// read as streams a chunk at a time, so memory stays flat whatever their size.
 'use strict';
 
 const ARCHIVE = '\u0001archive'; // the name the open archive goes by; no stored name can be it
