@@ -206,6 +206,32 @@ describe('what is saved is what Open checked', () => {
     await page.close();
   });
 
+  test('not staged (a full private file system): the change refuses a folder save, nothing made', async () => {
+    const file = copyOf('changed-unstaged.tvf');
+    const page = await browser.newPage(server.url + '#no-staging', { before: PRIVATE_FOLDER });
+    await clearPicked(page);
+    assert.match(await openArchive(page, file, PASSWORD), /integrity verified/);
+    assert.deepEqual(await privateFiles(page, 'quillon-staging').then((f) =>
+      Object.keys(f).filter((n) => !n.endsWith('\\'))), [], 'staged anyway');
+    // The change sits in data.bin's last leaf span; the saved bytes come from the archive again,
+    // and its leaves no longer match the ones Open checked.
+    tamper(file, 3 * MiB - 100);
+    await page.click('#save-all');
+    await saveEnded(page);
+    assert.match(await status(page), /changed since it was opened/);
+    assert.deepEqual(await pickedDigests(page), {});
+    // Unchanged, the same save reads the archive again and saves it whole.
+    const whole = copyOf('unchanged-unstaged.tvf');
+    assert.match(await openArchive(page, whole, PASSWORD), /integrity verified/);
+    await page.click('#save-all');
+    await saveEnded(page);
+    assert.match(await status(page), /^Saved 3 files\.$/);
+    assert.deepEqual(await pickedDigests(page),
+      Object.fromEntries(Object.entries(CONTENTS).map(([n, b]) => [n, digest(b)])));
+    await clearPicked(page);
+    await page.close();
+  });
+
   test('an archive removed after Open: plain words, not the browser\'s "network error"', async () => {
     for (const url of [PAGE_URL, server.url]) {
       const file = copyOf('removed.tvf');

@@ -441,6 +441,7 @@ async function openArchive(m) {
     stubSize: engine.qn_archive_stub_size(),
     keyed: false,
     cipher: 'none',
+    stages: false, // the plaintext is staged in the private file system as it is read
     files,
     leaves: null, // every leaf of the data stream, as the open read it
     parts: null, // the staged plaintext: [{name, from, to, file, first, taken, left}]
@@ -453,7 +454,8 @@ async function openArchive(m) {
     postMessage({ op: 'status', text: record === RECORD_TO_CHECK ? 'Checking the integrity record…' : 'Reading the archive…' });
     // One pass: every chunk hashed into its leaves, deciphered and staged, and nothing of it
     // shown or saved before the leaves made the record's tag.
-    const pass = await readPass(0, archive.dataSize, tabFolder !== null);
+    archive.stages = tabFolder !== null && m.staging !== 'off';
+    const pass = await readPass(0, archive.dataSize, archive.stages);
     if (record === RECORD_TO_CHECK) {
       if (!sealMatches(pass.leaves)) {
         if (pass.parts !== null) await removeStaged(pass.parts.map((p) => p.name));
@@ -911,7 +913,7 @@ async function save(m) {
   const first = chosen[0];
   const last = chosen[chosen.length - 1];
   const staged = () => chosen.every((f) => f.size === 0 || stagedBlob(f) !== null);
-  if (!staged() && tabFolder !== null && archive.leaves !== null) {
+  if (!staged() && archive.stages && archive.leaves !== null) {
     // What was staged went to earlier saves: the archive is read again for these files, and
     // each leaf must be the one the open checked.
     const lo = Math.floor(first.offset / LEAF_SPAN) * LEAF_SPAN;
