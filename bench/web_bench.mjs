@@ -1,6 +1,8 @@
 // The page's speed and memory on a large archive, in headless Chromium on this machine: open
-// (which checks the integrity record over the whole data stream) and save all of an archive
-// that sfxtool made, as downloads and into a picked folder, and make one. One line per figure; peak memory is the sum over the browser's processes.
+// (one pass: the data stream read, checked against the integrity record, deciphered and staged)
+// and save all of an archive that sfxtool made, as downloads and into a picked folder, and make
+// one; with the browser's primitives and openssl measured in the same run to compare with. One
+// line per figure; peak memory is the sum over the browser's processes.
 //   node bench/web_bench.mjs [MIB]        (default 1024; run by make bench-web)
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
@@ -227,7 +229,7 @@ try {
     const saved = download !== null ? await (await download).path() : null;
     const seconds = (performance.now() - started) / 1000;
     const figures = watch.figures();
-    line(`  open: integrity check (${mode.what})`, opened, { base: 0, peak: 0 });
+    line(`  open: one pass, checked and staged (${mode.what})`, opened, { base: 0, peak: 0 });
     line(`open+save all (${mode.what})`, seconds, figures);
     // What stays in the private file system a few seconds after the save: nothing but the
     // picked folder.
