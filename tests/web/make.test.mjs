@@ -116,15 +116,19 @@ describe('archives made in the page are what sfxtool create makes', () => {
       await page.uncheck('#no-password');
       await page.uncheck('#classic-key');
     }
-    // Of three archives made there, the last two are kept (a download may still read the one
-    // before); the first is gone.
-    const kept = await page.evaluate(async () => {
-      const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('quillon-made');
+    // Each archive was staged in the tab's folder of the private file system, and is removed once
+    // its download had time to take it: none of the three stays.
+    const staged = () => page.evaluate(async () => {
+      const all = await (await navigator.storage.getDirectory()).getDirectoryHandle('quillon-staging');
       const names = [];
-      for await (const name of folder.keys()) names.push(name);
-      return names.length;
+      for await (const [tab, folder] of all.entries()) {
+        for await (const name of folder.keys()) names.push(tab + '/' + name);
+      }
+      return names;
     });
-    assert.equal(kept, 2);
+    const deadline = Date.now() + 15000;
+    while ((await staged()).length > 0 && Date.now() < deadline) await page.waitForTimeout(200);
+    assert.deepEqual(await staged(), []);
     await page.close();
     await server.close();
   });

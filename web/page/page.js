@@ -47,6 +47,23 @@ const waiting = new Map(); // reply the page waits for → {resolve, reject}
 let busy = false;
 let ready = false;
 let rateSeq = 0;
+let stagingFolder = null; // the worker's folder of staged plaintext in the private file system
+let stagingParent = null; // the folder that holds it, looked up beforehand
+
+// Leaving the page takes what it staged along: the worker drops the open archive (and its staged
+// plaintext), and since the page may go before the worker gets to it, the page removes the
+// folder itself, in one call made before the handler returns (the folder above it was looked up
+// when the page started), so that it reaches the browser even when the page goes right after.
+// A page that comes back from the browser's cache opens its archive again.
+window.addEventListener('pagehide', () => {
+  worker.postMessage({ op: 'close' });
+  if (stagingParent !== null) stagingParent.removeEntry(stagingFolder, { recursive: true }).catch(() => {});
+});
+window.addEventListener('pageshow', (e) => {
+  if (!e.persisted) return;
+  view.opened.hidden = true;
+  openedFiles = [];
+});
 
 function expect(op) {
   return new Promise((resolve, reject) => waiting.set(op, { resolve, reject }));
@@ -104,7 +121,11 @@ async function runJob(text, message, reply, transfer = []) {
     // For tests and measurements: #module-hash hashes with the module instead of the browser.
     hash: location.hash.includes('module-hash') ? 'module' : 'browser',
   }, [wasm.buffer]);
-  await started;
+  stagingFolder = (await started).staging;
+  if (stagingFolder !== null) {
+    stagingParent = await navigator.storage.getDirectory()
+      .then((root) => root.getDirectoryHandle('quillon-staging')).catch(() => null);
+  }
   ready = true;
   document.body.dataset.ready = 'yes'; // for anyone driving the page: the engine is up
   updateControls();
@@ -436,6 +457,9 @@ $('open-form').addEventListener('submit', async (e) => {
   const m = await runJob('Opening ' + visibleName(pickedArchive.name) + '…', {
     op: 'open', file: pickedArchive, password: view.password.value,
     // For tests and measurements: #module-cipher or #browser-cipher instead of the faster.
+    // For tests: #no-staging reads the archive again for every save, as where the private file
+    // system is missing or full.
+    staging: location.hash.includes('no-staging') ? 'off' : 'on',
     cipher: location.hash.includes('module-cipher') ? 'module'
       : location.hash.includes('browser-cipher') ? 'webcrypto' : 'faster',
   }, 'opened');
@@ -602,13 +626,17 @@ view.files.tBodies[0].addEventListener('click', (e) => {
   if (row !== null) saveFiles([Number(row.dataset.index)], false);
 });
 
+// The name a file is saved under on its own: the last part of its stored name, whose folders the
+// engine separates at a slash as well as at a backslash.
 function baseName(stored) {
-  const parts = stored.split('\\');
+  const parts = stored.split(/[\\/]/);
   return parts[parts.length - 1];
 }
 
+// Every index, as one typed array: a million of them cross to the worker as one block of bytes,
+// not as a million numbers to copy one by one.
 view.saveAll.addEventListener('click', () =>
-  saveFiles(Array.from({ length: openedFiles.length }, (_, i) => i), true));
+  saveFiles(Uint32Array.from({ length: openedFiles.length }, (_, i) => i), true));
 
 view.acceptUnverified.addEventListener('click', () => {
   unverifiedAccepted = true;
@@ -645,7 +673,10 @@ async function saveFiles(indexes, intoFolder) {
     : 'Saved ' + m.count + ' files.');
 }
 
+// A download of exactly the bytes given, under its own name: the Blob's type says nothing of its
+// contents (a staged file's is empty, and the browser would add an extension for that).
 function offerDownload(blob, name) {
+  if (blob.type !== 'application/octet-stream') blob = blob.slice(0, blob.size, 'application/octet-stream');
   const url = URL.createObjectURL(blob);
   const a = document.createElement('a');
   a.href = url;

@@ -1,10 +1,14 @@
 // The page's worker: it hosts the engine (the WebAssembly module), answers the engine's calls for
-// files and progress, and runs one job at a time for the page: rate a password, open an archive
-// (checking its integrity record over the whole data stream), save files from it, make an
-// archive. Archives and files are Blobs, read as streams a chunk at a time, so memory stays flat
-// whatever their size; what is saved goes to the File System Access streams the page hands
-// over, or to files of the browser's private file system (else Blobs) the page offers as
-// downloads.
+// files and progress, and runs one job at a time for the page: rate a password, open an archive,
+// save files from it, make an archive. Opening reads the archive's data stream once: the cipher
+// workers each take a range of it, hash it into the integrity record's leaves, decipher it and
+// stage the plaintext in this tab's folder of the browser's private file system; the engine is
+// given the leaves in order, and only when the record's tag matches is the archive shown.
+// Saving then hands out those staged bytes (Blob slices for downloads, copies into picked
+// files), so what is saved is what was checked. Where nothing is staged (a page opened from
+// disk has no private file system, or it was full), saving reads the archive again and compares
+// every leaf with the checked ones before anything is committed. Archives and files are Blobs,
+// read as streams a chunk at a time, so memory stays flat whatever their size.
 'use strict';
 
 const ARCHIVE = '\u0001archive'; // the name the open archive goes by; no stored name can be it
@@ -119,26 +123,80 @@ async function sinkBlob(sink) {
   return new Blob(sink.parts, { type: 'application/octet-stream' });
 }
 
-// A folder of the browser's private file system (throws where there is none), emptied of all
-// but the entry `keep`: what an earlier job left there, but for the one whose download may
-// still be reading it.
-async function privateFolder(name, keep) {
-  const root = await self.navigator.storage.getDirectory();
-  const folder = await root.getDirectoryHandle(name, { create: true });
-  for await (const entry of folder.keys()) {
-    if (entry !== keep) await folder.removeEntry(entry, { recursive: true }).catch(() => {});
+// ----- Staging in the browser's private file system -----
+
+// Whatever the page writes before it is saved or downloaded (the plaintext of an opened
+// archive, an archive being made) goes under quillon-staging/<this tab's folder>, which the tab
+// holds a Web Lock of the same name for as long as it lives. A page that starts removes every
+// folder there whose lock is free: what a tab that died or was closed before it could clean up
+// left behind; the folder of a tab that is still open is never touched.
+const STAGING = 'quillon-staging';
+let tabFolder = null; // this tab's folder; null without a private file system (a page from disk)
+let stagedSeq = 0;
+
+async function startStaging() {
+  try {
+    const root = await self.navigator.storage.getDirectory();
+    const all = await root.getDirectoryHandle(STAGING, { create: true });
+    const name = 'tab-' + [...crypto.getRandomValues(new Uint8Array(12))]
+      .map((b) => b.toString(16).padStart(2, '0')).join('');
+    // The lock first, the folder after: a page sweeping meanwhile sees the folder held.
+    await new Promise((resolve, reject) => {
+      self.navigator.locks.request(STAGING + '/' + name, () => {
+        resolve();
+        return new Promise(() => {}); // held until this worker ends with its page
+      }).catch(reject);
+    });
+    await all.getDirectoryHandle(name, { create: true });
+    tabFolder = name;
+    const others = [];
+    for await (const entry of all.keys()) if (entry !== name) others.push(entry);
+    for (const entry of others) {
+      await self.navigator.locks.request(STAGING + '/' + entry, { ifAvailable: true }, async (lock) => {
+        if (lock !== null) await all.removeEntry(entry, { recursive: true }).catch(() => {});
+      });
+    }
+    // Where earlier versions of this page staged.
+    for (const old of ['quillon-saved', 'quillon-made']) {
+      await root.removeEntry(old, { recursive: true }).catch(() => {});
+    }
+  } catch (e) {
+    tabFolder = null;
   }
-  return folder;
 }
 
-// A file in the browser's private file system for the archive about to be made, so that it goes
-// to disk as the engine writes it, in memory that stays flat; null where there is none (a page
-// opened from disk has no private file system). When one is made, the one made before it stays,
-// since its download may still be reading it; older ones go.
+async function tabDirectory() {
+  const root = await self.navigator.storage.getDirectory();
+  const all = await root.getDirectoryHandle(STAGING, { create: true });
+  return all.getDirectoryHandle(tabFolder, { create: true });
+}
+
+async function removeStaged(names) {
+  if (tabFolder === null || names.length === 0) return;
+  const folder = await tabDirectory().catch(() => null);
+  if (folder === null) return;
+  for (const name of names) await folder.removeEntry(name).catch(() => {});
+}
+
+// The browser says nothing when a download has read what it was handed. Measured in Chromium:
+// the download opens the Blob's file within a few milliseconds of the click and then reads it
+// to the end even when the file is removed meanwhile (removed at once, before that, the download
+// fails); so what was handed out to downloads is removed this long after, and at the latest
+// when another archive is opened, when the page is left, or when a page of it next starts.
+const HANDOFF_MS = 3000;
+
+function releaseLater(names) {
+  if (names.length === 0) return;
+  setTimeout(() => { queue = queue.then(() => removeStaged(names)).catch(() => {}); }, HANDOFF_MS);
+}
+
+// A file in the tab's staging folder for the archive about to be made, so that it goes to disk
+// as the engine writes it, in memory that stays flat; null where there is none.
 async function openStaging() {
+  if (tabFolder === null) return null;
   try {
-    const folder = await privateFolder('quillon-made', lastMade);
-    const name = 'archive-' + Date.now() + '.part';
+    const folder = await tabDirectory();
+    const name = 'made-' + ++stagedSeq;
     const file = await folder.getFileHandle(name, { create: true });
     const access = await file.createSyncAccessHandle();
     return { folder, name, file, access, taken: false, closed: false };
@@ -146,12 +204,11 @@ async function openStaging() {
     return null;
   }
 }
-let lastMade = null;
 
 async function closeStaging(kept) {
   if (staging === null) return;
   if (!staging.closed) staging.access.close();
-  if (kept) lastMade = staging.name;
+  if (kept) releaseLater([staging.name]);
   else await staging.folder.removeEntry(staging.name).catch(() => {});
   staging = null;
 }
@@ -252,7 +309,8 @@ async function start(m) {
   // origin, and only the context that made a Blob URL may start a worker from it there.
   await startPool(module, URL.createObjectURL(new Blob([m.cipherSource], { type: 'text/javascript' })));
   subtleHash = !!(self.crypto && self.crypto.subtle) && m.hash !== 'module';
-  postMessage({ op: 'ready', webCrypto: !!(self.crypto && self.crypto.subtle) });
+  await startStaging();
+  postMessage({ op: 'ready', webCrypto: !!(self.crypto && self.crypto.subtle), staging: tabFolder });
 }
 
 // ----- The cipher workers -----
@@ -270,6 +328,10 @@ async function startPool(module, url) {
     worker.onmessage = (event) => {
       const reply = event.data;
       const job = poolWaiting.get(reply.id);
+      if (reply.progress !== undefined) {
+        if (job.onProgress) job.onProgress(reply.progress);
+        return;
+      }
       poolWaiting.delete(reply.id);
       worker.busy--;
       if (reply.error !== undefined) job.reject(new Error(reply.error));
@@ -280,13 +342,14 @@ async function startPool(module, url) {
   await Promise.all(pool.map((w) => poolRun({ op: 'start', module }, [], w)));
 }
 
-// Runs a job on the given worker, or on the least busy one.
-function poolRun(message, transfer, worker = null) {
+// Runs a job on the given worker, or on the least busy one; onProgress hears what it reports
+// on the way.
+function poolRun(message, transfer, worker = null, onProgress = null) {
   const w = worker || pool.reduce((a, b) => (b.busy < a.busy ? b : a));
   const id = ++poolJob;
   w.busy++;
   return new Promise((resolve, reject) => {
-    poolWaiting.set(id, { resolve, reject });
+    poolWaiting.set(id, { resolve, reject, onProgress });
     w.postMessage({ ...message, id }, transfer);
   });
 }
@@ -304,13 +367,12 @@ function poolClear() {
 }
 
 // Which AES deciphers faster here: the browser's (native code, but in some builds without the
-// processor's AES instructions, and one chunk at a time) or the module's (on every cipher
-// worker at once). Measured once, on 2 MiB, with the archive's key, each the way the save
-// would use it.
+// processor's AES instructions) or the module's, each on one thread, as every cipher worker
+// runs one of them over its own range. Measured once, on 2 MiB, with the archive's key.
 let measuredCipher = null;
 async function chooseCipher() {
   if (measuredCipher !== null) return measuredCipher;
-  const piece = (2 << 20) / pool.length;
+  const piece = 2 << 20;
   const time = async (run) => {
     await run(); // warm up
     const started = performance.now();
@@ -318,10 +380,10 @@ async function chooseCipher() {
     return performance.now() - started;
   };
   const browser = await time(() => decipherWithBrowser(new Uint8Array(2 << 20), keyIv));
-  const module = await time(() => Promise.all(pool.map((w) => {
+  const module = await time(() => {
     const data = new Uint8Array(piece);
-    return poolRun({ op: 'chunk', data: data.buffer, iv: keyIv.slice().buffer }, [data.buffer], w);
-  })));
+    return poolRun({ op: 'chunk', data: data.buffer, iv: keyIv.slice().buffer }, [data.buffer], pool[0]);
+  });
   measuredCipher = module < browser ? 'module' : 'webcrypto';
   return measuredCipher;
 }
@@ -338,6 +400,7 @@ function engineText(ptr) {
 
 async function closeArchive() {
   const keyed = archive !== null && archive.keyed;
+  if (archive !== null && archive.parts !== null) await removeStaged(archive.parts.map((p) => p.name));
   if (engine !== null) engine.qn_archive_close();
   named.delete(ARCHIVE);
   archive = null;
@@ -369,17 +432,34 @@ async function openArchive(m) {
     dataSize: engine.qn_archive_data_size(),
     stubSize: engine.qn_archive_stub_size(),
     keyed: false,
+    cipher: 'none',
+    stages: false, // the plaintext is staged in the private file system as it is read
     files,
+    leaves: null, // every leaf of the data stream, as the open read it
+    parts: null, // the staged plaintext: [{name, from, to, file, first, taken, left}]
   };
   const record = engine.qn_archive_integrity();
   let integrity = record === RECORD_OF_LATER_VERSION ? 'later' : 'none';
   try {
+    await keyCiphers(m.cipher);
+    archive.cipher = subtleKey !== null ? 'webcrypto' : 'module';
+    postMessage({ op: 'status', text: record === RECORD_TO_CHECK ? 'Checking the integrity record…' : 'Reading the archive…' });
+    // One pass: every chunk hashed into its leaves, deciphered and staged, and nothing of it
+    // shown or saved before the leaves made the record's tag.
+    archive.stages = tabFolder !== null && m.staging !== 'off';
+    const pass = await readPass(0, archive.dataSize, archive.stages);
     if (record === RECORD_TO_CHECK) {
-      postMessage({ op: 'status', text: 'Checking the integrity record…' });
-      if (!await checkRecord()) return refuse(CORRUPT);
+      if (!sealMatches(pass.leaves)) {
+        if (pass.parts !== null) await removeStaged(pass.parts.map((p) => p.name));
+        return refuse(CORRUPT);
+      }
       integrity = 'verified';
     }
-    await keyCiphers(m.cipher);
+    archive.leaves = pass.leaves;
+    if (pass.parts !== null) {
+      archive.parts = [];
+      await addParts(pass.parts);
+    }
   } catch (e) {
     await closeArchive();
     throw e;
@@ -391,7 +471,7 @@ async function openArchive(m) {
     keyed: archive.keyed,
     integrity,
     selfExtracting: archive.stubSize > 0,
-    cipher: !archive.keyed ? 'none' : subtleKey !== null ? 'webcrypto' : 'module',
+    cipher: !archive.keyed ? 'none' : archive.cipher,
   }, [list.names.buffer, list.ends.buffer, list.sizes.buffer]);
 }
 
@@ -480,8 +560,14 @@ function dataStream(from, to) {
   const exactly = async (buffer, length) => {
     let filled = 0;
     while (filled < length) {
-      const { done, value } = await reader.read(new Uint8Array(buffer, filled, length - filled));
-      if (done) throw new Error('the archive could not be read');
+      let step;
+      try {
+        step = await reader.read(new Uint8Array(buffer, filled, length - filled));
+      } catch (e) {
+        throw new Error(UNREADABLE); // the browser's words for this are "network error"
+      }
+      const { done, value } = step;
+      if (done) throw new Error(UNREADABLE);
       buffer = value.buffer;
       filled += value.byteLength;
     }
@@ -525,11 +611,11 @@ async function decipherWithBrowser(data, iv) {
   return new Uint8Array(await crypto.subtle.decrypt({ name: 'AES-CBC', iv }, subtleKey, whole));
 }
 
-// The next chunk of the data stream, deciphered. Each chunk comes with the ciphertext block
+// A chunk of the data stream, deciphered. Each chunk comes with the ciphertext block
 // before it, which is its IV (at the stream's start the password's IV), so chunks do not wait
 // for each other: several can be deciphered at once.
-async function plainChunk(stream, length) {
-  const { bytes, before } = await stream.take(length);
+async function decipherChunk(bytes, before) {
+  const length = bytes.length;
   if (!archive.keyed) return bytes;
   if (subtleKey !== null) return decipherWithBrowser(bytes, before !== null ? before : keyIv);
   const iv = before !== null ? before : keyIv.slice();
@@ -568,96 +654,247 @@ async function eachChunk(from, to, produce, consume) {
   }
 }
 
-// The deciphered data stream from `from` to `to` (both multiples of 16), to onPlain in order.
-function eachPlainChunk(from, to, onPlain) {
-  return eachChunk(from, to, plainChunk, onPlain);
-}
-
-// ----- Checking the integrity record -----
+// ----- One pass over the data stream -----
 
 const LEAF_SPAN = 512 << 10; // the record hashes the data stream's ciphertext in chunks this long
 const LEAF_BYTES = 32; // each chunk's SHA-256
 
-// The leaves of the next chunk of ciphertext, which starts a record chunk: the browser's
-// SHA-256 where it has one (native code, the chunks hashed side by side), else the module's on
-// a cipher worker.
-async function leavesOf(stream, length) {
-  const { bytes: cipherText } = await stream.take(length);
-  const count = Math.ceil(cipherText.length / LEAF_SPAN);
-  if (!subtleHash) {
-    const reply = await poolRun({ op: 'leaves', data: cipherText.buffer, length: cipherText.length },
-      [cipherText.buffer]);
-    giveBack(reply.data);
-    return new Uint8Array(reply.leaves);
+// What the page says when the archive's bytes are not the ones it read before, or cannot be
+// read at all: the file was changed, moved or removed since it was picked.
+const CHANGED = 'The archive changed since it was opened: what it holds now is not what was ' +
+  'checked. Nothing was saved; open it again.';
+const UNREADABLE = 'The archive can no longer be read: it was changed, moved or removed since it ' +
+  'was picked. Nothing was saved; open it again.';
+
+// Reads the data stream from `lo` to `hi` (lo on a leaf span boundary) once, split into one
+// range per cipher worker, each on leaf span boundaries: every worker reads its range as a
+// stream, hashes it into its leaves and, when `stageIt`, deciphers it into a file of the tab's
+// staging folder. The leaves come back in order, and the staged parts, or null when any part
+// could not be written whole (the private file system is full or failing): the pass then still
+// checked the archive, and saving reads it again.
+async function readPass(lo, hi, stageIt) {
+  const spans = Math.ceil((hi - lo) / LEAF_SPAN);
+  const ranges = [];
+  for (let k = 0; k < pool.length; k++) {
+    const from = lo + Math.floor((spans * k) / pool.length) * LEAF_SPAN;
+    const to = Math.min(hi, lo + Math.floor((spans * (k + 1)) / pool.length) * LEAF_SPAN);
+    if (to > from) ranges.push({ from, to, worker: pool[k], name: stageIt ? 'part-' + ++stagedSeq : null });
   }
-  const digests = [];
-  for (let at = 0; at < cipherText.length; at += LEAF_SPAN) {
-    digests.push(crypto.subtle.digest('SHA-256', cipherText.subarray(at, at + LEAF_SPAN)));
+  let done = 0;
+  let shown = -1;
+  const onProgress = (bytes) => {
+    done += bytes;
+    const percent = Math.floor((100 * done) / Math.max(1, hi - lo));
+    if (percent !== shown) {
+      shown = percent;
+      postMessage({ op: 'progress', percent });
+    }
+  };
+  const replies = await Promise.all(ranges.map((r) => poolRun({
+    op: 'stage', blob: archive.blob, dataOffset: archive.dataOffset, from: r.from, to: r.to,
+    keyed: archive.keyed, cipher: archive.cipher, hash: subtleHash ? 'browser' : 'module',
+    stage: r.name !== null ? { folder: [STAGING, tabFolder], name: r.name } : null,
+  }, [], r.worker, onProgress)));
+  const names = ranges.filter((r) => r.name !== null).map((r) => r.name);
+  if (replies.some((r) => r.unreadable)) {
+    await removeStaged(names);
+    throw new Error(UNREADABLE);
   }
-  giveBack(cipherText.buffer); // the browser copied what it hashes as each call was made
-  const leaves = new Uint8Array(count * LEAF_BYTES);
-  (await Promise.all(digests)).forEach((d, i) => leaves.set(new Uint8Array(d), i * LEAF_BYTES));
-  return leaves;
+  const leaves = new Uint8Array(spans * LEAF_BYTES);
+  let at = 0;
+  for (const r of replies) {
+    leaves.set(new Uint8Array(r.leaves), at);
+    at += r.leaves.byteLength;
+  }
+  if (!stageIt || !replies.every((r) => r.staged)) {
+    await removeStaged(names);
+    return { leaves, parts: null };
+  }
+  const folder = await tabDirectory();
+  const parts = [];
+  for (const r of ranges) {
+    const file = await (await folder.getFileHandle(r.name)).getFile();
+    parts.push({ name: r.name, from: r.from, to: r.to, file });
+  }
+  return { leaves, parts };
 }
 
-// Hashes the whole data stream into the record's tag, chunk by chunk in order, and asks the
-// engine whether the tag matches the one stored. Nothing of the archive has been shown or saved
-// before this says yes.
-async function checkRecord() {
-  const size = archive.dataSize;
-  const room = (CHUNK / LEAF_SPAN) * LEAF_BYTES;
-  const ptr = engine.qn_alloc(room);
-  if (ptr === 0) throw new Error('out of memory');
-  let shown = -1;
-  try {
-    await eachChunk(0, size, leavesOf, (leaves, pos) => {
+// Feeds the data stream's leaves to the engine, in order, and asks whether they make the tag the
+// record holds.
+function sealMatches(leaves) {
+  if (leaves.length > 0) {
+    const ptr = engine.qn_alloc(leaves.length);
+    if (ptr === 0) throw new Error('out of memory');
+    try {
       memoryBytes().set(leaves, ptr);
       engine.qn_archive_leaves(ptr, leaves.length / LEAF_BYTES);
-      const percent = Math.min(100, Math.floor((100 * (pos + CHUNK)) / Math.max(1, size)));
-      if (percent !== shown) {
-        shown = percent;
-        postMessage({ op: 'progress', percent });
-      }
-    });
-  } finally {
-    engine.qn_free(ptr, room);
+    } finally {
+      engine.qn_free(ptr, leaves.length);
+    }
   }
   return engine.qn_archive_seal_matches() === 1;
 }
 
+// Whether the leaves of a second reading, from leaf `first` on, are the ones the open checked.
+function sameLeaves(again, first) {
+  const before = archive.leaves.subarray(first * LEAF_BYTES, first * LEAF_BYTES + again.length);
+  if (before.length !== again.length) return false;
+  let diff = 0;
+  for (let i = 0; i < again.length; i++) diff |= again[i] ^ before[i];
+  return diff === 0;
+}
+
+// ----- The staged plaintext -----
+
+// Each part holds the plaintext of one range of the data stream. It stays until every file that
+// has bytes in it was taken (saved, or handed to a download) once; the files of a part are a run
+// of the table, `first` on, and `taken` marks which of them were.
+async function addParts(parts) {
+  const files = archive.files;
+  const idle = [];
+  for (const part of parts) {
+    let first = 0;
+    let lo = 0;
+    let hi = files.length;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      if (files[mid].offset + files[mid].size <= part.from) lo = mid + 1;
+      else hi = mid;
+    }
+    first = lo;
+    let end = first;
+    while (end < files.length && files[end].offset < part.to) end++;
+    part.first = first;
+    part.taken = new Uint8Array(Math.max(0, end - first));
+    part.left = 0;
+    for (let i = first; i < end; i++) {
+      if (files[i].size > 0 && overlap(files[i], part) > 0) part.left++;
+      else part.taken[i - first] = 1;
+    }
+    if (part.left === 0) idle.push(part.name);
+    else archive.parts.push(part);
+  }
+  await removeStaged(idle);
+}
+
+function overlap(file, part) {
+  return Math.max(0, Math.min(file.offset + file.size, part.to) - Math.max(file.offset, part.from));
+}
+
+// The file's staged plaintext as one Blob (slices of the parts' files, which the browser reads
+// from disk as the Blob is read), or null when some of it is not staged.
+function stagedBlob(file) {
+  if (archive.parts === null) return null;
+  const slices = [];
+  let pos = file.offset;
+  const end = file.offset + file.size;
+  while (pos < end) {
+    const part = archive.parts.find((p) => p.from <= pos && pos < p.to);
+    if (part === undefined) return null;
+    const upTo = Math.min(end, part.to);
+    slices.push({ part, blob: part.file.slice(pos - part.from, upTo - part.from) });
+    pos = upTo;
+  }
+  if (slices.length === 1) {
+    return { parts: [slices[0].part], blob: slices[0].blob.slice(0, file.size, 'application/octet-stream') };
+  }
+  return {
+    parts: slices.map((x) => x.part),
+    blob: new Blob(slices.map((x) => x.blob), { type: 'application/octet-stream' }),
+  };
+}
+
+// Marks a file taken from the parts it was staged in; returns the parts that are now taken
+// whole, which leave the list (their files are removed by the caller, now or after a download).
+function takeFrom(index, parts) {
+  const done = [];
+  for (const part of new Set(parts)) {
+    const i = index - part.first;
+    if (i < 0 || i >= part.taken.length || part.taken[i]) continue;
+    part.taken[i] = 1;
+    if (--part.left === 0) {
+      done.push(part.name);
+      archive.parts = archive.parts.filter((p) => p !== part);
+    }
+  }
+  return done;
+}
+
 // ----- Saving -----
 
-// Where one file goes: a stream of the File System Access API, or a Blob to download. Nothing
-// of a file becomes visible before commit(): a stream writes to a temporary the browser moves
-// into place when it closes, and downloads are only offered when all went well.
-async function openTarget(target, file, staged) {
-  if (target.kind === 'download' && staged !== null) {
-    // Written to disk as it comes, through a file of the browser's private file system.
-    const handle = await staged.folder.getFileHandle('file-' + staged.files++, { create: true });
-    const access = await handle.createSyncAccessHandle();
-    let size = 0;
-    let open = true;
-    // A file's handle is let go as soon as the file is whole, so a save of many files does not
-    // hold as many open.
-    const finish = async () => {
-      if (!open) return;
-      open = false;
-      access.flush();
-      access.close();
-    };
-    return {
-      write: async (bytes) => {
-        if (access.write(bytes, { at: size }) !== bytes.length) throw new Error('the file could not be written');
-        size += bytes.length;
-      },
-      finish,
-      commit: async () => {
-        await finish();
-        return { name: file.name, blob: await handle.getFile() };
-      },
-      abort: async () => { if (open) { open = false; access.close(); } },
-    };
+// Stored names separate folders with backslashes; the engine takes a slash for one too.
+function nameParts(stored) {
+  const parts = stored.split(/[\\/]/);
+  if (parts.some((p) => p === '' || p === '.' || p === '..')) {
+    throw new Error("'" + stored + "' is not a name a file can be saved under.");
   }
+  return parts;
+}
+
+function shownName(stored) {
+  return stored.split('\\').join('/');
+}
+
+// A save into a picked folder: files and folders are only made as they are written, and every
+// one this save made is removed again if it fails. A file that was there already is written to
+// the browser's temporary beside it and only replaced at commit(), once all went well.
+function folderSave(root) {
+  const made = []; // {folder, name} of what this save created, in order
+  const held = []; // streams of files that were there before, closed at commit
+  const folders = new Map(); // path → handle
+  const child = async (folder, name, kind) => {
+    const get = kind === 'file' ? (o) => folder.getFileHandle(name, o) : (o) => folder.getDirectoryHandle(name, o);
+    try {
+      return { handle: await get({}), existed: true };
+    } catch (e) {
+      if (e.name !== 'NotFoundError') throw e;
+    }
+    const handle = await get({ create: true });
+    made.push({ folder, name });
+    return { handle, existed: false };
+  };
+  return {
+    async open(stored) {
+      const parts = nameParts(stored);
+      let folder = root;
+      let path = '';
+      for (const part of parts.slice(0, -1)) {
+        path += '\\' + part;
+        if (!folders.has(path)) folders.set(path, (await child(folder, part, 'directory')).handle);
+        folder = folders.get(path);
+      }
+      const { handle, existed } = await child(folder, parts[parts.length - 1], 'file');
+      const stream = await handle.createWritable({ keepExistingData: false });
+      let open = true;
+      return {
+        write: (bytes) => stream.write(bytes),
+        finish: async () => {
+          if (!open) return;
+          open = false;
+          if (existed) held.push(stream);
+          else await stream.close();
+        },
+        abort: async () => {
+          if (open) await stream.abort().catch(() => {});
+          open = false;
+        },
+      };
+    },
+    async commit() {
+      while (held.length > 0) await held.shift().close();
+    },
+    async undo() {
+      for (const stream of held.splice(0)) await stream.abort().catch(() => {});
+      for (const { folder, name } of made.splice(0).reverse()) {
+        await folder.removeEntry(name, { recursive: true }).catch(() => {});
+      }
+    },
+  };
+}
+
+// Where one file goes when the archive is read again (no staging): a stream of the File System
+// Access API, or Blob parts to download, which are only offered when all went well.
+async function openTarget(target, file, folder) {
   if (target.kind === 'download') {
     // Chunks are large already: each becomes a part of the Blob as it is (the Blob copies it).
     let parts = [];
@@ -667,16 +904,11 @@ async function openTarget(target, file, staged) {
       abort: async () => { parts = []; },
     };
   }
-  let handle = target.handle;
   if (target.kind === 'directory') {
-    const parts = file.name.split('\\');
-    let folder = target.handle;
-    for (const part of parts.slice(0, -1)) {
-      folder = await folder.getDirectoryHandle(part, { create: true });
-    }
-    handle = await folder.getFileHandle(parts[parts.length - 1], { create: true });
+    const t = await folder.open(file.name);
+    return { ...t, commit: async () => { await t.finish(); return null; } };
   }
-  const stream = await handle.createWritable({ keepExistingData: false });
+  const stream = await target.handle.createWritable({ keepExistingData: false });
   return {
     write: (bytes) => stream.write(bytes),
     commit: async () => { await stream.close(); return null; },
@@ -684,86 +916,184 @@ async function openTarget(target, file, staged) {
   };
 }
 
-// Where the files of a save offered as downloads are written, where the page has a private file
-// system (served pages): a folder per save. The folder of the save before stays, since its
-// downloads may still be reading it; older ones go. Null without one: the files are then kept
-// in Blob parts, which the browser keeps in memory or moves to disk as it sees fit.
-let lastSaved = null;
-async function openSaveFolder() {
-  try {
-    const saves = await privateFolder('quillon-saved', lastSaved);
-    const name = 'save-' + Date.now();
-    const folder = await saves.getDirectoryHandle(name, { create: true });
-    return { saves, name, folder, files: 0 };
-  } catch (e) {
-    return null;
+// Words for a failure the browser gives in its own terms ("network error" for a file it can no
+// longer read, among others).
+function plainFailure(e, what) {
+  const message = String(e && e.message ? e.message : e);
+  if (message === CHANGED || message === UNREADABLE) return new Error(message);
+  if (e && (e.name === 'NotReadableError' || e.name === 'NotFoundError') && what === 'archive') {
+    return new Error(UNREADABLE);
   }
+  if (e && e.name === 'QuotaExceededError') return new Error('The disk is full: nothing was saved.');
+  return new Error((what !== 'archive' ? "'" + shownName(what) + "' could not be saved: " : '') +
+    message.replace(/\.?$/, '.') + ' Nothing was saved.');
 }
 
 async function save(m) {
   if (archive === null) throw new Error('no archive is open');
-  const staged = m.target.kind === 'download' ? await openSaveFolder() : null;
-  try {
-    await saveInto(m, staged);
-    if (staged !== null) lastSaved = staged.name;
-  } catch (e) {
-    if (staged !== null) await staged.saves.removeEntry(staged.name, { recursive: true }).catch(() => {});
-    throw e;
-  }
-}
-
-async function saveInto(m, staged) {
-  const chosen = m.indexes.map((i) => archive.files[i]).sort((a, b) => a.offset - b.offset);
-  const targets = new Array(chosen.length).fill(null);
-  const downloads = [];
+  const chosen = Array.from(m.indexes, (i) => ({ ...archive.files[i], index: i })).sort((a, b) => a.offset - b.offset);
   const first = chosen[0];
   const last = chosen[chosen.length - 1];
-  const from = Math.floor(first.offset / 16) * 16;
-  const to = Math.ceil((last.offset + last.size) / 16) * 16;
+  const staged = () => chosen.every((f) => f.size === 0 || stagedBlob(f) !== null);
+  if (!staged() && archive.stages && archive.leaves !== null) {
+    // What was staged went to earlier saves: the archive is read again for these files, and
+    // each leaf must be the one the open checked.
+    const lo = Math.floor(first.offset / LEAF_SPAN) * LEAF_SPAN;
+    const hi = Math.min(archive.dataSize, Math.ceil((last.offset + last.size) / LEAF_SPAN) * LEAF_SPAN);
+    if (hi > lo) {
+      postMessage({ op: 'status', text: 'Reading the archive again…' });
+      const pass = await readPass(lo, hi, true);
+      if (!sameLeaves(pass.leaves, lo / LEAF_SPAN)) {
+        if (pass.parts !== null) await removeStaged(pass.parts.map((p) => p.name));
+        throw new Error(CHANGED);
+      }
+      if (pass.parts !== null) {
+        if (archive.parts === null) archive.parts = [];
+        await addParts(pass.parts);
+      }
+    }
+  }
+  if (staged()) return saveStaged(m, chosen);
+  return saveRead(m, chosen);
+}
+
+// Saves what the open staged: the very bytes it checked.
+async function saveStaged(m, chosen) {
+  const downloads = [];
+  const taken = [];
+  const picked = m.target.kind === 'directory' ? folderSave(m.target.handle) : null;
+  let file = null;
+  try {
+    let done = 0;
+    const total = chosen.reduce((sum, f) => sum + f.size, 0);
+    for (const f of chosen) {
+      file = f;
+      const staged = f.size > 0 ? stagedBlob(f) : { parts: [], blob: new Blob([], { type: 'application/octet-stream' }) };
+      if (m.target.kind === 'download') {
+        downloads.push({ name: f.name, blob: staged.blob });
+      } else if (picked !== null) {
+        const t = await picked.open(f.name);
+        try {
+          await t.write(staged.blob);
+          await t.finish();
+        } catch (e) {
+          await t.abort();
+          throw e;
+        }
+      } else {
+        const stream = await m.target.handle.createWritable({ keepExistingData: false });
+        try {
+          await stream.write(staged.blob);
+        } catch (e) {
+          await stream.abort().catch(() => {});
+          throw e;
+        }
+        await stream.close();
+      }
+      taken.push([f.index, staged.parts]);
+      done += f.size;
+      postMessage({ op: 'progress', percent: Math.floor((100 * done) / Math.max(1, total)) });
+    }
+    file = null;
+    if (picked !== null) await picked.commit();
+  } catch (e) {
+    if (picked !== null) await picked.undo();
+    throw plainFailure(e, file !== null ? file.name : 'archive');
+  }
+  const released = taken.flatMap(([index, parts]) => takeFrom(index, parts));
+  postMessage({ op: 'saved', count: chosen.length, downloads });
+  if (m.target.kind === 'download') releaseLater(released);
+  else await removeStaged(released);
+}
+
+// Saves by reading the archive again, where nothing is staged (no private file system, or it
+// was full): every chunk is hashed, and its leaves must be the ones the open checked before any
+// of its bytes go anywhere; a change refuses the save before anything is committed.
+async function saveRead(m, chosen) {
+  const targets = new Array(chosen.length).fill(null);
+  const downloads = [];
+  const picked = m.target.kind === 'directory' ? folderSave(m.target.handle) : null;
+  const first = chosen[0];
+  const last = chosen[chosen.length - 1];
+  const from = Math.floor(first.offset / LEAF_SPAN) * LEAF_SPAN;
+  const to = Math.min(archive.dataSize, Math.ceil((last.offset + last.size) / LEAF_SPAN) * LEAF_SPAN);
   let next = 0; // the first chosen file not yet finished
   let done = 0;
   let shown = -1;
 
-  // Opens the chosen files that start at or before `position`, and commits those that end there.
+  // Opens the chosen files that start at or before `position`, and finishes those that end there.
   const finishUpTo = async (position) => {
     while (next < chosen.length && chosen[next].offset + chosen[next].size <= position) {
-      if (targets[next] === null) targets[next] = await openTarget(m.target, chosen[next], staged);
+      if (targets[next] === null) targets[next] = await openTarget(m.target, chosen[next], picked);
       if (targets[next].finish !== undefined) await targets[next].finish();
       next++;
     }
   };
+  // A chunk's leaves, checked against the open's, then its plaintext. Chunks are asked for in
+  // order, so `position` is where each starts.
+  let position = from;
+  const checked = async (stream, length) => {
+    const at = position;
+    position += length;
+    const { bytes, before } = await stream.take(length);
+    const leaves = await leavesOf(bytes);
+    if (!sameLeaves(leaves, at / LEAF_SPAN)) throw new Error(CHANGED);
+    return decipherChunk(bytes, before);
+  };
   try {
-    await eachPlainChunk(from, to, async (plain, pos) => {
-      const end = pos + plain.length;
-      for (let i = next; i < chosen.length && chosen[i].offset < end; i++) {
-        const f = chosen[i];
-        const a = Math.max(f.offset, pos);
-        const b = Math.min(f.offset + f.size, end);
-        if (b <= a) continue;
-        if (targets[i] === null) targets[i] = await openTarget(m.target, f, staged);
-        await targets[i].write(plain.subarray(a - pos, b - pos));
-      }
-      await finishUpTo(end);
-      done += plain.length;
-      const percent = Math.floor((100 * done) / Math.max(1, to - from));
-      if (percent !== shown) {
-        shown = percent;
-        postMessage({ op: 'progress', percent });
-      }
-    });
+    if (to > from) {
+      await eachChunk(from, to, checked, async (plain, pos) => {
+        const end = pos + plain.length;
+        for (let i = next; i < chosen.length && chosen[i].offset < end; i++) {
+          const f = chosen[i];
+          const a = Math.max(f.offset, pos);
+          const b = Math.min(f.offset + f.size, end);
+          if (b <= a) continue;
+          if (targets[i] === null) targets[i] = await openTarget(m.target, f, picked);
+          await targets[i].write(plain.subarray(a - pos, b - pos));
+        }
+        await finishUpTo(end);
+        done += plain.length;
+        const percent = Math.floor((100 * done) / Math.max(1, to - from));
+        if (percent !== shown) {
+          shown = percent;
+          postMessage({ op: 'progress', percent });
+        }
+      });
+    }
     // Empty files at the end, or a choice of nothing but empty files.
     for (let i = 0; i < chosen.length; i++) {
-      if (targets[i] === null) targets[i] = await openTarget(m.target, chosen[i], staged);
+      if (targets[i] === null) targets[i] = await openTarget(m.target, chosen[i], picked);
     }
     for (const t of targets) {
       const download = await t.commit();
       if (download !== null) downloads.push(download);
     }
+    if (picked !== null) await picked.commit();
   } catch (e) {
     for (const t of targets) if (t !== null) await t.abort();
-    throw e;
+    if (picked !== null) await picked.undo();
+    throw plainFailure(e, 'archive');
   }
   postMessage({ op: 'saved', count: chosen.length, downloads });
+}
+
+// The leaves of a chunk of ciphertext that starts a leaf span: the browser's SHA-256 where it has
+// one, else the module's on a cipher worker.
+async function leavesOf(cipherText) {
+  const count = Math.ceil(cipherText.length / LEAF_SPAN);
+  if (!subtleHash) {
+    const copy = cipherText.slice();
+    const reply = await poolRun({ op: 'leaves', data: copy.buffer, length: copy.length }, [copy.buffer]);
+    return new Uint8Array(reply.leaves);
+  }
+  const digests = [];
+  for (let at = 0; at < cipherText.length; at += LEAF_SPAN) {
+    digests.push(crypto.subtle.digest('SHA-256', cipherText.subarray(at, at + LEAF_SPAN)));
+  }
+  const leaves = new Uint8Array(count * LEAF_BYTES);
+  (await Promise.all(digests)).forEach((d, i) => leaves.set(new Uint8Array(d), i * LEAF_BYTES));
+  return leaves;
 }
 
 // ----- Making an archive -----
