@@ -85,7 +85,12 @@ export async function servePage() {
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return {
     url: `http://127.0.0.1:${server.address().port}/quillon.html`,
-    close: () => new Promise((resolve) => server.close(resolve)),
+    // The browser may keep a connection open that never carries a request (it opens one ahead);
+    // close() alone would wait for the server's request timeout, minutes, before returning.
+    close: () => new Promise((resolve) => {
+      server.close(resolve);
+      server.closeAllConnections();
+    }),
   };
 }
 
