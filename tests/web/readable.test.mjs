@@ -26,7 +26,8 @@ before(() => {
     verified, PASSWORD);
   unverified = forgeArchive(path.join(work, 'Unchecked.tvf'), 'named',
     'Quarterly report for the board of directors 2024.pdf',
-    'AVeryLongNameWithoutAnySpaceInItThatCannotBreakBetweenWordsAtAll_0123456789.txt');
+    'AVeryLongNameWithoutAnySpaceInItThatCannotBreakBetweenWordsAtAll_0123456789.txt',
+    'photos\\holiday.jpg');
 });
 
 after(() => fs.rmSync(work, { recursive: true, force: true }));
@@ -188,6 +189,22 @@ test('on a phone 390 pixels wide nothing is cut, and names break between words',
     });
     assert.ok(split.lines > 1, 'the name is long enough to wrap at this width');
     assert.deepEqual(split.words, [], 'words broken across lines');
+    // A name in a folder breaks after the folder's slash, not inside the file's own name.
+    const folder = await page.$eval('#files tr[data-name$="holiday.jpg"] td:nth-child(2)', (cell) => {
+      const linesOf = (node) => {
+        const range = document.createRange();
+        range.selectNodeContents(node);
+        return new Set([...range.getClientRects()].map((r) => Math.round(r.top))).size;
+      };
+      const walker = document.createTreeWalker(cell, NodeFilter.SHOW_TEXT);
+      let file = null;
+      for (let t = walker.nextNode(); t !== null; t = walker.nextNode()) {
+        if (t.textContent.includes('holiday')) file = t;
+      }
+      return { whole: linesOf(cell), file: file === null ? -1 : linesOf(file) };
+    });
+    assert.ok(folder.whole > 1, 'the folder name is long enough to wrap at this width');
+    assert.equal(folder.file, 1, "the file's own name is split across lines");
     await openArchive(page, verified, PASSWORD);
     assert.deepEqual(await page.evaluate(overflowing), []);
     await page.click('#tab-make');

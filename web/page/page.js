@@ -602,12 +602,23 @@ const fileRows = new RowWindow({
     row.setAttribute('aria-rowindex', String(index + 2)); // the header is row 1
     const [cell, name, size] = row.cells;
     cell.firstChild.setAttribute('aria-label', 'Save ' + shown);
-    name.firstChild.textContent = shown;
+    showBreakable(name.firstChild, shown);
     size.textContent = formatSize(bytes);
     size.title = bytes + ' bytes';
   },
   focusTarget: (row) => row.querySelector('button'),
 });
+
+// Shows a name with a place to break after every folder's slash, so on a narrow screen
+// "photos/holiday.jpg" wraps as "photos/" and "holiday.jpg" rather than inside a file's name.
+function showBreakable(element, shown) {
+  const parts = shown.split('/');
+  element.replaceChildren();
+  parts.forEach((part, i) => {
+    if (i > 0) element.append('/', document.createElement('wbr'));
+    element.append(part);
+  });
+}
 
 function spacerRow(columns) {
   const row = document.createElement('tr');
