@@ -96,6 +96,23 @@ export async function servePage() {
 
 // ----- Driving the page -----
 
+// Run before the page's own script (newPage's `before`): the pickers taken away, so every save
+// arrives as a download.
+export const DOWNLOADS_ONLY = () => {
+  window.showSaveFilePicker = undefined;
+  window.showDirectoryPicker = undefined;
+};
+
+// The pickers answered with a folder of the browser's private file system, which the test can
+// read back; what stands in for the user's choice of folder or file.
+export const PRIVATE_FOLDER = () => {
+  const folder = async () =>
+    (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
+  window.showDirectoryPicker = folder;
+  window.showSaveFilePicker = async (options) =>
+    (await folder()).getFileHandle(options.suggestedName, { create: true });
+};
+
 export async function openArchive(page, file, password) {
   await page.locator('#tab-open').click();
   await page.setInputFiles('#archive', file);

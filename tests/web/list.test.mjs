@@ -8,16 +8,10 @@ import { after, before, test } from 'node:test';
 
 import {
   forgeArchive, listedFiles, openArchive, renderedFiles, startBrowser, tempDir,
-  watchRendererMemory,
+  watchRendererMemory, DOWNLOADS_ONLY,
 } from './harness.mjs';
 
 const NO_RECORD = 'Integrity: not verified (no integrity record)';
-// Files saved here arrive as downloads, not through pickers no test can answer.
-const DOWNLOADS_ONLY = () => {
-  window.showSaveFilePicker = undefined;
-  window.showDirectoryPicker = undefined;
-};
-
 let work;
 
 before(() => { work = tempDir('list'); });

@@ -10,6 +10,7 @@ import { after, before, describe, test } from 'node:test';
 import {
   ROOT, SFXTOOL, createArchive, digest, integrityShown, listedFiles, openArchive, patternBytes,
   servePage, sfxtool, startBrowser, takeDownloads, tempDir, writeTree,
+  DOWNLOADS_ONLY, PRIVATE_FOLDER,
 } from './harness.mjs';
 
 const WRONG_PASSWORD = 'The password you entered is incorrect!';
@@ -81,22 +82,6 @@ after(async () => {
   await browser.close();
   fs.rmSync(work, { recursive: true, force: true });
 });
-
-// The page with the pickers taken away, so every save arrives as a download.
-const DOWNLOADS_ONLY = () => {
-  window.showSaveFilePicker = undefined;
-  window.showDirectoryPicker = undefined;
-};
-
-// The pickers answered with folders of the browser's private file system, which the test can
-// read back; what stands in for the user's choice of folder or file.
-const PRIVATE_FOLDER = () => {
-  const folder = async () =>
-    (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
-  window.showDirectoryPicker = folder;
-  window.showSaveFilePicker = async (options) =>
-    (await folder()).getFileHandle(options.suggestedName, { create: true });
-};
 
 // Every file under the private folder: {path with backslashes: sha256}.
 async function privateFolderDigests(page) {

@@ -12,6 +12,7 @@ import { after, before, describe, test } from 'node:test';
 import {
   PAGE_URL, createArchive, digest, openArchive, servePage, startBrowser, takeDownloads, tempDir,
   writeTree,
+  DOWNLOADS_ONLY, PRIVATE_FOLDER,
 } from './harness.mjs';
 
 const PASSWORD = 'staged horse 9';
@@ -36,20 +37,6 @@ const CONTENTS = {
   'data.bin': markedBytes(3 * MiB + 11),
   'notes.txt': Buffer.from('notes\n'),
   README: Buffer.from('no extension\n'),
-};
-
-const DOWNLOADS_ONLY = () => {
-  window.showSaveFilePicker = undefined;
-  window.showDirectoryPicker = undefined;
-};
-
-// The pickers answered with a folder of the private file system the test can read back.
-const PRIVATE_FOLDER = () => {
-  const folder = async () =>
-    (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
-  window.showDirectoryPicker = folder;
-  window.showSaveFilePicker = async (options) =>
-    (await folder()).getFileHandle(options.suggestedName, { create: true });
 };
 
 let browser;

@@ -51,15 +51,9 @@ const LEAF_BYTES = 32;
 // leaves, one per LEAF_SPAN bytes. The buffer goes back with them, for the next chunk.
 function leaves(m) {
   const data = new Uint8Array(m.data, 0, m.length);
-  const count = Math.ceil(data.length / LEAF_SPAN);
-  room(data.length + count * LEAF_BYTES);
-  bytes().set(data, block);
-  const out = block + data.length;
-  for (let i = 0; i < count; i++) {
-    const at = i * LEAF_SPAN;
-    engine.qn_leaf_of(block + at, Math.min(LEAF_SPAN, data.length - at), out + i * LEAF_BYTES);
-  }
-  return bytes().slice(out, out + count * LEAF_BYTES).buffer;
+  const out = new Uint8Array(Math.ceil(data.length / LEAF_SPAN) * LEAF_BYTES);
+  hashLeaves(data, out, 0, 'module');
+  return out.buffer;
 }
 
 // ----- One pass over a range of the data stream -----
