@@ -113,6 +113,31 @@ export const PRIVATE_FOLDER = () => {
     (await folder()).getFileHandle(options.suggestedName, { create: true });
 };
 
+// Every file of the picked folder (PRIVATE_FOLDER's): {path with backslashes: SHA-256 in hex}.
+export async function pickedDigests(page) {
+  return page.evaluate(async () => {
+    const out = {};
+    const hex = (buf) => [...new Uint8Array(buf)].map((b) => b.toString(16).padStart(2, '0')).join('');
+    const walk = async (dir, prefix) => {
+      for await (const [name, handle] of dir.entries()) {
+        if (handle.kind === 'directory') await walk(handle, prefix + name + '\\');
+        else {
+          const bytes = await (await handle.getFile()).arrayBuffer();
+          out[prefix + name] = hex(await crypto.subtle.digest('SHA-256', bytes));
+        }
+      }
+    };
+    await walk(await (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true }), '');
+    return out;
+  });
+}
+
+export async function clearPicked(page) {
+  await page.evaluate(async () => {
+    await (await navigator.storage.getDirectory()).removeEntry('picked', { recursive: true }).catch(() => {});
+  });
+}
+
 export async function openArchive(page, file, password) {
   await page.locator('#tab-open').click();
   await page.setInputFiles('#archive', file);

@@ -10,7 +10,7 @@ import { after, before, describe, test } from 'node:test';
 import {
   ROOT, SFXTOOL, createArchive, digest, integrityShown, listedFiles, openArchive, patternBytes,
   servePage, sfxtool, startBrowser, takeDownloads, tempDir, writeTree,
-  DOWNLOADS_ONLY, PRIVATE_FOLDER,
+  DOWNLOADS_ONLY, PRIVATE_FOLDER, clearPicked, pickedDigests,
 } from './harness.mjs';
 
 const WRONG_PASSWORD = 'The password you entered is incorrect!';
@@ -82,32 +82,6 @@ after(async () => {
   await browser.close();
   fs.rmSync(work, { recursive: true, force: true });
 });
-
-// Every file under the private folder: {path with backslashes: sha256}.
-async function privateFolderDigests(page) {
-  return page.evaluate(async () => {
-    const out = {};
-    const hex = (buf) => [...new Uint8Array(buf)].map((b) => b.toString(16).padStart(2, '0')).join('');
-    const walk = async (dir, prefix) => {
-      for await (const [name, handle] of dir.entries()) {
-        if (handle.kind === 'directory') await walk(handle, prefix + name + '\\');
-        else {
-          const bytes = await (await handle.getFile()).arrayBuffer();
-          out[prefix + name] = hex(await crypto.subtle.digest('SHA-256', bytes));
-        }
-      }
-    };
-    await walk(await (await navigator.storage.getDirectory()).getDirectoryHandle('picked'), '');
-    return out;
-  });
-}
-
-async function clearPrivateFolder(page) {
-  await page.evaluate(async () => {
-    const root = await navigator.storage.getDirectory();
-    await root.removeEntry('picked', { recursive: true }).catch(() => {});
-  });
-}
 
 describe('archives made by sfxtool open and save byte for byte', () => {
   const kinds = [
@@ -183,17 +157,17 @@ describe('archives made by sfxtool open and save byte for byte', () => {
     // The private file system needs a web origin: the page comes from a local server here.
     const server = await servePage();
     const page = await browser.newPage(server.url, { before: PRIVATE_FOLDER });
-    await clearPrivateFolder(page);
+    await clearPicked(page);
     await openArchive(page, path.join(work, 'plain.tvf'), PASSWORD);
     await page.click('#save-all');
     await page.waitForFunction(() => /^Saved 5 files/.test(document.getElementById('status').textContent), null, { polling: 100 });
     const expected = Object.fromEntries(Object.entries(CONTENTS).map(([n, b]) => [n, digest(b)]));
-    assert.deepEqual(await privateFolderDigests(page), expected);
+    assert.deepEqual(await pickedDigests(page), expected);
 
-    await clearPrivateFolder(page);
+    await clearPicked(page);
     await page.locator('#files tr[data-name="notes.txt"] button').first().click();
     await page.waitForFunction(() => /^Saved notes\.txt/.test(document.getElementById('status').textContent), null, { polling: 100 });
-    assert.deepEqual(await privateFolderDigests(page), { 'notes.txt': digest(CONTENTS['notes.txt']) });
+    assert.deepEqual(await pickedDigests(page), { 'notes.txt': digest(CONTENTS['notes.txt']) });
     assert.equal(page.downloads.length, 0);
     await page.close();
     await server.close();

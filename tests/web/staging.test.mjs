@@ -12,7 +12,7 @@ import { after, before, describe, test } from 'node:test';
 import {
   PAGE_URL, createArchive, digest, openArchive, servePage, startBrowser, takeDownloads, tempDir,
   writeTree,
-  DOWNLOADS_ONLY, PRIVATE_FOLDER,
+  DOWNLOADS_ONLY, PRIVATE_FOLDER, clearPicked, pickedDigests,
 } from './harness.mjs';
 
 const PASSWORD = 'staged horse 9';
@@ -118,28 +118,6 @@ async function privateFiles(page, top) {
     }
     return out;
   }, top);
-}
-
-// Every file of the picked folder with its contents' digest.
-async function pickedDigests(page) {
-  return page.evaluate(async () => {
-    const out = {};
-    const hex = (buf) => [...new Uint8Array(buf)].map((b) => b.toString(16).padStart(2, '0')).join('');
-    const walk = async (dir, prefix) => {
-      for await (const [name, handle] of dir.entries()) {
-        if (handle.kind === 'directory') await walk(handle, prefix + name + '\\');
-        else out[prefix + name] = hex(await crypto.subtle.digest('SHA-256', await (await handle.getFile()).arrayBuffer()));
-      }
-    };
-    await walk(await (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true }), '');
-    return out;
-  });
-}
-
-async function clearPicked(page) {
-  await page.evaluate(async () => {
-    await (await navigator.storage.getDirectory()).removeEntry('picked', { recursive: true }).catch(() => {});
-  });
 }
 
 // Files of `folder` (recursively) whose bytes hold the mark.
